@@ -1,0 +1,64 @@
+// The stand-in machine: a folder (the machine root) that holds the drives, the registry, the
+// traces and the description of the Windows machine the engine believes it runs on.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jxplat/wintypes.h"
+
+namespace jxplat {
+
+struct MessageBoxAnswer {
+    std::string textContains; // matched against the box text (UTF-8, case-sensitive); empty matches all
+    std::string captionContains;
+    int answer = 0; // IDOK=1, IDCANCEL=2, IDYES=6, IDNO=7, ...
+};
+
+struct MachineUser {
+    std::string name = "Tester";
+    std::string sid = "S-1-5-21-3623811015-3361044348-30300820-1001";
+    bool administrator = true;
+    bool elevated = true;
+    bool uac = true;
+};
+
+struct MachineDescription {
+    DWORD windowsMajor = 10;
+    DWORD windowsMinor = 0;
+    DWORD windowsBuild = 19045;
+    std::string servicePack; // "" on Windows 10
+    std::string edition = "Professional";
+    DWORD productType = 1; // VER_NT_WORKSTATION
+    bool is64Bit = true;   // 64-bit Windows; the engine itself is a 32-bit program under WOW64
+    std::string computerName = "JXTEST-PC";
+    MachineUser user;
+    DWORD language = 1033; // user and system default UI language
+    std::vector<MessageBoxAnswer> messageBoxAnswers;
+    bool faultWsaStartup = false; // WSAStartup fails with WSASYSNOTREADY
+};
+
+// The machine root's host path: JX_MACHINE_ROOT, or a default below the user's state folder.
+// Created when missing, with machine.json written from the defaults.
+const std::string& MachineRoot();
+// Switches this process to another machine root (tests); drops every cached state of the old one.
+void SetMachineRoot(const std::string& hostPath);
+// Registers a function that drops a module's cached state when the machine root changes.
+void AddMachineRootResetHook(std::function<void()> hook);
+
+// The description of the current machine root, read from machine.json once per root.
+const MachineDescription& Machine();
+MachineDescription LoadMachineDescription(const std::string& rootHostPath);
+bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescription& description);
+
+// Host path of a file or folder below the machine root ("trace.log", "registry/HKLM.db").
+std::string MachinePath(const std::string& relative);
+bool EnsureHostDirectory(const std::string& hostPath);
+
+// Windows path <-> host path. "C:\X" maps below <root>/drive_c with names matched ignoring case;
+// "Z:\tmp\x" is the host path /tmp/x. Returns "" for a path that cannot be mapped.
+std::string WindowsToHostPath(std::u16string_view windowsPath);
+std::u16string HostToWindowsPath(const std::string& hostPath);
+
+} // namespace jxplat

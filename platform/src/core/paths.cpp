@@ -1,0 +1,113 @@
+// Windows paths and host paths: drive letters live below the machine root ("C:" is drive_c),
+// the host itself is drive Z:, names match ignoring case as on Windows.
+#include <dirent.h>
+#include <filesystem>
+
+#include "jxplat/machine.h"
+#include "jxplat/text.h"
+
+namespace jxplat {
+namespace {
+
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+// Appends one name to a host folder, taking the existing entry's own case when one matches.
+std::string JoinMatchingCase(const std::string& folder, const std::u16string& name) {
+    std::string wanted = jxtext::Utf16ToUtf8(name);
+    std::string exact = folder + "/" + wanted;
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(exact, ec)))
+        return exact;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        std::string found;
+        while (dirent* entry = ::readdir(dir)) {
+            if (jxtext::EqualsNoCase(jxtext::Utf8ToUtf16(entry->d_name), name)) {
+                found = folder + "/" + entry->d_name;
+                break;
+            }
+        }
+        ::closedir(dir);
+        if (!found.empty())
+            return found;
+    }
+    return exact;
+}
+
+} // namespace
+
+std::string WindowsToHostPath(std::u16string_view path) {
+    // Long-path prefix "\\?\" is dropped; device paths ("\\.\") have no host file.
+    if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == u'?' &&
+        IsSeparator(path[3]))
+        path.remove_prefix(4);
+    if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1]))
+        return "";
+    std::string host;
+    size_t start = 0;
+    if (path.size() >= 2 && path[1] == u':') {
+        char16_t drive = jxtext::ToLowerChar(path[0]);
+        if (drive < u'a' || drive > u'z')
+            return "";
+        host = drive == u'z' ? "" : MachineRoot() + "/drive_" + static_cast<char>(drive);
+        start = 2;
+    } else if (!path.empty() && IsSeparator(path[0])) {
+        // A rooted path without a drive is on the system drive.
+        host = MachineRoot() + "/drive_c";
+    } else {
+        // Relative: relative to the current folder of the process.
+        std::string rel;
+        for (char16_t c : path)
+            rel += c == u'\\' ? std::string("/") : jxtext::Utf16ToUtf8(std::u16string(1, c));
+        return rel;
+    }
+    bool onHost = host.empty();
+    std::u16string name;
+    auto flush = [&]() {
+        if (name.empty() || name == u".")
+            ;
+        else if (name == u"..") {
+            auto pos = host.find_last_of('/');
+            if (pos != std::string::npos && (onHost || pos >= MachineRoot().size() + 8))
+                host.erase(pos);
+        } else
+            host = JoinMatchingCase(host.empty() ? std::string() : host, name);
+        name.clear();
+    };
+    for (size_t i = start; i < path.size(); ++i) {
+        if (IsSeparator(path[i]))
+            flush();
+        else
+            name += path[i];
+    }
+    flush();
+    if (host.empty())
+        host = onHost ? "/" : host;
+    return host;
+}
+
+std::u16string HostToWindowsPath(const std::string& hostPath) {
+    std::string absolute = std::filesystem::absolute(hostPath).lexically_normal().string();
+    const std::string& root = MachineRoot();
+    std::string prefix = root + "/drive_";
+    if (absolute.size() >= prefix.size() + 1 && absolute.compare(0, prefix.size(), prefix) == 0 &&
+        (absolute.size() == prefix.size() + 1 || absolute[prefix.size() + 1] == '/')) {
+        std::u16string out(1, jxtext::ToUpperChar(static_cast<char16_t>(absolute[prefix.size()])));
+        out += u":";
+        std::string rest = absolute.substr(prefix.size() + 1);
+        if (rest.empty())
+            rest = "/";
+        for (char& c : rest)
+            if (c == '/')
+                c = '\\';
+        return out + jxtext::Utf8ToUtf16(rest);
+    }
+    std::string rest = absolute;
+    for (char& c : rest)
+        if (c == '/')
+            c = '\\';
+    return u"Z:" + jxtext::Utf8ToUtf16(rest);
+}
+
+} // namespace jxplat

@@ -1,0 +1,179 @@
+// Windows attributes and times of host files: read-only is the host's write permission, the other
+// attributes are an extended attribute of the file (or, on a file system without them, a table of
+// this process), the times are the host's.
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include "file/file_common.h"
+#include "jxplat/errhandling.h"
+#include "jxplat/winerror.h"
+
+namespace jxplat {
+namespace {
+
+constexpr char kAttributeName[] = "user.jx.attributes";
+constexpr DWORD kStoredMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                              FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
+
+// Attributes of files on file systems without user extended attributes, by device and inode.
+struct CFallbackStore {
+    std::mutex lock;
+    std::map<std::pair<dev_t, ino_t>, DWORD> values;
+};
+
+CFallbackStore& Fallback() {
+    static CFallbackStore* store = new CFallbackStore; // lives until the process ends
+    return *store;
+}
+
+} // namespace
+
+DWORD StoredAttributes(const std::string& hostPath, const struct stat& status) {
+    unsigned char raw[4] = {};
+    ssize_t got = ::getxattr(hostPath.c_str(), kAttributeName, raw, sizeof(raw));
+    if (got == 4)
+        return (raw[0] | raw[1] << 8 | raw[2] << 16 | static_cast<DWORD>(raw[3]) << 24) & kStoredMask;
+    if (got < 0 && errno == ENOTSUP) {
+        CFallbackStore& store = Fallback();
+        std::lock_guard<std::mutex> guard(store.lock);
+        auto found = store.values.find({status.st_dev, status.st_ino});
+        if (found != store.values.end())
+            return found->second;
+    }
+    // Not marked by the stand-in: a file reads as Windows keeps a file that was written.
+    return S_ISDIR(status.st_mode) ? 0 : FILE_ATTRIBUTE_ARCHIVE;
+}
+
+DWORD AttributesOf(const std::string& hostPath, const struct stat& status) {
+    DWORD attributes = StoredAttributes(hostPath, status);
+    if (S_ISDIR(status.st_mode))
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    else if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool StoreAttributes(const std::string& hostPath, DWORD attributes) {
+    struct stat status {};
+    if (::stat(hostPath.c_str(), &status) != 0)
+        return false;
+    if (!S_ISDIR(status.st_mode)) {
+        mode_t mode = status.st_mode & 07777;
+        mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
+                        : (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) ? mode
+                                                                 : (mode | S_IWUSR);
+        if (wanted != mode && ::chmod(hostPath.c_str(), wanted) != 0)
+            return false;
+    }
+    DWORD stored = attributes & kStoredMask;
+    unsigned char raw[4] = {static_cast<unsigned char>(stored), static_cast<unsigned char>(stored >> 8),
+                            static_cast<unsigned char>(stored >> 16), static_cast<unsigned char>(stored >> 24)};
+    if (::setxattr(hostPath.c_str(), kAttributeName, raw, sizeof(raw), 0) == 0)
+        return true;
+    if (errno != ENOTSUP)
+        return false;
+    CFallbackStore& store = Fallback();
+    std::lock_guard<std::mutex> guard(store.lock);
+    store.values[{status.st_dev, status.st_ino}] = stored;
+    return true;
+}
+
+void ForgetAttributes(const struct stat& status) {
+    CFallbackStore& store = Fallback();
+    std::lock_guard<std::mutex> guard(store.lock);
+    store.values.erase({status.st_dev, status.st_ino});
+}
+
+FILETIME FileTimeFromTimespec(const struct timespec& time) {
+    long long seconds = static_cast<long long>(time.tv_sec) + kSecondsFrom1601To1970;
+    unsigned long long ticks =
+        seconds < 0 ? 0 : static_cast<unsigned long long>(seconds) * 10000000ULL + time.tv_nsec / 100;
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+struct timespec TimespecFromFileTime(const FILETIME& time) {
+    unsigned long long ticks = (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    struct timespec out {};
+    out.tv_sec = static_cast<time_t>(static_cast<long long>(ticks / 10000000ULL) - kSecondsFrom1601To1970);
+    out.tv_nsec = static_cast<long>((ticks % 10000000ULL) * 100);
+    return out;
+}
+
+FILETIME CreationTimeOf(const std::string& hostPath, const struct stat& status) {
+    struct statx extended {};
+    if (::statx(AT_FDCWD, hostPath.c_str(), 0, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME)) {
+        struct timespec birth {};
+        birth.tv_sec = extended.stx_btime.tv_sec;
+        birth.tv_nsec = extended.stx_btime.tv_nsec;
+        return FileTimeFromTimespec(birth);
+    }
+    return FileTimeFromTimespec(status.st_mtim);
+}
+
+} // namespace jxplat
+
+using namespace jxplat;
+
+DWORD GetFileAttributesW(LPCWSTR fileName) {
+    std::string host;
+    if (!MapFileName(fileName, host))
+        return INVALID_FILE_ATTRIBUTES;
+    struct stat status {};
+    if (::stat(host.c_str(), &status) != 0) {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(host, status);
+}
+
+BOOL SetFileAttributesW(LPCWSTR fileName, DWORD fileAttributes) {
+    std::string host;
+    if (!MapFileName(fileName, host))
+        return FALSE;
+    struct stat status {};
+    if (::stat(host.c_str(), &status) != 0) {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+        return FALSE;
+    }
+    return StoreAttributes(host, fileAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL))
+               ? TRUE
+               : FailFromErrno();
+}
+
+BOOL SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* lastAccessTime,
+                 const FILETIME* lastWriteTime) {
+    auto object = ReferenceFileHandle(file);
+    if (!object)
+        return FALSE;
+    if (!object->CanWriteAttributes()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    struct timespec times[2] = {};
+    times[0] = lastAccessTime ? TimespecFromFileTime(*lastAccessTime) : timespec{0, UTIME_OMIT};
+    times[1] = lastWriteTime ? TimespecFromFileTime(*lastWriteTime) : timespec{0, UTIME_OMIT};
+    return ::futimens(object->Fd(), times) == 0 ? TRUE : FailFromErrno();
+}
+
+BOOL GetFileTime(HANDLE file, LPFILETIME creationTime, LPFILETIME lastAccessTime, LPFILETIME lastWriteTime) {
+    auto object = ReferenceFileHandle(file);
+    if (!object)
+        return FALSE;
+    struct stat status {};
+    if (::fstat(object->Fd(), &status) != 0)
+        return FailFromErrno();
+    if (creationTime)
+        *creationTime = CreationTimeOf(object->HostPath(), status);
+    if (lastAccessTime)
+        *lastAccessTime = FileTimeFromTimespec(status.st_atim);
+    if (lastWriteTime)
+        *lastWriteTime = FileTimeFromTimespec(status.st_mtim);
+    return TRUE;
+}

@@ -1,0 +1,64 @@
+// What the file calls share: the kernel object behind a file handle, the mapping of Windows names
+// to host paths with the Windows name errors, host errors as Win32 codes, and the Windows
+// attributes and times of host files.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+
+#include "jxplat/fileapi.h"
+#include "kernel/objects.h"
+
+namespace jxplat {
+
+// An open file or folder. The host descriptor carries the file pointer.
+class CFileObject : public CKernelObject {
+public:
+    CFileObject(int fd, std::string hostPath, DWORD access, bool deleteOnClose)
+        : m_fd(fd), m_hostPath(std::move(hostPath)), m_access(access), m_deleteOnClose(deleteOnClose) {}
+    ~CFileObject() override;
+
+    int Fd() const { return m_fd; }
+    const std::string& HostPath() const { return m_hostPath; }
+    bool CanRead() const;
+    bool CanWrite() const;
+    bool CanWriteAttributes() const;
+
+private:
+    int m_fd;
+    std::string m_hostPath;
+    DWORD m_access; // generic rights already expanded
+    bool m_deleteOnClose;
+};
+
+// The file object behind a handle; null with ERROR_INVALID_HANDLE for anything else.
+std::shared_ptr<CFileObject> ReferenceFileHandle(HANDLE handle);
+
+// Maps a Windows file name to its host path. Sets the last error and returns false for a null or
+// empty name, a name that cannot be mapped (ERROR_PATH_NOT_FOUND) or one with characters Windows
+// refuses in names (ERROR_INVALID_NAME); wildcards are allowed in the last component on request.
+bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastComponent = false);
+// The error of a name that does not exist: ERROR_FILE_NOT_FOUND when its folder exists, else
+// ERROR_PATH_NOT_FOUND.
+DWORD MissingNameError(const std::string& hostPath);
+// A host errno as a Win32 error code.
+DWORD Win32ErrorFromErrno(int error);
+// Sets the last error from errno and returns false.
+BOOL FailFromErrno();
+
+// Windows attributes of a host file or folder with its status; the stored attributes are those
+// Windows keeps besides read-only and folder.
+DWORD AttributesOf(const std::string& hostPath, const struct stat& status);
+DWORD StoredAttributes(const std::string& hostPath, const struct stat& status);
+// Stores the attributes (read-only as the write permission); false with errno on failure.
+bool StoreAttributes(const std::string& hostPath, DWORD attributes);
+// Forgets what is kept of a file or folder that was deleted (its status taken before).
+void ForgetAttributes(const struct stat& status);
+
+FILETIME FileTimeFromTimespec(const struct timespec& time);
+struct timespec TimespecFromFileTime(const FILETIME& time);
+// Birth time where the host keeps one, else the last-write time.
+FILETIME CreationTimeOf(const std::string& hostPath, const struct stat& status);
+
+} // namespace jxplat

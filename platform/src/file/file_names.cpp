@@ -1,0 +1,64 @@
+// Deleting files, creating and removing folders.
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "file/file_common.h"
+#include "jxplat/errhandling.h"
+#include "jxplat/winerror.h"
+
+using namespace jxplat;
+
+namespace {
+
+BOOL Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+// The status of an existing name; false with the Windows error of a missing one.
+bool StatExisting(const std::string& host, struct stat& status) {
+    if (::stat(host.c_str(), &status) == 0)
+        return true;
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+    return false;
+}
+
+} // namespace
+
+BOOL DeleteFileW(LPCWSTR fileName) {
+    std::string host;
+    struct stat status {};
+    if (!MapFileName(fileName, host) || !StatExisting(host, status))
+        return FALSE;
+    if (S_ISDIR(status.st_mode) || (AttributesOf(host, status) & FILE_ATTRIBUTE_READONLY))
+        return Fail(ERROR_ACCESS_DENIED);
+    if (::unlink(host.c_str()) != 0)
+        return FailFromErrno();
+    ForgetAttributes(status);
+    return TRUE;
+}
+
+BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES attributes) {
+    std::string host;
+    if (!MapFileName(pathName, host))
+        return FALSE;
+    if (::mkdir(host.c_str(), 0777) == 0)
+        return TRUE;
+    if (errno == EEXIST)
+        return Fail(ERROR_ALREADY_EXISTS);
+    return Fail(errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno));
+}
+
+BOOL RemoveDirectoryW(LPCWSTR pathName) {
+    std::string host;
+    struct stat status {};
+    if (!MapFileName(pathName, host) || !StatExisting(host, status))
+        return FALSE;
+    if (!S_ISDIR(status.st_mode))
+        return Fail(ERROR_DIRECTORY);
+    if (::rmdir(host.c_str()) != 0)
+        return FailFromErrno();
+    ForgetAttributes(status);
+    return TRUE;
+}

@@ -1,0 +1,23 @@
+// Module handles of the stand-in's built-in modules, for the other parts of the stand-in
+// (GetModuleFileNameW of the running program, message lookup in WinInet).
+#pragma once
+
+#include <string>
+
+#include "jxplat/wintypes.h"
+
+namespace jxplat {
+
+// GetModuleHandleW(nullptr): the running program, at the usual image base of a 32-bit program.
+inline const HMODULE kMainModule = reinterpret_cast<HMODULE>(uintptr_t{0x00400000});
+inline const HMODULE kKernel32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7A400000});
+inline const HMODULE kWinInetModule = reinterpret_cast<HMODULE>(uintptr_t{0x7A800000});
+
+// Windows path of a loaded module (GetModuleFileNameW): the running program, a built-in module in
+// the system folder, or a loaded library's file. Empty for an unknown handle.
+std::u16string ModuleWindowsPath(HMODULE module);
+
+// The address of a kernel32 export as the running Windows version offers it, or null.
+FARPROC FindKernel32Export(const char* name);
+
+} // namespace jxplat

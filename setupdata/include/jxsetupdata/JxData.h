@@ -1,0 +1,416 @@
+// The central setup-data object of one run: the records of the setup definition, the properties,
+// the install and run state, and the lock that serialises the operations on them.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jxbase/xml/xmldom.h"
+#include "jxsetupdata/JxFile.h"
+#include "jxsetupdata/JxLog.h"
+#include "jxsetupdata/JxRecords.h"
+#include "jxsetupdata/JxSequenceData.h"
+#include "jxsetupdata/PropertyCache.h"
+
+// Objects that other modules own and the data object only points to.
+class IJxExternalGUI;
+class VirtualFS;
+
+namespace JxSetup::Data {
+
+class JxData;
+
+// The object lock: a mutex that the thread holding it may take again (each take matched by one
+// release), as a Win32 mutex is. A waiter never gives up: it waits in slices of 50 ms and writes
+// a WARNING line after every 20 slices (one second) it has waited.
+class CJxObjectLock {
+public:
+    static constexpr DWORD kSliceMs = 50;
+    static constexpr unsigned kSlicesPerWarning = 20;
+    // Called on the waiting thread after each slice that ended without the lock.
+    using SliceObserver = std::function<void(unsigned slicesWaited)>;
+
+    void Lock();
+    // Releases one take; false (and nothing released) when the calling thread holds no take.
+    bool Unlock();
+    // Whether the calling thread holds the lock.
+    bool IsHeldByCurrentThread() const;
+
+    // Seams of the tests: a shorter slice and a look at every slice waited.
+    void SetSliceForTesting(DWORD milliseconds);
+    void SetSliceObserverForTesting(SliceObserver observer);
+
+private:
+    mutable std::mutex m_Guard;
+    std::condition_variable m_Released;
+    std::thread::id m_Owner;
+    unsigned m_Depth = 0;
+    DWORD m_SliceMs = kSliceMs;
+    SliceObserver m_Observer;
+};
+
+// A small property interface bound to one data object, handed to modules that need only that.
+class CPropertyAccessor final {
+public:
+    explicit CPropertyAccessor(JxData* data) : m_Data(data) {}
+
+    // Expands text; without a buffer returns the length of the result. With a buffer of size
+    // characters it copies at most size - 1 of them, zero-terminates and returns the count copied;
+    // an empty result, or a size below 1, leaves the buffer alone and returns 0.
+    virtual int GetPropertyValue(const WCHAR* text, WCHAR* buffer, int size);
+    virtual void SetPropertyBool(const WCHAR* name, bool flag);
+    // A missing name or value counts as empty; an empty name sets nothing.
+    virtual void SetPropertyValue(const WCHAR* name, const WCHAR* value);
+    // The expanded text is exactly "true".
+    virtual bool IsPropertyTrue(const WCHAR* text);
+    virtual bool IsPropertyLocked(const WCHAR* name);
+    virtual int Reserved() { return 0; }
+
+private:
+    JxData* m_Data; // not owned
+};
+
+// The progress receiver of a run without a GUI object (context, position, maximum, text).
+using JxProgressCallbackFn = void (*)(LPVOID context, int position, int maximum, const WCHAR* text);
+struct JxProgressCallback {
+    JxProgressCallbackFn m_Function = nullptr;
+    LPVOID m_Context = nullptr;
+};
+
+// State shared by the file actions of one run; the file actions define its content.
+struct JxFileActionState {};
+
+class JxData {
+public:
+    JxData();
+    ~JxData();
+    JxData(const JxData&) = delete;
+    JxData& operator=(const JxData&) = delete;
+
+    // Object lock
+    // Every operation that reads or changes the records takes the lock for its whole run and
+    // releases it on every way out (CJxDataLock); short accessors and property forwarders do not.
+    void LockObject();
+    void UnlockObject();
+
+    // Properties: forwarded to the property store without the object lock.
+    std::u16string ExpandProperties(const std::u16string& text) {
+        return m_Properties.ExpandProperties(text);
+    }
+    std::u16string ExpandPropertiesForLanguage(const std::u16string& text, const std::u16string& language) {
+        return m_Properties.ExpandPropertiesForLanguage(text, language);
+    }
+    bool SetProperty(const std::u16string& name, const std::u16string& value, int flag) {
+        return m_Properties.SetProperty(name, value, flag);
+    }
+    bool IsPropertyLocked(const std::u16string& name) { return m_Properties.IsLocked(name); }
+    JxPropertyMap GetAllProperties() {
+        JxPropertyMap all;
+        m_Properties.GetAllProperties(all);
+        return all;
+    }
+    // The value of one property: its name expanded in square brackets.
+    std::u16string GetPropertyValue(const std::u16string& name) {
+        return ExpandProperties(u"[" + name + u"]");
+    }
+    CPropertyAccessor* GetPropertyAccessor() { return m_PropertyAccessor.get(); }
+
+    // Accessors
+    std::u16string CopyModuleDirectory() const { return m_appDir; }
+    // The application folder, ending in "\".
+    void SetAppDir(const std::u16string& folder) { m_appDir = folder; }
+    const WCHAR* GetProductId() const { return m_ProductInfo.productid.c_str(); }
+    std::u16string GetPackageCode() const { return m_ProductInfo.packagecode; }
+    std::u16string GetProductVersion() const { return m_ProductInfo.version; }
+    std::vector<JxFile> GetFileMetaInformation() const { return m_FileMetaInformation; }
+    CleanEmptyFolder& GetCleanEmptyFolder() { return m_CleanEmptyFolder; }
+    bool IsFeatureActivationMode() const { return m_FeatureActivationMode; }
+    bool IsCountingProcessSteps() const { return m_CountingProcessSteps; }
+    bool GetDoNotLog() const { return m_DoNotLog; }
+    bool HasGui() const { return m_Gui != nullptr; }
+    bool HasProgressCallback() const { return m_ProgressCallback.m_Function != nullptr; }
+    void SetAllFeaturesActivated(bool flag) { m_AllFeaturesActivated = flag; }
+    void SetSkipSaveServiceStates(bool flag) { m_SkipSaveServiceStates = flag; }
+    // Binds the GUI object of the external module (null unbinds); takes the object lock.
+    void SetGui(IJxExternalGUI* gui);
+
+    // Setup definition
+    // Reads "setup.jxsetup" into the records, the properties and the texts.
+    bool LoadConfiguration();
+    // With _InstallAllRessources "true", resource files are installed in every language.
+    void InstallAllContainedRessources();
+    // A copy of the feature's first component row with that id; an empty row when there is none.
+    JxComponent GetComponentOfFeature(const std::u16string& componentId, const JxFeature& feature);
+    // A copy of the component row with that id; a row whose id is "Invalid" when there is none.
+    JxComponent GetComponent(const std::u16string& componentId);
+    // Size in kilobytes of the installed features, from the file metadata.
+    int32_t GetInstalledFeaturesSize();
+    // Size in kilobytes of a feature and the features that depend on it.
+    int32_t GetFeatureSize(const std::u16string& featureName);
+    // The definition's text as read, and its root element.
+    std::u16string GetConfigurationXml() const { return m_ConfigurationXml; }
+    CXMLDOMElement GetConfigurationRootElement() const { return m_ConfigRoot; }
+    // The text of an XML file on disk or in the mounted packages, decoded by its byte-order mark.
+    bool GetXMLContentFromFile(std::u16string& out, const std::u16string& path, bool fromVfs);
+    void SetWrapString(const std::u16string& text);
+    // The start type of a service as stored for the product (installation actions).
+    DWORD GetStoredServiceStartType(const std::u16string& serviceName);
+
+    // Conditions
+    // Evaluates one condition text of the definition with this object's properties.
+    bool ParseExpression(const std::u16string& text);
+
+    // Log writer of the run; hands the do-not-log flag on only when it is set.
+    JxLog* GetLog();
+    void SetDoNotLog(bool flag) { m_DoNotLog = flag; }
+
+    // Install mode ("Install", "Maintenance", "Uninstall").
+    // The install mode; "Install" when none is set.
+    std::u16string GetInstallMode();
+
+    // Run state.
+    JxSequenceData& GetSequenceData() { return m_SequenceData; }
+    bool IsQuiet();
+    bool IsRestartRequired();
+    bool IsRestartConfirmed();
+    void PerformRestart();
+    bool OpenGlobalMutex();
+
+    // Operations of the package store and of the installation actions used at the end of a run.
+    void DeleteUpdateFolder();
+    void SelfDelete();
+
+    // Features and install mode
+    // Feature lists are list properties of "$name$" tokens joined by ","; nothing is cached.
+    std::vector<JxFeature>& GetFeatures() { return m_Features; }
+    // A copy of the first feature row of that name (exact); an empty row when there is none.
+    void GetFeature(JxFeature& out, const std::u16string& name);
+    // "FeatureStateInstalled" or "FeatureStateAbsent".
+    const std::u16string& GetFeatureState(const std::u16string& name);
+    // "FeatureActionInstall", "FeatureActionRemove" or "FeatureActionNothing".
+    const std::u16string& GetFeatureAction(const std::u16string& name);
+    // "disablefeature", "enablefeature" or empty: what "_DisableFeatures"/"_EnableFeatures" ask of it.
+    void GetFeatureEnableKeyword(std::u16string& out, const std::u16string& name);
+    bool SwitchFeatureState(const std::u16string& name);
+    // False when the action is not a keyword or the feature has it already.
+    bool SetFeatureAction(const std::u16string& name, const std::u16string& action);
+    bool IsFeatureIncluded(const std::u16string& name);
+    // The list names at least one defined feature.
+    bool IsFeatureListValid(const std::u16string& list);
+    // "_EnableFeatures" from "_EnableFeaturesDefault" in installs, updates and upgrades.
+    void SetDefaultEnabledFeatures();
+    static void AddTokenToList(const std::u16string& token, std::u16string& list);
+    static void RemoveTokenFromList(const std::u16string& token, std::u16string& list);
+    // A file of the component lies in the mounted packages.
+    bool IsComponentIncluded(const std::u16string& componentId);
+    // Activation of activatable features, stored per machine below the product's key.
+    bool IsFeatureActivated(const std::u16string& name);
+    void GetActivatableFeatures(std::vector<std::u16string>& out);
+    // "_DisableFeatures" = the activatable features that "_EnableFeatures" does not request.
+    void SetDeactivatedFeatures();
+    void SetFeatureActivationMode() { m_FeatureActivationMode = true; }
+    bool SetInstallMode(const std::u16string& mode);
+    // "NOUPDATE", "UPDATE", "UPGRADE", "EXITSETUP", "RELOADCONFIG"; empty for another number.
+    void GetUpdateModeName(std::u16string& out);
+    // Component and action conditions: is a component processed by an action in this run?
+    bool GetConditionResult(const std::u16string& condition);
+    bool IsComponentConditionMet(const JxComponent& component, const JxFeature& feature);
+    bool IsComponentToBeProcessed(const JxComponent& component, const JxFeature& feature,
+                                  const JxSequenceAction& action, JxActivationPermissions permissions);
+    bool _actionExecute(const JxComponent& component, const JxFeature& feature,
+                        const JxSequenceAction& action, JxActivationPermissions permissions);
+    bool _actionExecute_checkSharecounter(const JxComponent& component, const JxFeature& feature,
+                                          const std::u16string& featureAction);
+    bool _actionExecute_EnableFeature(const JxComponent& component, const JxFeature& feature,
+                                      const JxSequenceAction& action, JxActivationPermissions permissions);
+    bool _actionExecute_DisableFeature(const JxComponent& component, const JxFeature& feature,
+                                       const JxSequenceAction& action, JxActivationPermissions permissions);
+    bool _actionExecute_OnInstall(const JxComponent& component, const JxFeature& feature,
+                                  const JxSequenceAction& action);
+    bool _actionExecute_OnMaintenance(const JxComponent& component, const JxFeature& feature,
+                                      const JxSequenceAction& action);
+    bool _actionExecute_OnUpdateUpgrade(const JxComponent& component, const JxFeature& feature,
+                                        const JxSequenceAction& action);
+    bool _actionExecute_OnUninstall(const JxComponent& component, const JxFeature& feature,
+                                    const JxSequenceAction& action);
+    // Progress steps: the log lines "%s;MAX;%d" and "%s;CUR;%d", the GUI and the callback.
+    void LOGProgressMax(const JxSequenceAction& action);
+    void LOGProgressCurrent(const JxSequenceAction& action);
+    void AddProcessStep();
+    void StepProgress(const JxSequenceAction& action);
+    // Restart and cancel state. Returns whether a restart was required before (or is forced).
+    bool SetRestart(bool required);
+    // Asks the GUI object whether the user cancelled; sets m_UserCancelled. Nothing without a GUI.
+    int CheckUserCancel();
+
+    // Sequencer
+    // The install-action sequence: build the action list, count its steps, run it.
+    void Sequence_Execute();
+    void _Sequence_Initialize();
+    void _Sequence_Initialize_GetInstallMode();
+    void _Sequence_Initialize_UseUI();
+    void _Sequence_Initialize_UI_DefaultTexts();
+    void _Sequence_Initialize_Actions();
+    void _Sequence_ContinueAfterReboot();
+    void _Sequence_Run_CountProcessSteps();
+    void _Sequence_Run();
+    bool _Sequence_Run_CheckReqirements(const JxSequenceAction& action);
+    bool _Sequence_Run_SkipAction(const JxSequenceAction& action);
+    void _Sequence_ShowEndMessage();
+    // A message box through the GUI object; 1 without one.
+    int ShowMessage(const std::u16string& caption, const std::u16string& text, UINT type, int value);
+    // Handlers of the install actions ("action_" + name); failures go to m_SequenceData.
+    void action_SystemRestore(const JxSequenceAction& action);
+    void action_RebootOnFeatureCondition(const JxSequenceAction& action);
+    void action_PrepareUninstallActions(const JxSequenceAction& action);
+    void action_SearchRestoreRegValues(const JxSequenceAction& action);
+    void action_StopProcesses(const JxSequenceAction& action);
+    void action_UninstallSetupSVC(const JxSequenceAction& action);
+    void action_SelfUnregOnUpdate(const JxSequenceAction& action);
+    void action_InstallSetupSVC(const JxSequenceAction& action);
+    void action_InstallPrerequisite(const JxSequenceAction& action);
+    void action_CopyFiles(const JxSequenceAction& action);
+    void action_DisableCancelButton(const JxSequenceAction& action);
+    void action_ExtractAsWPK(const JxSequenceAction& action);
+    void action_CleanUp(const JxSequenceAction& action);
+    void action_DeleteUnneededResourceFiles(const JxSequenceAction& action);
+    void action_SelfUnRegServiceOnUpdate(const JxSequenceAction& action);
+    void action_DeleteFilesOnUpdate(const JxSequenceAction& action);
+    void action_StoreLocalSetup(const JxSequenceAction& action);
+    void action_StoreCustomizedConfig(const JxSequenceAction& action);
+    void action_DeleteRegValuesOnUpdate(const JxSequenceAction& action);
+    void action_AddRegValues(const JxSequenceAction& action);
+    void action_ReconfigXml(const JxSequenceAction& action);
+    void action_SelfRegFile(const JxSequenceAction& action);
+    void action_SelfRegService(const JxSequenceAction& action);
+    void action_ExecuteAppSequenceInst(const JxSequenceAction& action);
+    void action_ExecuteAppSequenceUninst(const JxSequenceAction& action);
+    void action_SelfUnRegService(const JxSequenceAction& action);
+    void action_SelfUnRegFile(const JxSequenceAction& action);
+    void action_DeleteRegValues(const JxSequenceAction& action);
+    void action_ExecuteCustomAction(const JxSequenceAction& action);
+    void action_InstallCustomization(const JxSequenceAction& action);
+    void action_CheckServices(const JxSequenceAction& action);
+    void action_RestoreRegValues(const JxSequenceAction& action);
+    void action_CreateShortcuts(const JxSequenceAction& action);
+    void action_DeleteServiceStates(const JxSequenceAction& action);
+    void action_DeleteFileOnUpdateFM(const JxSequenceAction& action);
+    void action_DeleteFiles(const JxSequenceAction& action);
+    void action_SaveShareCounter(const JxSequenceAction& action);
+    void action_SaveSettings(const JxSequenceAction& action);
+    void action_SetProductInstalled(const JxSequenceAction& action);
+    void action_FinishSysRestore(const JxSequenceAction& action);
+    // Seam of the tests: called for every action of the list once its handler is bound; it may
+    // replace the handler.
+    std::function<void(JxSequenceAction&)> m_BindSequenceHandlerForTesting;
+
+    // Members, in the order in which they are built.
+    PropertyCache m_Properties;
+    JxProductInfo m_ProductInfo;
+    std::vector<JxFeature> m_Features;
+    std::vector<JxFile> m_Files;
+    std::vector<JxRegValue> m_RegValuesInstall;
+    std::vector<JxSelfRegFile> m_SelfRegFiles;
+    std::vector<JxService> m_InstallServices;
+    std::vector<JxApplication> m_InstallApps;
+    std::vector<JxFile> m_SetupFiles; // the same SetupFile rows again, for the removal of files
+    std::vector<JxRegValue> m_RegValuesUninstall;
+    std::vector<JxSelfRegFile> m_SelfUnregFiles;
+    std::vector<JxService> m_UninstallServices;
+    std::vector<JxApplication> m_UninstallApps;
+    std::vector<JxSequenceEntry> m_ExecuteActions;
+    std::vector<JxSequenceEntry> m_PropertyActions;
+    std::vector<JxRegValue> m_RegValuesSetProperty;
+    std::vector<JxRegValue> m_RegValuesFeatureCheck;
+    std::vector<JxRegValue> m_RegValuesDeleteOnUpdate;
+    std::vector<JxRegValue> m_RegValuesRestore;
+    // Positions in m_Files (not pointers: they stay valid when m_Files grows); emptied whenever
+    // the definition is loaded again.
+    std::vector<size_t> m_WatchProcessFiles;
+    std::vector<JxCondition> m_InstallConditions;
+    std::vector<JxFile> m_Prerequisites;
+    std::vector<JxCondition> m_SystemRecommendations;
+    std::set<std::u16string> m_CopiedComponents; // feature name joined with component id
+    std::vector<JxApplication> m_LaunchAtEndApps;
+    std::vector<JxApplication> m_FinishDialogApps;
+    JxProgressCallback m_ProgressCallback;
+    CleanEmptyFolder m_CleanEmptyFolder;
+    std::map<std::u16string, JxComponent> m_Components; // every component row by id, the last one wins
+    bool m_SkipCommonUpdate = false;
+    JxRequirements m_Requirements;
+    JxRequirements m_SxsRequirements;
+    std::vector<JxFile> m_FileMetaInformation;
+    std::u16string m_appDir;      // the application folder, ending in "\"
+    std::u16string m_ExeFileName; // the process executable's file name
+    bool m_CancelAllowed = true;
+    bool m_CountingProcessSteps = false;
+    std::u16string m_WrapString;
+    std::u16string m_ConfigurationXml;
+    bool m_NoWrapString = true;
+    CXMLDOMDocument m_ConfigDocument;
+    CXMLDOMElement m_ConfigRoot;
+    uint32_t m_StepsMax = 0;
+    uint32_t m_StepsCurrent = 0;
+    std::u16string m_InstalledProductType;
+    int32_t m_InstalledMajorVersion = 0;
+    IJxExternalGUI* m_Gui = nullptr; // not owned
+    VirtualFS* m_Vfs = nullptr;      // not owned
+    CJxObjectLock m_Mutex;
+    std::unique_ptr<CPropertyAccessor> m_PropertyAccessor;
+    int m_UpdateMode = 0; // 0 NOUPDATE, 1 UPDATE, 2 UPGRADE, 3 EXITSETUP, 4 RELOADCONFIG
+    bool m_SkipRebootQuery = false;
+    bool m_UserCancelled = false;
+    JxSequenceData m_SequenceData;
+    std::unique_ptr<JxFileActionState> m_FileActionState;
+    bool m_CommonUpdateMode = false;
+    bool m_FeatureActivationMode = false;
+    JxSetupSVCData m_SetupSvc;
+    bool m_DoNotLog = false;
+    bool m_SkipSaveServiceStates = false;
+    std::set<std::u16string> m_ExtractedPackages;
+    std::set<std::u16string> m_TempPackageDirs;
+    bool m_AllFeaturesActivated = false;
+
+private:
+    // Files on the disk: whether one exists, its bytes, a text written as UTF-16LE.
+    static bool _disk_FileExists(const std::u16string& path);
+    static bool _disk_ReadFile(const std::u16string& path, std::string& bytes);
+    static bool _disk_WriteUtf16File(const std::u16string& path, const std::u16string& text);
+
+    // Steps of LoadConfiguration.
+    void _load_ResetLists();
+    void _load_ReportParseError();
+    void _load_Product();
+    void _load_Conditions();
+    void _load_Sequences();
+    void _load_Features();
+    void _load_Properties();
+    void _load_Strings();
+    void _load_Files();
+    void _load_Registry();
+    void _load_SelfRegFiles();
+    void _load_Services();
+    void _load_Applications();
+};
+
+// Holds the object lock of a data object for one scope.
+class CJxDataLock {
+public:
+    explicit CJxDataLock(JxData& data) : m_Data(data) { m_Data.LockObject(); }
+    ~CJxDataLock() { m_Data.UnlockObject(); }
+    CJxDataLock(const CJxDataLock&) = delete;
+    CJxDataLock& operator=(const CJxDataLock&) = delete;
+
+private:
+    JxData& m_Data;
+};
+
+} // namespace JxSetup::Data

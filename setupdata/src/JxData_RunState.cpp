@@ -1,0 +1,88 @@
+// Restart requests and run state of the data object.
+#include "jxsetupdata/JxData.h"
+
+#include "jxplat/text.h"
+
+namespace JxSetup::Data {
+namespace {
+const WCHAR* const kModule = u"lib";
+}
+
+bool JxData::IsQuiet() {
+    // Any non-empty text makes the run quiet, "false" included.
+    return !GetPropertyValue(u"_QuietUpdate").empty() || !GetPropertyValue(u"_QuietInstallation").empty();
+}
+
+bool JxData::IsRestartRequired() {
+    return !GetPropertyValue(u"_RestartRequired").empty();
+}
+
+bool JxData::IsRestartConfirmed() {
+    if (jxtext::EqualsNoCase(GetPropertyValue(u"_IsSystemContext"), u"true") ||
+        jxtext::EqualsNoCase(GetPropertyValue(u"_IsDLLMode"), u"true"))
+        return GetPropertyValue(u"_RestartRequired") == u"1";
+    return jxtext::EqualsNoCase(GetPropertyValue(u"_PerformRestartConfirmed"), u"true");
+}
+
+bool JxData::SetRestart(bool required) {
+    CJxDataLock lock(*this);
+    if (required)
+        GetLog()->Log(HP_INFO, kModule, u"JxSetup::Data::JxData::SetRestart", u"Restart required: %s",
+                      u"true");
+    bool result = IsRestartRequired();
+    if (jxtext::EqualsNoCase(GetPropertyValue(u"RESTARTONUPGRADE"), u"true")) {
+        // Installations and upgrades always report a restart; an empty mode is an installation.
+        const std::u16string mode = GetInstallMode();
+        if (mode.empty() || jxtext::EqualsNoCase(mode, u"Install"))
+            result = true;
+        else if (jxtext::EqualsNoCase(mode, u"Maintenance") && m_UpdateMode == 2)
+            result = true;
+    }
+    SetProperty(u"_RestartRequired", required ? u"1" : u"", 1);
+    return result;
+}
+
+int JxData::CheckUserCancel() {
+    if (!HasGui())
+        return 0;
+    // JX_NOT_BUILT: the cancel query of the GUI object comes with the GUI bridge.
+    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::CheckUserCancel",
+                  u"IJxExternalGUI::IsCancelRequested is not built yet");
+    return 0;
+}
+
+void JxData::PerformRestart() {
+    const WCHAR* context = u"JxSetup::Data::JxData::PerformRestart";
+    JxLog* log = GetLog();
+    log->Log(LOG_BEGIN, kModule, context, u"");
+    if (jxtext::EqualsNoCase(GetPropertyValue(u"_IsDLLMode"), u"true")) {
+        log->Log(LP_INFO, kModule, context, u"Setup is running in dll mode.");
+        return;
+    }
+    if (IsQuiet()) {
+        log->Log(LP_INFO, kModule, context, u"Setup is running in silent mode.");
+        return;
+    }
+    // JX_NOT_BUILT: the shutdown privilege and the restart of the machine come with the reboot operation.
+    log->Log(LP_ERROR, kModule, context, u"PerformRestart is not built yet");
+}
+
+bool JxData::OpenGlobalMutex() {
+    // JX_NOT_BUILT: the single-instance lock needs the product record of the setup definition.
+    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::OpenGlobalMutex",
+                  u"OpenGlobalMutex is not built yet");
+    return true;
+}
+
+void JxData::DeleteUpdateFolder() {
+    // JX_NOT_BUILT: comes with the engine's package operations.
+    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::DeleteUpdateFolder",
+                  u"DeleteUpdateFolder is not built yet");
+}
+
+void JxData::SelfDelete() {
+    // JX_NOT_BUILT: comes with the removal of files, folders and the setup itself.
+    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::SelfDelete", u"SelfDelete is not built yet");
+}
+
+} // namespace JxSetup::Data

@@ -1,0 +1,77 @@
+// The text of an XML file, read from the disk or from the mounted packages and decoded by its
+// byte-order mark.
+#include "jxsetupdata/JxData.h"
+
+#include "jxplat/text.h"
+
+namespace JxSetup::Data {
+namespace {
+
+const WCHAR* const kModule = u"lib";
+const WCHAR* const kContext = u"JxSetup::Data::JxData::GetXMLContentFromFile";
+
+// Windows-1252, the ANSI code page of the machine's default language, for 0x80..0x9F; every
+// other byte is the code point of the same number.
+const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::u16string DecodeUtf16Le(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size() / 2);
+    for (size_t at = 0; at + 1 < bytes.size(); at += 2)
+        text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
+                                             (static_cast<unsigned char>(bytes[at + 1]) << 8)));
+    return text;
+}
+
+std::u16string DecodeAnsi(std::string_view bytes) {
+    std::u16string text;
+    text.reserve(bytes.size());
+    for (char byte : bytes) {
+        const unsigned char b = static_cast<unsigned char>(byte);
+        text.push_back(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
+    }
+    return text;
+}
+
+std::u16string DecodeXmlBytes(std::string_view bytes) {
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        return jxtext::Utf8ToUtf16(bytes.substr(3));
+    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE")
+        return DecodeUtf16Le(bytes.substr(2));
+    // Without a mark, a zero fourth byte ("<\0?\0") tells UTF-16LE text.
+    if (bytes.size() >= 4 && bytes[3] == 0)
+        return DecodeUtf16Le(bytes);
+    return DecodeAnsi(bytes);
+}
+
+} // namespace
+
+bool JxData::GetXMLContentFromFile(std::u16string& out, const std::u16string& path, bool fromVfs) {
+    CJxDataLock lock(*this);
+    JxLog* log = GetLog();
+    log->Log(LOG_BEGIN, kModule, kContext, u"Load xml file %s. Open from VFS = %s.", path.c_str(),
+             fromVfs ? u"Yes" : u"No");
+    out.clear();
+    std::string bytes;
+    if (fromVfs && m_Vfs) {
+        // JX_NOT_BUILT: streams of packaged files (VirtualFS::OpenStreamByPath) come with the
+        // virtual file system; until then nothing sets m_Vfs.
+        log->Log(LP_ERROR, kModule, kContext, u"OpenStreamByPath is not built yet");
+    } else if (fromVfs || !_disk_FileExists(path)) {
+        // Without mounted packages there is nothing to open in them.
+        log->Log(LP_WARNING, kModule, kContext, u"File %s not found.", path.c_str());
+    } else if (!_disk_ReadFile(path, bytes)) {
+        log->Log(LP_ERROR, kModule, kContext, u"Read error while loading xml file %s.", path.c_str());
+    } else if (bytes.empty()) {
+        log->Log(LP_WARNING, kModule, kContext, u"Content of file is empty %s", path.c_str());
+    } else {
+        out = DecodeXmlBytes(bytes);
+    }
+    log->Log(LOG_END, kModule, kContext, u"");
+    return !out.empty();
+}
+
+} // namespace JxSetup::Data

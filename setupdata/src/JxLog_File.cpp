@@ -1,0 +1,208 @@
+// The log writer's file: where it lies, opening it with its header, renaming it while the run goes
+// on, closing it with its footer, and the worker's writes.
+#include "jxsetupdata/JxLog.h"
+
+#include <bit>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <unistd.h>
+
+#include "jxbase/trace.h"
+#include "jxplat/machine.h"
+#include "jxplat/text.h"
+
+namespace JxSetup::Data {
+namespace {
+
+static_assert(std::endian::native == std::endian::little, "the log is written as UTF-16LE code units");
+
+constexpr const WCHAR* kModule = u"Logger";
+constexpr const char16_t kHeader[] =
+    u"<?xml version=\"1.0\" encoding=\"utf-16\" standalone=\"yes\"?>\r\n<LogFile>\r\n";
+constexpr const char16_t kFooter[] = u"</LogFile>";
+// The worker writes a batch at the latest when it holds this many characters.
+constexpr size_t kWriteChunkChars = 32 * 1024;
+
+// CSIDL_COMMON_APPDATA. The shell's known folders of the stand-in replace this later.
+std::u16string _log_CommonAppDataFolder() {
+    return u"C:\\ProgramData";
+}
+
+} // namespace
+
+bool JxLog::_log_IsPlainFileName(std::u16string_view name) {
+    if (name.empty() || name == u"." || name == u"..")
+        return false;
+    for (char16_t c : name)
+        if (c < 0x20 || std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos)
+            return false;
+    return true;
+}
+
+std::u16string JxLog::_log_Suffix() const {
+    // "_dd_mm_yyyy_HH_MM_SS_<pid>.log", local time of opening.
+    const time_t now = std::time(nullptr);
+    struct tm local = {};
+    localtime_r(&now, &local);
+    return jxtext::Format(u"_%02d_%02d_%04d_%02d_%02d_%02d_%i.log", local.tm_mday, local.tm_mon + 1,
+                          local.tm_year + 1900, local.tm_hour, local.tm_min, local.tm_sec,
+                          static_cast<int>(m_ProcessId));
+}
+
+bool JxLog::OpenLogFile() {
+    CSectionGuard guard(m_Section);
+    if (!m_LogFilePath.empty())
+        return m_bOpened;
+    if (GetDoNotLog())
+        return false;
+    const std::u16string appData = _log_CommonAppDataFolder();
+    if (appData.empty())
+        return false;
+    m_LogsFolder = appData + u"\\Tolvane\\Setups\\Logs";
+    m_Suffix = _log_Suffix();
+    m_LogFilePath =
+        m_LogsFolder + u"\\" + (m_CmdLineFileName.empty() ? u"Log" + m_Suffix : m_CmdLineFileName);
+
+    const size_t slash = m_LogFilePath.rfind(u'\\');
+    if (slash == std::u16string::npos || slash < 3)
+        return false;
+    std::error_code error;
+    std::filesystem::create_directories(jxplat::WindowsToHostPath(m_LogFilePath.substr(0, slash)), error);
+    // The path stays set when the file cannot be made: the run's lines are then dropped.
+    if (!_file_Open(true) || !_file_Write(kHeader)) {
+        JX_ENGINE_TRACE(0, u"JxSetup::Data::JxLog::OpenLogFile", u"Cannot create the log file %s\n",
+                        m_LogFilePath.c_str());
+        _file_Close();
+        return false;
+    }
+    m_bOpened = true;
+    if (!Start(INFINITE, INFINITE))
+        JX_ENGINE_TRACE(0, u"JxSetup::Data::JxLog::OpenLogFile", u"The log writer's thread did not start\n");
+    return true;
+}
+
+void JxLog::ChangeLogFile(const WCHAR* name) {
+    if (!name || !*name)
+        return;
+    CSectionGuard guard(m_Section);
+    if (!m_CmdLineFileName.empty() || !m_bOpened || m_hFile < 0)
+        return;
+    if (!_log_IsPlainFileName(name)) {
+        Log(LP_ERROR, kModule, u"ChangeLogFile", u"\"%s\" is not a file name; the log file keeps its name",
+            name);
+        return;
+    }
+    const std::u16string newPath = m_LogsFolder + u"\\" + name + m_Suffix;
+    if (jxtext::EqualsNoCase(newPath, m_LogFilePath))
+        return;
+
+    CloseLogFile(false);
+    // As MoveFileW: an existing file of the new name is not replaced.
+    const std::string hostOld = jxplat::WindowsToHostPath(m_LogFilePath);
+    const std::string hostNew = jxplat::WindowsToHostPath(newPath);
+    std::error_code error;
+    bool renamed = !hostNew.empty() && !std::filesystem::exists(hostNew, error);
+    if (renamed) {
+        std::filesystem::rename(hostOld, hostNew, error);
+        renamed = !error;
+    }
+    if (renamed)
+        m_LogFilePath = newPath;
+    if (!_file_Open(false)) {
+        JX_ENGINE_TRACE(0, u"JxSetup::Data::JxLog::ChangeLogFile", u"Cannot reopen the log file %s\n",
+                        m_LogFilePath.c_str());
+        return;
+    }
+    Start(INFINITE, INFINITE);
+    const std::u16string current = m_LogFilePath;
+    if (renamed)
+        Log(LP_INFO, kModule, u"ChangeLogFile", u"New Logfile %s", current.c_str());
+    else
+        Log(LP_ERROR, kModule, u"ChangeLogFile", u"The log file could not be renamed to %s; %s goes on",
+            newPath.c_str(), current.c_str());
+}
+
+void JxLog::CloseLogFile(bool final) {
+    CSectionGuard guard(m_Section);
+    // Once opened, the file is closed even when logging was switched off since: it needs its footer.
+    if (!m_bOpened)
+        return;
+    if (final && !m_LogFilePath.empty()) {
+        // JX_NOT_BUILT: the log is packed into "<file>.zip" (and removed) by the zip writer; the
+        // line goes into the file while it is still open.
+        Log(LP_ERROR, kModule, u"CloseLogFile", u"%s is not built yet",
+            u"Packing the log file into a zip archive");
+    }
+    bool footerWritten = false;
+    if (m_hFile >= 0) {
+        Stop(); // the worker writes every queued line before it ends
+        if (final)
+            footerWritten = _file_Write(kFooter);
+        _file_Close();
+    }
+    if (final) {
+        // A file closed before without its footer (CloseLogFile(false)) still gets it.
+        if (!footerWritten && !m_LogFilePath.empty() && _file_Open(false)) {
+            _file_Write(kFooter);
+            _file_Close();
+        }
+        m_LogFilePath.clear();
+        m_bOpened = false;
+    }
+}
+
+void JxLog::ProcessItem(CStringW& line) {
+    try {
+        m_WriteBuffer += line;
+        if (m_WriteBuffer.size() >= kWriteChunkChars)
+            _file_Flush();
+    } catch (...) {
+        // A line that cannot be kept is lost; the run goes on.
+    }
+}
+
+void JxLog::OnItemsProcessed() {
+    _file_Flush();
+}
+
+bool JxLog::_file_Open(bool truncate) {
+    const std::string host = jxplat::WindowsToHostPath(m_LogFilePath);
+    if (host.empty())
+        return false;
+    // CREATE_ALWAYS for a new file; OPEN_ALWAYS and writing at its end for a renamed one.
+    m_hFile = ::open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND), 0644);
+    return m_hFile >= 0;
+}
+
+bool JxLog::_file_Write(std::u16string_view text) {
+    if (m_hFile < 0)
+        return false;
+    const char* data = reinterpret_cast<const char*>(text.data());
+    size_t left = text.size() * sizeof(char16_t);
+    while (left > 0) {
+        const ssize_t written = ::write(m_hFile, data, left);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+void JxLog::_file_Flush() {
+    // A failed write is not retried: the lines are dropped and the run goes on.
+    _file_Write(m_WriteBuffer);
+    m_WriteBuffer.clear();
+}
+
+void JxLog::_file_Close() {
+    if (m_hFile >= 0)
+        ::close(m_hFile);
+    m_hFile = -1;
+}
+
+} // namespace JxSetup::Data

@@ -1,0 +1,57 @@
+// Runs of the real program against a fresh machine root.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "jxbase/reg.h"
+#include "jxplat/text.h"
+#include "jxtest/machine_root.h"
+#include "jxtest/run_program.h"
+
+namespace {
+
+std::string Program() {
+    return jxtest::BuildDir() + "/engine/program/jxsetup";
+}
+
+TEST(ProgramRun, WinsockFailureEndsWithOneAndNothingLoggedOrShown) {
+    jxplat::MachineDescription d;
+    d.faultWsaStartup = true;
+    jxtest::TempMachineRoot root(d);
+    CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\JxSetupEngine", u"DebugLevel", 9, 0);
+    auto run = jxtest::RunProgram(Program(), {"/_QuietInstallation=true"});
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(jxplat::ReadRecordedMessageBoxes().empty());
+    EXPECT_FALSE(std::filesystem::exists(root.Path() + "/trace.log"));
+}
+
+TEST(ProgramRun, MissingDefinitionShowsTheInitErrorBoxAndEndsWithOne) {
+    jxtest::TempMachineRoot root;
+    auto run = jxtest::RunProgram(Program(), {});
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 1);
+    auto boxes = jxplat::ReadRecordedMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, u"Setup error");
+    EXPECT_EQ(boxes[0].text.rfind(u"Error while initializing the setup.\n", 0), 0u);
+    // No DebugLevel value: the engine writes no trace.
+    EXPECT_FALSE(std::filesystem::exists(root.Path() + "/trace.log"));
+}
+
+TEST(ProgramRun, DebugLevelTurnsTheEngineTraceOn) {
+    jxtest::TempMachineRoot root;
+    CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\JxSetupEngine", u"DebugLevel", 5, 0);
+    auto run = jxtest::RunProgram(Program(), {});
+    EXPECT_EQ(run.exitCode, 1);
+    std::string trace = jxtest::ReadHostFile(root.Path() + "/trace.log");
+    size_t found = trace.find("Setup is not ok.");
+    ASSERT_NE(found, std::string::npos) << trace;
+    size_t begin = trace.rfind('\n', found);
+    std::string line = trace.substr(begin == std::string::npos ? 0 : begin, found - begin);
+    EXPECT_NE(line.find("JxSetup::Data::JxSetupEngineControl::_finish_Cleanup"), std::string::npos) << trace;
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "jxpack.h"
+#include "jxplat/machine.h"
+#include "jxvfs/container/CarrierImage.h"
+#include "jxvfs/container/CPkgAccessor.h"
+#include "jxvfs/selfcheck/CCarrierCheck.h"
+#include "jxvfs/selfcheck/CSelfcheck.h"
+
+namespace jxpack {
+
+namespace {
+
+bool ReadAll(const std::string& path, std::vector<BYTE>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bytes.clear();
+    BYTE buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, const BYTE* data, size_t length) {
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = ::write(fd, data + done, length - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool AppendPackages(const std::string& programPath, const std::vector<std::string>& packagePaths,
+                    std::string* error) {
+    auto fail = [error](const std::string& text) {
+        if (error != nullptr)
+            *error = text;
+        return false;
+    };
+    {
+        CFilePkgAccessor program(jxplat::HostToWindowsPath(programPath));
+        if (!program.Open())
+            return fail("cannot open the program " + programPath);
+        const jxpkg::CARRIER_LAYOUT layout = jxpkg::LocateCarrierLayout(program);
+        program.Close();
+        if (layout.kind == jxpkg::CarrierKind::PackageFile || layout.kind == jxpkg::CarrierKind::BadProgram)
+            return fail(programPath + " is not a PE or ELF program");
+        if (layout.hasCertificate)
+            return fail(programPath +
+                        " is signed: packages go before its certificate table, which would break it");
+    }
+    // Each package file must hold sound packages and nothing else.
+    std::vector<std::vector<BYTE>> contents;
+    for (const std::string& path : packagePaths) {
+        CFilePkgAccessor carrier(jxplat::HostToWindowsPath(path));
+        CSelfcheck selfcheck;
+        CCarrierCheck check;
+        selfcheck.Configure(1, 0, nullptr);
+        if (!check.Scan(selfcheck, carrier) || !selfcheck.FinalizeCheck() || check.Packages().empty())
+            return fail(path + " holds no sound package");
+        contents.emplace_back();
+        if (!ReadAll(path, contents.back()))
+            return fail("cannot read " + path);
+    }
+    const int fd = ::open(programPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return fail("cannot open " + programPath + " for writing: " + std::strerror(errno));
+    off_t end = ::lseek(fd, 0, SEEK_END);
+    static const BYTE kZeros[4] = {};
+    bool ok = end >= 0;
+    // The first package starts on a 4-byte boundary; every package is padded to the next one.
+    if (ok && end % 4 != 0)
+        ok = WriteAll(fd, kZeros, 4 - static_cast<size_t>(end % 4));
+    for (const std::vector<BYTE>& bytes : contents) {
+        if (!ok)
+            break;
+        ok = WriteAll(fd, bytes.data(), bytes.size());
+        if (ok && bytes.size() % 4 != 0)
+            ok = WriteAll(fd, kZeros, 4 - bytes.size() % 4);
+    }
+    if (::close(fd) != 0)
+        ok = false;
+    return ok ? true : fail("cannot write " + programPath);
+}
+
+} // namespace jxpack

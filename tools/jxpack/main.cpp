@@ -1,0 +1,5 @@
+#include "jxpack.h"
+
+int main(int argc, char** argv) {
+    return jxpack::Main(argc, argv);
+}

@@ -1,0 +1,478 @@
+// The package writer: tree, blocks, meta data and header of one package.
+#include "jxvfs/container/CPackageWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <lzo1x.h>
+
+#include "jxplat/text.h"
+#include "jxvfs/container/CQuickCRC.h"
+#include "jxvfs/container/PackageFormat.h"
+#include "jxvfs/selfcheck/CHashDigest.h"
+
+using namespace jxpkg;
+
+struct CPackageWriter::Node {
+    std::u16string name;
+    bool isDirectory = false;
+    std::vector<Node*> children;
+    // Files: the content, or the host file it is read from when the package is built.
+    PACKAGE_FILE_INPUT file;
+    std::string hostPath;
+    ULONGLONG hostSize = 0;
+
+    ~Node() {
+        for (Node* c : children)
+            delete c;
+    }
+};
+
+namespace {
+
+bool IsLzoReady() {
+    static const bool ready = lzo_init() == LZO_E_OK;
+    return ready;
+}
+
+std::vector<std::u16string> SplitPath(const std::u16string& path) {
+    std::vector<std::u16string> parts;
+    std::u16string part;
+    for (char16_t c : path) {
+        if (c == u'\\' || c == u'/') {
+            if (!part.empty())
+                parts.push_back(part);
+            part.clear();
+        } else {
+            part.push_back(c);
+        }
+    }
+    if (!part.empty())
+        parts.push_back(part);
+    return parts;
+}
+
+void AppendU16(std::vector<BYTE>& v, WORD x) {
+    const size_t at = v.size();
+    v.resize(at + 2);
+    StoreU16(v.data() + at, x);
+}
+void AppendU32(std::vector<BYTE>& v, DWORD x) {
+    const size_t at = v.size();
+    v.resize(at + 4);
+    StoreU32(v.data() + at, x);
+}
+void AppendName(std::vector<BYTE>& v, const std::u16string& name) {
+    for (char16_t c : name)
+        AppendU16(v, c);
+    AppendU16(v, 0);
+}
+void PadTo4(std::vector<BYTE>& v, size_t nodeStart) {
+    while ((v.size() - nodeStart) % 4 != 0)
+        v.push_back(0);
+}
+
+bool ParseGuidName(const std::string& text, BYTE out[16]) {
+    std::string hex;
+    for (char c : text) {
+        if (std::isxdigit(static_cast<unsigned char>(c)))
+            hex.push_back(c);
+        else if (c != '{' && c != '}' && c != '-')
+            return false;
+    }
+    if (hex.size() != 32)
+        return false;
+    for (int i = 0; i < 16; ++i)
+        out[i] = static_cast<BYTE>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    return true;
+}
+
+bool ReadHostFile(const std::string& path, std::vector<BYTE>& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    out.clear();
+    BYTE buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        out.insert(out.end(), buffer, buffer + n);
+    }
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+namespace jxpkg {
+
+FILETIME FileTimeFromUnix(int64_t seconds, int64_t nanoseconds) {
+    const int64_t ticks = (seconds + 11644473600LL) * 10000000LL + nanoseconds / 100;
+    const uint64_t t = ticks < 0 ? 0 : static_cast<uint64_t>(ticks);
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(t);
+    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    return ft;
+}
+
+bool CompressBlockLzo(const BYTE* data, size_t length, bool best, std::vector<BYTE>& out) {
+    if (!IsLzoReady())
+        return false;
+    static thread_local std::vector<BYTE> work;
+    work.resize(best ? LZO1X_999_MEM_COMPRESS : LZO1X_1_MEM_COMPRESS);
+    out.resize(length + length / 16 + 64 + 3);
+    lzo_uint outLength = out.size();
+    const int rc = best ? lzo1x_999_compress(data, length, out.data(), &outLength, work.data())
+                        : lzo1x_1_compress(data, length, out.data(), &outLength, work.data());
+    if (rc != LZO_E_OK)
+        return false;
+    out.resize(outLength);
+    return true;
+}
+
+} // namespace jxpkg
+
+CPackageWriter::CPackageWriter(PACKAGE_WRITER_OPTIONS options)
+    : m_options(std::move(options)), m_root(new Node) {
+    m_root->isDirectory = true;
+}
+
+CPackageWriter::~CPackageWriter() {
+    delete m_root;
+}
+
+bool CPackageWriter::IsVersionedName(const std::u16string& name) {
+    for (const char16_t* ext : {u".exe", u".dll", u".sys", u".ocx"}) {
+        if (jxtext::EndsWithNoCase(name, ext))
+            return true;
+    }
+    return false;
+}
+
+CPackageWriter::Node* CPackageWriter::_WriterFind(Node* parent, const std::u16string& name) {
+    for (Node* c : parent->children) {
+        if (jxtext::EqualsNoCase(c->name, name))
+            return c;
+    }
+    return nullptr;
+}
+
+CPackageWriter::Node* CPackageWriter::_WriterMakePath(const std::vector<std::u16string>& parts,
+                                                      size_t count) {
+    Node* dir = m_root;
+    for (size_t i = 0; i < count; ++i) {
+        Node* next = _WriterFind(dir, parts[i]);
+        if (next == nullptr) {
+            next = new Node;
+            next->name = parts[i];
+            next->isDirectory = true;
+            dir->children.push_back(next);
+        } else if (!next->isDirectory) {
+            return nullptr;
+        }
+        dir = next;
+    }
+    return dir;
+}
+
+bool CPackageWriter::AddDirectory(const std::u16string& path) {
+    const std::vector<std::u16string> parts = SplitPath(path);
+    return _WriterMakePath(parts, parts.size()) != nullptr;
+}
+
+bool CPackageWriter::AddFile(const std::u16string& path, PACKAGE_FILE_INPUT file) {
+    const std::vector<std::u16string> parts = SplitPath(path);
+    if (parts.empty())
+        return false;
+    Node* dir = _WriterMakePath(parts, parts.size() - 1);
+    if (dir == nullptr || _WriterFind(dir, parts.back()) != nullptr)
+        return false;
+    Node* node = new Node;
+    node->name = parts.back();
+    node->file = std::move(file);
+    node->hostSize = node->file.content.size();
+    dir->children.push_back(node);
+    return true;
+}
+
+bool CPackageWriter::SetFileVersion(const std::u16string& path, const WORD version[4]) {
+    const std::vector<std::u16string> parts = SplitPath(path);
+    Node* node = m_root;
+    for (const std::u16string& part : parts) {
+        node = node->isDirectory ? _WriterFind(node, part) : nullptr;
+        if (node == nullptr)
+            return false;
+    }
+    if (node->isDirectory)
+        return false;
+    node->file.hasVersion = true;
+    std::copy(version, version + 4, node->file.version);
+    return true;
+}
+
+bool CPackageWriter::AddHostFolder(const std::string& hostFolder, const std::u16string& packagePath) {
+    const std::vector<std::u16string> parts = SplitPath(packagePath);
+    Node* dir = _WriterMakePath(parts, parts.size());
+    if (dir == nullptr)
+        return false;
+    DIR* d = ::opendir(hostFolder.c_str());
+    if (d == nullptr)
+        return false;
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    ::closedir(d);
+    // Name order (ignoring case) makes the package the same whatever order the host lists.
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        const int c = jxtext::CompareNoCase(jxtext::W(a), jxtext::W(b));
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (const std::string& name : names) {
+        const std::string host = hostFolder + "/" + name;
+        struct stat st {};
+        if (::stat(host.c_str(), &st) != 0)
+            return false;
+        const std::u16string wide = jxtext::W(name);
+        if (_WriterFind(dir, wide) != nullptr)
+            return false; // two host names that Windows would see as one
+        if (S_ISDIR(st.st_mode)) {
+            Node* sub = new Node;
+            sub->name = wide;
+            sub->isDirectory = true;
+            dir->children.push_back(sub);
+            const std::u16string subPath = packagePath.empty() ? wide : packagePath + u"\\" + wide;
+            if (!AddHostFolder(host, subPath))
+                return false;
+        } else if (S_ISREG(st.st_mode)) {
+            Node* node = new Node;
+            node->name = wide;
+            node->hostPath = host;
+            node->hostSize = static_cast<ULONGLONG>(st.st_size);
+            node->file.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+            node->file.readOnly = (st.st_mode & S_IWUSR) == 0;
+            dir->children.push_back(node);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+struct BuildState {
+    const PACKAGE_WRITER_OPTIONS& options;
+    std::vector<BYTE> meta;
+    std::vector<BYTE> data;
+    std::string error;
+};
+
+bool WriteFileData(BuildState& s, const std::vector<BYTE>& content, DWORD& dataOffset) {
+    if (s.data.size() > 0xFFFFFFFFull) {
+        s.error = "the data area grew beyond the 4 GiB that file offsets can address";
+        return false;
+    }
+    dataOffset = static_cast<DWORD>(s.data.size());
+    std::vector<BYTE> packed;
+    for (size_t at = 0; at < content.size(); at += s.options.blockSize) {
+        const size_t length = std::min<size_t>(s.options.blockSize, content.size() - at);
+        if (!CompressBlockLzo(content.data() + at, length, s.options.best, packed)) {
+            s.error = "the LZO compressor failed";
+            return false;
+        }
+        s.data.insert(s.data.end(), packed.begin(), packed.end());
+    }
+    return true;
+}
+
+std::vector<BYTE> FileTags(const PACKAGE_WRITER_OPTIONS& options, const std::u16string& name,
+                           const PACKAGE_FILE_INPUT& file, const std::vector<BYTE>& content) {
+    std::vector<BYTE> tags;
+    auto addU32 = [&tags](BYTE key, DWORD value) {
+        tags.push_back(key);
+        tags.push_back(4);
+        AppendU32(tags, value);
+    };
+    if (file.hasVersion || CPackageWriter::IsVersionedName(name)) {
+        addU32(kTagVersionHigh, (static_cast<DWORD>(file.version[0]) << 16) | file.version[1]);
+        addU32(kTagVersionLow, (static_cast<DWORD>(file.version[2]) << 16) | file.version[3]);
+    }
+    CHashDigest sha(CHashDigest::SHA256);
+    sha.Update(content.data(), content.size());
+    sha.GetText();
+    const auto& digest = sha.GetBytes();
+    for (int k = 0; k < 8; ++k) {
+        tags.push_back(static_cast<BYTE>(kTagSha256First + k));
+        tags.push_back(4);
+        for (int i = 0; i < 4; ++i)
+            tags.push_back(digest.size() == 32 ? digest[4 * k + i] : 0);
+    }
+    if (options.crcTag)
+        addU32(kTagCrc32, CQuickCRC::Compute(content.data(), content.size()));
+    return tags;
+}
+
+bool CheckNodeLength(BuildState& s, size_t length, const std::u16string& name) {
+    if (length > kMaxNodeLength) {
+        s.error = "the name is too long for a meta node: " + jxtext::N(name);
+        return false;
+    }
+    return true;
+}
+
+// Writes the node and, for a directory, its child table and children; `offset` gets the node's offset.
+bool WriteNode(BuildState& s, CPackageWriter::Node* node, DWORD& offset) {
+    const size_t start = s.meta.size();
+    offset = static_cast<DWORD>(start);
+    if (node->isDirectory) {
+        AppendU32(s.meta, 0); // node word, set below
+        AppendU16(s.meta, 0); // tag length
+        AppendU32(s.meta, static_cast<DWORD>(node->children.size()));
+        AppendName(s.meta, node->name);
+        PadTo4(s.meta, start);
+        const size_t length = s.meta.size() - start;
+        if (!CheckNodeLength(s, length, node->name))
+            return false;
+        StoreU32(s.meta.data() + start, kNodeKindDirectory | static_cast<DWORD>(length / 4));
+        const size_t table = s.meta.size();
+        s.meta.resize(table + 4 * node->children.size());
+        for (size_t i = 0; i < node->children.size(); ++i) {
+            DWORD childOffset = 0;
+            if (!WriteNode(s, node->children[i], childOffset))
+                return false;
+            StoreU32(s.meta.data() + table + 4 * i, childOffset);
+        }
+        return true;
+    }
+
+    std::vector<BYTE> loaded;
+    const std::vector<BYTE>* content = &node->file.content;
+    if (!node->hostPath.empty()) {
+        if (!ReadHostFile(node->hostPath, loaded)) {
+            s.error = "cannot read " + node->hostPath;
+            return false;
+        }
+        content = &loaded;
+    }
+    if (content->size() > 0xFFFFFFFFull) {
+        s.error = "a file of 4 GiB or more cannot be packed: " + jxtext::N(node->name);
+        return false;
+    }
+    DWORD dataOffset = 0;
+    if (!WriteFileData(s, *content, dataOffset))
+        return false;
+    const std::vector<BYTE> tags = FileTags(s.options, node->name, node->file, *content);
+    DWORD word = kNodeKindFile | kNodeFileMethodBits;
+    if (node->file.readOnly)
+        word |= kNodeReadOnly;
+    if (node->file.hidden)
+        word |= kNodeHidden;
+    AppendU32(s.meta, 0);
+    AppendU16(s.meta, static_cast<WORD>(tags.size()));
+    s.meta.insert(s.meta.end(), tags.begin(), tags.end());
+    AppendU32(s.meta, static_cast<DWORD>(content->size()));
+    AppendU32(s.meta, ContentChecksumOf(content->data(), content->size()));
+    AppendU32(s.meta, dataOffset);
+    AppendU32(s.meta, node->file.lastWrite.dwLowDateTime);
+    AppendU32(s.meta, node->file.lastWrite.dwHighDateTime);
+    AppendName(s.meta, node->name);
+    PadTo4(s.meta, start);
+    const size_t length = s.meta.size() - start;
+    if (!CheckNodeLength(s, length, node->name))
+        return false;
+    StoreU32(s.meta.data() + start, word | static_cast<DWORD>(length / 4));
+    return true;
+}
+
+} // namespace
+
+bool CPackageWriter::Build(std::vector<BYTE>& out, std::string* error) {
+    auto fail = [error](const std::string& text) {
+        if (error != nullptr)
+            *error = text;
+        return false;
+    };
+    const DWORD code = BlockCodeOf(m_options.blockSize);
+    if (code == 0)
+        return fail("the format has no code for a block size of " + std::to_string(m_options.blockSize));
+    PACKAGE_HEADER h;
+    if (m_options.guidName) {
+        if (!ParseGuidName(m_options.name, h.name))
+            return fail("not a GUID: " + m_options.name);
+    } else {
+        if (m_options.name.size() > sizeof(h.name))
+            return fail("a package name has at most 16 bytes: " + m_options.name);
+        std::memcpy(h.name, m_options.name.data(), m_options.name.size());
+    }
+
+    BuildState s{m_options, {}, {}, {}};
+    DWORD rootOffset = 0;
+    if (!WriteNode(s, m_root, rootOffset))
+        return fail(s.error);
+    if (s.meta.size() > kMaxMetaSize)
+        return fail("the meta data is larger than a reader accepts");
+
+    std::vector<BYTE> packedMeta;
+    if (!CompressBlockLzo(s.meta.data(), s.meta.size(), m_options.best, packedMeta))
+        return fail("the LZO compressor failed on the meta data");
+
+    h.packageWord =
+        kWordTag | (kHeaderSize / 4) | kWordMethodLzo1x | code | (m_options.guidName ? kWordGuidName : 0);
+    h.magic = kMagic;
+    h.version = kFormatVersion;
+    h.packedMetaSize = static_cast<DWORD>(packedMeta.size());
+    h.metaSize = static_cast<DWORD>(s.meta.size());
+    h.metaCrc = CQuickCRC::Compute(packedMeta.data(), packedMeta.size());
+    h.dataSize = s.data.size();
+    h.dataCrc = CQuickCRC::Compute(s.data.data(), s.data.size());
+    h.rootOffset = rootOffset;
+
+    out.assign(kHeaderSize, 0);
+    EncodeHeader(h, out.data());
+    out.insert(out.end(), packedMeta.begin(), packedMeta.end());
+    while (out.size() % 4 != 0)
+        out.push_back(0);
+    out.insert(out.end(), s.data.begin(), s.data.end());
+    return true;
+}
+
+bool CPackageWriter::WriteToHostFile(const std::string& hostPath, std::string* error) {
+    std::vector<BYTE> bytes;
+    if (!Build(bytes, error))
+        return false;
+    const int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error != nullptr)
+            *error = "cannot create " + hostPath + ": " + std::strerror(errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            if (error != nullptr)
+                *error = "cannot write " + hostPath;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return true;
+}
