@@ -9,5 +9,7 @@
 #include "jxplat/winuser.h"
 #include "jxplat/debugapi.h"
 #include "jxplat/processenv.h"
+#include "jxplat/processthreadsapi.h"
 #include "jxplat/combaseapi.h"
 #include "jxplat/fileapi.h"
+#include "jxplat/winver.h"

@@ -47,7 +47,8 @@ TEST_F(FileTest, DispositionsFollowWindows) {
 
 TEST_F(FileTest, NamesMatchIgnoringCaseAndMissingFoldersAreReported) {
     WriteBytes(u"C:\\work\\Mixed.TXT", "x");
-    HANDLE file = CreateFileW(u"c:\\WORK\\mixed.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(u"c:\\WORK\\mixed.txt", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     CloseHandle(file);
 
@@ -63,7 +64,8 @@ TEST_F(FileTest, NamesMatchIgnoringCaseAndMissingFoldersAreReported) {
         {u"", ERROR_PATH_NOT_FOUND},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(CreateFileW(row.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(CreateFileW(row.path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+                  INVALID_HANDLE_VALUE);
         EXPECT_EQ(GetLastError(), row.error) << jxtext::N(row.path);
         EXPECT_EQ(GetFileAttributesW(row.path), INVALID_FILE_ATTRIBUTES);
     }
@@ -76,18 +78,21 @@ TEST_F(FileTest, AttributesGuardFilesAsOnWindows) {
 
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(GetFileAttributesW(path.c_str()), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_FALSE(DeleteFileW(path.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE reader =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     CloseHandle(reader);
 
     // A hidden file is overwritten only by a caller that asks for a hidden file.
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_EQ(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
-              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+        INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     HANDLE writer = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
@@ -102,9 +107,11 @@ TEST_F(FileTest, AttributesGuardFilesAsOnWindows) {
 
     // Folders: their attribute, no file access without backup semantics, no DeleteFileW.
     EXPECT_EQ(GetFileAttributesW(u"C:\\work"), FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(CreateFileW(u"C:\\work", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(CreateFileW(u"C:\\work", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+              INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    HANDLE folder = CreateFileW(u"C:\\work", GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE folder = CreateFileW(u"C:\\work", GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     EXPECT_NE(folder, INVALID_HANDLE_VALUE);
     CloseHandle(folder);
     EXPECT_FALSE(DeleteFileW(u"C:\\work"));
@@ -156,7 +163,8 @@ TEST_F(FileTest, ReadsWritesAndThePointer) {
     EXPECT_EQ(ReadBytes(path), "0123");
 
     // Access is checked per handle.
-    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE reader =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_FALSE(WriteFile(reader, "x", 1, &done, nullptr));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     CloseHandle(reader);
@@ -187,8 +195,8 @@ TEST_F(FileTest, TimesAndDeleteOnClose) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     CloseHandle(reader);
 
-    HANDLE temporary = CreateFileW(u"C:\\work\\gone.tmp", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                   CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    HANDLE temporary = CreateFileW(u"C:\\work\\gone.tmp", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
+                                   nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     ASSERT_NE(temporary, INVALID_HANDLE_VALUE);
     EXPECT_NE(GetFileAttributesW(u"C:\\work\\gone.tmp"), INVALID_FILE_ATTRIBUTES);
     CloseHandle(temporary);

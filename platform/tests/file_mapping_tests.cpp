@@ -13,7 +13,8 @@ TEST_F(FileTest, ViewsMapFilesAtGranularOffsets) {
         content[i] = static_cast<char>(i * 7 + i / 65536);
     WriteBytes(u"C:\\work\\mapped.bin", content);
 
-    HANDLE file = CreateFileW(u"C:\\work\\mapped.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(u"C:\\work\\mapped.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
     ASSERT_NE(mapping, nullptr);
@@ -43,7 +44,8 @@ TEST_F(FileTest, MappingNeedsContentAndReadAccess) {
     CloseHandle(empty);
 
     WriteBytes(u"C:\\work\\data.bin", "data");
-    HANDLE writeOnly = CreateFileW(u"C:\\work\\data.bin", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE writeOnly =
+        CreateFileW(u"C:\\work\\data.bin", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(CreateFileMappingW(writeOnly, nullptr, PAGE_READONLY, 0, 0, nullptr), nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     CloseHandle(writeOnly);

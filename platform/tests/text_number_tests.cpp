@@ -162,3 +162,21 @@ TEST(TextSplit, Trim) {
     EXPECT_EQ(Trim(u"xxaxx", u"x"), u"a");
     EXPECT_EQ(Trim(u"  a  ", u""), u"  a  ");
 }
+
+TEST(TextWildcard, MatchesByTheWindowsRules) {
+    struct Row {
+        const char16_t* name;
+        const char16_t* pattern;
+        bool matches;
+    } rows[] = {
+        {u"setup.exe", u"*.exe", true},    {u"SETUP.EXE", u"setup.*", true},
+        {u"setup.exe", u"*.dll", false},   {u"a.wpk", u"?.wpk", true},
+        {u"ab.wpk", u"?.wpk", false},      {u"$CONFIG.wpk", u"$*.wpk", true},
+        {u"x.wpk.jxtmp", u"*.wpk", false}, {u"", u"*", true},
+        {u"abc", u"a*b*c*", true},         {u"abc", u"", false},
+        {u"aXbXc", u"a*c", true},          {u"{1}.wpk", u"{*}.wpk", true},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(jxtext::MatchesWildcard(row.name, row.pattern), row.matches)
+            << jxtext::N(row.name) << " ~ " << jxtext::N(row.pattern);
+}

@@ -41,7 +41,8 @@ std::u16string DecodeXmlBytes(std::string_view bytes) {
         return jxtext::Utf8ToUtf16(bytes.substr(3));
     if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE")
         return DecodeUtf16Le(bytes.substr(2));
-    // Without a mark, a zero fourth byte ("<\0?\0") tells UTF-16LE text.
+    // Without a mark, a zero fourth byte ("<\0?\0") tells UTF-16LE text; shorter content is ANSI
+    // (never read past its end), and an odd last byte of UTF-16 is dropped.
     if (bytes.size() >= 4 && bytes[3] == 0)
         return DecodeUtf16Le(bytes);
     return DecodeAnsi(bytes);
@@ -56,20 +57,27 @@ bool JxData::GetXMLContentFromFile(std::u16string& out, const std::u16string& pa
              fromVfs ? u"Yes" : u"No");
     out.clear();
     std::string bytes;
-    if (fromVfs && m_Vfs) {
-        // JX_NOT_BUILT: streams of packaged files (VirtualFS::OpenStreamByPath) come with the
-        // virtual file system; until then nothing sets m_Vfs.
-        log->Log(LP_ERROR, kModule, kContext, u"OpenStreamByPath is not built yet");
-    } else if (fromVfs || !_disk_FileExists(path)) {
-        // Without mounted packages there is nothing to open in them.
-        log->Log(LP_WARNING, kModule, kContext, u"File %s not found.", path.c_str());
-    } else if (!_disk_ReadFile(path, bytes)) {
-        log->Log(LP_ERROR, kModule, kContext, u"Read error while loading xml file %s.", path.c_str());
-    } else if (bytes.empty()) {
-        log->Log(LP_WARNING, kModule, kContext, u"Content of file is empty %s", path.c_str());
-    } else {
-        out = DecodeXmlBytes(bytes);
+    bool found = false;
+    bool readable = false;
+    if (fromVfs) {
+        // The package store reads packaged files; without an attached one nothing is found there.
+        if (m_Vfs && m_ReadPackagedFile) {
+            const JxPackagedRead read = m_ReadPackagedFile(*m_Vfs, path, bytes);
+            found = read != JxPackagedRead::NotFound;
+            readable = read == JxPackagedRead::Ok;
+        }
+    } else if (_disk_FileExists(path)) {
+        found = true;
+        readable = _disk_ReadFile(path, bytes);
     }
+    if (!found)
+        log->Log(LP_WARNING, kModule, kContext, u"File %s not found.", path.c_str());
+    else if (!readable)
+        log->Log(LP_ERROR, kModule, kContext, u"Read error while loading xml file %s.", path.c_str());
+    else if (bytes.empty())
+        log->Log(LP_WARNING, kModule, kContext, u"Content of file is empty %s", path.c_str());
+    else
+        out = DecodeXmlBytes(bytes);
     log->Log(LOG_END, kModule, kContext, u"");
     return !out.empty();
 }

@@ -7,49 +7,13 @@
 #include "jxplat/machine.h"
 #include "jxvfs/container/CarrierImage.h"
 #include "jxvfs/container/CPkgAccessor.h"
+#include "jxvfs/container/HostFiles.h"
 #include "jxvfs/selfcheck/CCarrierCheck.h"
 #include "jxvfs/selfcheck/CSelfcheck.h"
 
 namespace jxpack {
 
-namespace {
-
-bool ReadAll(const std::string& path, std::vector<BYTE>& bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bytes.clear();
-    BYTE buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    ::close(fd);
-    return true;
-}
-
-bool WriteAll(int fd, const BYTE* data, size_t length) {
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::write(fd, data + done, length - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-} // namespace
+namespace {} // namespace
 
 bool AppendPackages(const std::string& programPath, const std::vector<std::string>& packagePaths,
                     std::string* error) {
@@ -80,7 +44,7 @@ bool AppendPackages(const std::string& programPath, const std::vector<std::strin
         if (!check.Scan(selfcheck, carrier) || !selfcheck.FinalizeCheck() || check.Packages().empty())
             return fail(path + " holds no sound package");
         contents.emplace_back();
-        if (!ReadAll(path, contents.back()))
+        if (!jxpkg::ReadHostFileBytes(path, contents.back()))
             return fail("cannot read " + path);
     }
     const int fd = ::open(programPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
@@ -91,13 +55,13 @@ bool AppendPackages(const std::string& programPath, const std::vector<std::strin
     bool ok = end >= 0;
     // The first package starts on a 4-byte boundary; every package is padded to the next one.
     if (ok && end % 4 != 0)
-        ok = WriteAll(fd, kZeros, 4 - static_cast<size_t>(end % 4));
+        ok = jxpkg::WriteAllToHostFd(fd, kZeros, 4 - static_cast<size_t>(end % 4));
     for (const std::vector<BYTE>& bytes : contents) {
         if (!ok)
             break;
-        ok = WriteAll(fd, bytes.data(), bytes.size());
+        ok = jxpkg::WriteAllToHostFd(fd, bytes.data(), bytes.size());
         if (ok && bytes.size() % 4 != 0)
-            ok = WriteAll(fd, kZeros, 4 - bytes.size() % 4);
+            ok = jxpkg::WriteAllToHostFd(fd, kZeros, 4 - bytes.size() % 4);
     }
     if (::close(fd) != 0)
         ok = false;

@@ -11,6 +11,7 @@
 #include "jxplat/text.h"
 #include "jxvfs/container/CPackedFileReader.h"
 #include "jxvfs/container/CPkgAccessor.h"
+#include "jxvfs/container/HostFiles.h"
 #include "jxvfs/selfcheck/CCarrierCheck.h"
 #include "jxvfs/selfcheck/CSelfcheck.h"
 
@@ -51,16 +52,9 @@ bool WriteHostFile(const std::string& path, const std::vector<BYTE>& bytes, cons
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            return false;
-        }
-        done += static_cast<size_t>(n);
+    if (!jxpkg::WriteAllToHostFd(fd, bytes.data(), bytes.size())) {
+        ::close(fd);
+        return false;
     }
     // FILETIME (100 ns since 1601) to the host's time.
     const ULONGLONG ticks = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;

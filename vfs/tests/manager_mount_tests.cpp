@@ -22,22 +22,22 @@ protected:
     }
 };
 
-PackageSpec TwoPackagesSpec(const std::string& name, ULONGLONG time, const char* extra) {
-    PackageSpec spec;
-    spec.name = name;
-    spec.time = time;
-    spec.files[u"$SETUP\\shared.txt"] = ToBytes(name);
-    spec.files[jxtext::W(std::string("$SETUP\\") + extra)] = ToBytes(extra);
-    return spec;
+PackageLayout TwoPackagesLayout(const std::string& name, ULONGLONG time, const char* extra) {
+    PackageLayout layout;
+    layout.name = name;
+    layout.time = time;
+    layout.files[u"$SETUP\\shared.txt"] = ToBytes(name);
+    layout.files[jxtext::W(std::string("$SETUP\\") + extra)] = ToBytes(extra);
+    return layout;
 }
 
 } // namespace
 
 TEST_F(ManagerTest, TheScanModeDecidesWhatARepeatedCarrierAdds) {
-    PackageSpec spec;
-    spec.files[u"$SETUP\\a.txt"] = ToBytes("a");
-    spec.files[u"$CONFIG\\c.txt"] = ToBytes("c");
-    ASSERT_EQ(Mount(u"one.wpk", spec), 1);
+    PackageLayout layout;
+    layout.files[u"$SETUP\\a.txt"] = ToBytes("a");
+    layout.files[u"$CONFIG\\c.txt"] = ToBytes("c");
+    ASSERT_EQ(Mount(u"one.wpk", layout), 1);
     const auto first = Merged(u"\\$SETUP\\a.txt");
     ASSERT_NE(first, nullptr);
 
@@ -55,23 +55,24 @@ TEST_F(ManagerTest, TheScanModeDecidesWhatARepeatedCarrierAdds) {
     EXPECT_EQ(m_pManager->GetScanMode(), kScanModeNewer); // restored after the call
 
     // Mode 0: a newer file replaces, an older one does not.
-    spec.files[u"$SETUP\\a.txt"] = ToBytes("newer");
-    spec.time += 1;
-    ASSERT_EQ(Mount(u"newer.wpk", spec), 1);
-    spec.files[u"$SETUP\\a.txt"] = ToBytes("older");
-    spec.time -= 2;
-    ASSERT_EQ(Mount(u"older.wpk", spec), 1);
+    layout.files[u"$SETUP\\a.txt"] = ToBytes("newer");
+    layout.time += 1;
+    ASSERT_EQ(Mount(u"newer.wpk", layout), 1);
+    layout.files[u"$SETUP\\a.txt"] = ToBytes("older");
+    layout.time -= 2;
+    ASSERT_EQ(Mount(u"older.wpk", layout), 1);
     EXPECT_EQ(ReadThroughStream(Merged(u"\\$SETUP\\a.txt").get(), 0, 100), ToBytes("newer"));
 
     std::vector<std::u16string> carriers;
     m_pManager->GetPackageFileNames(carriers);
     const std::u16string one = u"C:\\pkgs\\one.wpk";
-    EXPECT_EQ(carriers, (std::vector<std::u16string>{one, one, one, one, u"C:\\pkgs\\newer.wpk", u"C:\\pkgs\\older.wpk"}));
+    EXPECT_EQ(carriers, (std::vector<std::u16string>{one, one, one, one, u"C:\\pkgs\\newer.wpk",
+                                                     u"C:\\pkgs\\older.wpk"}));
 }
 
 TEST_F(ManagerTest, PackagesShareTopDirectoriesInMountOrderAndLeaveThemOneByOne) {
-    ASSERT_EQ(Mount(u"1.wpk", TwoPackagesSpec("first", 100, "a.txt")), 1);
-    ASSERT_EQ(Mount(u"2.wpk", TwoPackagesSpec("second", 200, "b.txt")), 1);
+    ASSERT_EQ(Mount(u"1.wpk", TwoPackagesLayout("first", 100, "a.txt")), 1);
+    ASSERT_EQ(Mount(u"2.wpk", TwoPackagesLayout("second", 200, "b.txt")), 1);
     EXPECT_EQ(PackageNames(), (std::vector<std::u16string>{u"first", u"second"}));
     std::vector<InternalPackageObjBase*> packages;
     Vfs().GetEntries(packages, 0, nullptr);
@@ -99,11 +100,11 @@ TEST_F(ManagerTest, PackagesShareTopDirectoriesInMountOrderAndLeaveThemOneByOne)
 }
 
 TEST_F(ManagerTest, RemovalLeavesOpenStreamsAndTheCurrentFolderSafe) {
-    PackageSpec spec;
+    PackageLayout layout;
     const Bytes content = RandomBytes(3 * 65536 + 5, 40);
-    spec.files[u"$SETUP\\sub\\deep\\f.bin"] = content;
-    spec.files[u"$SETUP\\sub\\g.txt"] = ToBytes("g");
-    ASSERT_EQ(Mount(u"a.wpk", spec), 1);
+    layout.files[u"$SETUP\\sub\\deep\\f.bin"] = content;
+    layout.files[u"$SETUP\\sub\\g.txt"] = ToBytes("g");
+    ASSERT_EQ(Mount(u"a.wpk", layout), 1);
     VirtualFS& vfs = Vfs();
     vfs.SetCurrentDirectory(u"\\$SETUP\\sub\\deep");
     ASSERT_EQ(vfs.GetCurrentDirectory(), u"\\$SETUP\\sub\\deep");
@@ -142,7 +143,7 @@ TEST_F(ManagerTest, RemovalLeavesOpenStreamsAndTheCurrentFolderSafe) {
 }
 
 TEST_F(ManagerTest, ABadCarrierDoesNotStopTheNextOne) {
-    PackageSpec good;
+    PackageLayout good;
     good.files[u"$SETUP\\ok.txt"] = ToBytes("ok");
     const Bytes sound = BuildPackage(good);
     struct {
@@ -163,7 +164,8 @@ TEST_F(ManagerTest, ABadCarrierDoesNotStopTheNextOne) {
         EXPECT_EQ(m_pManager->MountPackageFile(u"C:\\pkgs\\bad.wpk"), 0) << row.name;
         WriteWindowsFile(u"C:\\pkgs\\good.wpk", sound);
         EXPECT_EQ(m_pManager->MountPackageFile(u"C:\\pkgs\\good.wpk"), 1) << row.name;
-        EXPECT_EQ(ReadThroughStream(Vfs().ResolvePath(u"\\$SETUP\\ok.txt"), 0, 10), ToBytes("ok")) << row.name;
+        EXPECT_EQ(ReadThroughStream(Vfs().ResolvePath(u"\\$SETUP\\ok.txt"), 0, 10), ToBytes("ok"))
+            << row.name;
     }
     EXPECT_EQ(m_pManager->MountPackageFile(u"C:\\pkgs\\missing.wpk"), 0);
     const std::vector<ERROR_ENTRY> errors = m_pManager->GetSelfcheck().GetErrors();
@@ -173,10 +175,10 @@ TEST_F(ManagerTest, ABadCarrierDoesNotStopTheNextOne) {
 }
 
 TEST_F(ManagerTest, PackagesReadBeforeAFailureStayReadable) {
-    PackageSpec spec;
+    PackageLayout layout;
     const Bytes content = RandomBytes(100000, 41);
-    spec.files[u"$SETUP\\f.bin"] = content;
-    Bytes carrier = BuildPackage(spec);
+    layout.files[u"$SETUP\\f.bin"] = content;
+    Bytes carrier = BuildPackage(layout);
     const Bytes junk = RandomBytes(500, 42);
     carrier.insert(carrier.end(), junk.begin(), junk.end());
     WriteWindowsFile(u"C:\\pkgs\\tail.wpk", carrier);
@@ -190,36 +192,39 @@ TEST_F(ManagerTest, PackagesReadBeforeAFailureStayReadable) {
 }
 
 TEST_F(ManagerTest, AnEmptyPackageStaysWithoutEntries) {
-    PackageSpec spec;
-    spec.name = "$EMPTY";
-    ASSERT_EQ(Mount(u"empty.wpk", spec), 1);
+    PackageLayout layout;
+    layout.name = "$EMPTY";
+    ASSERT_EQ(Mount(u"empty.wpk", layout), 1);
     ASSERT_EQ(m_pManager->GetPackages().size(), 1u);
     EXPECT_TRUE(m_pManager->GetPackages()[0]->GetChildren().empty());
     EXPECT_TRUE(m_pManager->GetRoot()->GetChildren().empty());
 }
 
 TEST_F(ManagerTest, MountExecutableTakesTheProgramFromTheCommandLine) {
-    PackageSpec spec;
-    spec.files[u"$SETUP\\in.txt"] = ToBytes("in");
-    WriteWindowsFile(u"C:\\prog dir\\setup.exe", BuildPackage(spec));
-    EXPECT_EQ(m_pManager->MountExecutable(u"\"C:\\prog dir\\setup.exe /x", 0, 0, nullptr), 0); // no closing quote
+    PackageLayout layout;
+    layout.files[u"$SETUP\\in.txt"] = ToBytes("in");
+    WriteWindowsFile(u"C:\\prog dir\\setup.exe", BuildPackage(layout));
+    EXPECT_EQ(m_pManager->MountExecutable(u"\"C:\\prog dir\\setup.exe /x", 0, 0, nullptr),
+              0); // no closing quote
     EXPECT_TRUE(m_pManager->GetPackages().empty());
     EXPECT_EQ(m_pManager->MountExecutable(u"\"C:\\prog dir\\setup.exe\" /_noUAC=true", 0, 0, nullptr), 1);
     EXPECT_NE(Vfs().ResolvePath(u"\\$SETUP\\in.txt"), nullptr);
 }
 
 TEST_F(ManagerTest, TheCheckMarkerIsNamedByThePathsCrc) {
-    ASSERT_EQ(Mount(u"m.wpk", PackageSpec{}), 1);
+    ASSERT_EQ(Mount(u"m.wpk", PackageLayout{}), 1);
     EXPECT_TRUE(m_pManager->IsPackageFileChanged()); // no marker
     const std::string path = "C:\\pkgs\\m.wpk";
-    const std::u16string name =
-        jxtext::Format(u"%X", static_cast<unsigned>(crc32(0, reinterpret_cast<const Bytef*>(path.data()), path.size())));
+    const std::u16string name = jxtext::Format(
+        u"%X", static_cast<unsigned>(crc32(0, reinterpret_cast<const Bytef*>(path.data()), path.size())));
     const std::u16string key = GetProductRegistryPath(u"JxSetupEngine");
     for (const std::u16string& value : {name, name + u"Rs"})
-        CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, key.c_str(), value.c_str(), u"x", CRegStringType::Sz, 0);
+        CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, key.c_str(), value.c_str(), u"x", CRegStringType::Sz,
+                                  0);
     ASSERT_EQ(m_pManager->MountPackageFile(u"C:\\pkgs\\m.wpk"), 1);
     EXPECT_TRUE(m_pManager->IsPackageFileChanged()); // the marker differs from the file's times
     m_pManager->DeleteCheckMarker();
     for (const std::u16string& value : {name, name + u"Rs"})
-        EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, key.c_str(), value.c_str(), 0)) << jxtext::N(value);
+        EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, key.c_str(), value.c_str(), 0))
+            << jxtext::N(value);
 }

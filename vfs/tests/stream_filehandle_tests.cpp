@@ -100,7 +100,8 @@ TEST_F(FileHandleStreamTest, WritesGoToTheFileAndATemporaryFileGoesWithItsStream
     ASSERT_NE(stat.pwcsName, nullptr);
     const std::u16string name = stat.pwcsName;
     CoTaskMemFree(stat.pwcsName);
-    EXPECT_TRUE(jxtext::StartsWithNoCase(name, u"C:\\Users\\Tester\\AppData\\Local\\Temp\\TFR")) << jxtext::N(name);
+    EXPECT_TRUE(jxtext::StartsWithNoCase(name, u"C:\\Users\\Tester\\AppData\\Local\\Temp\\TFR"))
+        << jxtext::N(name);
     EXPECT_EQ(stat.grfMode, STGM_READWRITE);
     EXPECT_NE(GetFileAttributesW(name.c_str()), INVALID_FILE_ATTRIBUTES);
     SeekTo(scratch, 0, STREAM_SEEK_SET);

@@ -1,3 +1,6 @@
+#include <atomic>
+#include <thread>
+
 #include "jxvfs/BlockCache.h"
 #include "jxvfs/container/PackageFormat.h"
 #include "vfs_test_support.h"
@@ -32,20 +35,23 @@ protected:
 };
 
 DWORD g_fakeTicks = 0;
-DWORD FakeTicks() { return g_fakeTicks; }
+DWORD FakeTicks() {
+    return g_fakeTicks;
+}
 
 } // namespace
 
 TEST_F(PackedStreamTest, SequentialReadsDeliverTheContentAndCheckIt) {
-    PackageSpec spec;
-    spec.files[u"$SETUP\\big.bin"] = RandomBytes(5 * 65536 + 123, 1);
-    spec.files[u"$SETUP\\text.txt"] = TextBytes(3 * 65536, 2);
-    spec.files[u"$SETUP\\empty.txt"] = {};
-    ASSERT_TRUE(Mount(u"a.wpk", spec));
-    for (const auto& [path, content] : spec.files) {
+    PackageLayout layout;
+    layout.files[u"$SETUP\\big.bin"] = RandomBytes(5 * 65536 + 123, 1);
+    layout.files[u"$SETUP\\text.txt"] = TextBytes(3 * 65536, 2);
+    layout.files[u"$SETUP\\empty.txt"] = {};
+    ASSERT_TRUE(Mount(u"a.wpk", layout));
+    for (const auto& [path, content] : layout.files) {
         for (ULONG chunk : {1000u, 65536u, 1u << 20}) {
             HRESULT last = E_FAIL;
-            EXPECT_EQ(ReadThroughStream(Entry(u"\\" + path), 0, chunk, &last), content) << jxtext::N(path) << chunk;
+            EXPECT_EQ(ReadThroughStream(Entry(u"\\" + path), 0, chunk, &last), content)
+                << jxtext::N(path) << chunk;
             EXPECT_EQ(last, S_OK);
         }
     }
@@ -61,14 +67,20 @@ TEST_F(PackedStreamTest, SequentialReadsDeliverTheContentAndCheckIt) {
 }
 
 TEST_F(PackedStreamTest, ABackwardSeekStartsTheChecksumAfresh) {
-    PackageSpec spec;
+    PackageLayout layout;
     const Bytes content = RandomBytes(4 * 65536 + 99, 3);
-    spec.files[u"$SETUP\\f.bin"] = content;
-    spec.crcTag = true;
-    ASSERT_TRUE(Mount(u"a.wpk", spec));
+    layout.files[u"$SETUP\\f.bin"] = content;
+    layout.crcTag = true;
+    ASSERT_TRUE(Mount(u"a.wpk", layout));
     IPackedFileStream* stream = Entry(u"\\$SETUP\\f.bin")->OpenStream(0);
     Bytes part;
+    ASSERT_EQ(ReadInto(stream, part, 65536), S_OK); // block 0 straight into the caller's memory
+    ASSERT_EQ(SeekTo(stream, 10, STREAM_SEEK_SET), S_OK);
+    ASSERT_EQ(ReadInto(stream, part, 5), S_OK); // the same block again: decoded once more, not counted
+    EXPECT_EQ(part, Bytes(content.begin() + 10, content.begin() + 15));
+    ASSERT_EQ(SeekTo(stream, 0, STREAM_SEEK_SET), S_OK);
     ASSERT_EQ(ReadInto(stream, part, 3 * 65536), S_OK); // blocks 0..2 decoded and counted
+    EXPECT_EQ(part, Bytes(content.begin(), content.begin() + 3 * 65536));
     ASSERT_EQ(SeekTo(stream, 70000, STREAM_SEEK_SET), S_OK);
     ASSERT_EQ(ReadInto(stream, part, 10), S_OK); // back into block 1: decoding starts again at block 0
     EXPECT_EQ(part, Bytes(content.begin() + 70000, content.begin() + 70010));
@@ -92,10 +104,10 @@ TEST_F(PackedStreamTest, ABackwardSeekStartsTheChecksumAfresh) {
 }
 
 TEST_F(PackedStreamTest, ADamagedPayloadThatStillDecodesIsReported) {
-    PackageSpec spec;
+    PackageLayout layout;
     const Bytes content = RandomBytes(20, 4);
-    spec.files[u"$SETUP\\small.bin"] = content;
-    Bytes package = BuildPackage(spec);
+    layout.files[u"$SETUP\\small.bin"] = content;
+    Bytes package = BuildPackage(layout);
     // The only block starts the data area: a literal-run length, then the 20 bytes as they are.
     const ULONGLONG dataStart = jxpkg::kHeaderSize + jxpkg::PaddedMetaSize(jxpkg::LoadU32(&package[28]));
     ASSERT_EQ(package[dataStart], 17 + 20);
@@ -114,9 +126,9 @@ TEST_F(PackedStreamTest, ADamagedPayloadThatStillDecodesIsReported) {
 }
 
 TEST_F(PackedStreamTest, SeeksStayInsideTheFile) {
-    PackageSpec spec;
-    spec.files[u"$SETUP\\f.bin"] = TextBytes(1000, 5);
-    ASSERT_TRUE(Mount(u"a.wpk", spec));
+    PackageLayout layout;
+    layout.files[u"$SETUP\\f.bin"] = TextBytes(1000, 5);
+    ASSERT_TRUE(Mount(u"a.wpk", layout));
     IPackedFileStream* stream = Entry(u"\\$SETUP\\f.bin")->OpenStream(0);
     ASSERT_EQ(SeekTo(stream, 10, STREAM_SEEK_SET), S_OK);
     struct {
@@ -125,15 +137,20 @@ TEST_F(PackedStreamTest, SeeksStayInsideTheFile) {
         HRESULT result;
         ULONGLONG position;
     } rows[] = {
-        {999, STREAM_SEEK_SET, S_OK, 999},      {1000, STREAM_SEEK_SET, PACKEDSTREAM_E_SEEK, 999},
-        {-1, STREAM_SEEK_SET, PACKEDSTREAM_E_SEEK, 999}, {-999, STREAM_SEEK_CUR, S_OK, 0},
-        {-1, STREAM_SEEK_CUR, PACKEDSTREAM_E_SEEK, 0}, {0, STREAM_SEEK_END, S_OK, 1000}, // the end
-        {1, STREAM_SEEK_END, S_OK, 999},        {1000, STREAM_SEEK_END, PACKEDSTREAM_E_SEEK, 999},
+        {999, STREAM_SEEK_SET, S_OK, 999},
+        {1000, STREAM_SEEK_SET, PACKEDSTREAM_E_SEEK, 999},
+        {-1, STREAM_SEEK_SET, PACKEDSTREAM_E_SEEK, 999},
+        {-999, STREAM_SEEK_CUR, S_OK, 0},
+        {-1, STREAM_SEEK_CUR, PACKEDSTREAM_E_SEEK, 0},
+        {0, STREAM_SEEK_END, S_OK, 1000}, // the end
+        {1, STREAM_SEEK_END, S_OK, 999},
+        {1000, STREAM_SEEK_END, PACKEDSTREAM_E_SEEK, 999},
         {0, 7, E_INVALIDARG, 999},
     };
     for (const auto& row : rows) {
         ULONGLONG position = 0;
-        EXPECT_EQ(SeekTo(stream, row.offset, row.origin, &position), row.result) << row.offset << " " << row.origin;
+        EXPECT_EQ(SeekTo(stream, row.offset, row.origin, &position), row.result)
+            << row.offset << " " << row.origin;
         EXPECT_EQ(position, row.position) << row.offset << " " << row.origin;
     }
 
@@ -160,18 +177,19 @@ TEST_F(PackedStreamTest, SeeksStayInsideTheFile) {
 }
 
 TEST_F(PackedStreamTest, TheBlockCacheKeepsTenBlocksAndForgetsClosedFiles) {
-    PackageSpec spec;
+    PackageLayout layout;
     std::vector<Bytes> contents;
     for (int i = 0; i < 11; ++i) {
         contents.push_back(RandomBytes(2 * 65536 + 7, 10 + i));
-        spec.files[jxtext::Format(u"$SETUP\\f%02d.bin", i)] = contents.back();
+        layout.files[jxtext::Format(u"$SETUP\\f%02d.bin", i)] = contents.back();
     }
-    ASSERT_TRUE(Mount(u"a.wpk", spec));
+    ASSERT_TRUE(Mount(u"a.wpk", layout));
     CBlockCache& cache = CBlockCache::Instance();
     ASSERT_EQ(cache.GetCount(), 0u);
     std::vector<IPackedFileStream*> streams;
     for (int i = 0; i < 11; ++i) {
-        IPackedFileStream* stream = Entry(jxtext::Format(u"\\$SETUP\\f%02d.bin", i))->OpenStream(kStreamBlockCached);
+        IPackedFileStream* stream =
+            Entry(jxtext::Format(u"\\$SETUP\\f%02d.bin", i))->OpenStream(kStreamBlockCached);
         // Straight to the second block: the table walks the first one to find it.
         ASSERT_EQ(SeekTo(stream, 65536 + 5, STREAM_SEEK_SET), S_OK);
         Bytes out;
@@ -198,9 +216,9 @@ TEST_F(PackedStreamTest, TheBlockCacheKeepsTenBlocksAndForgetsClosedFiles) {
 }
 
 TEST_F(PackedStreamTest, IdleBlocksLeaveTheCacheList) {
-    PackageSpec spec;
-    spec.files[u"$SETUP\\a.bin"] = RandomBytes(3 * 65536, 30);
-    ASSERT_TRUE(Mount(u"a.wpk", spec));
+    PackageLayout layout;
+    layout.files[u"$SETUP\\a.bin"] = RandomBytes(3 * 65536, 30);
+    ASSERT_TRUE(Mount(u"a.wpk", layout));
     CBlockCache::SetTickSource(&FakeTicks);
     g_fakeTicks = 1000;
     IPackedFileStream* stream = Entry(u"\\$SETUP\\a.bin")->OpenStream(kStreamBlockCached);
@@ -214,17 +232,18 @@ TEST_F(PackedStreamTest, IdleBlocksLeaveTheCacheList) {
     // The idle block still serves its file.
     ASSERT_EQ(SeekTo(stream, 0, STREAM_SEEK_SET), S_OK);
     ASSERT_EQ(ReadInto(stream, out, 100), S_OK);
-    EXPECT_EQ(out, Bytes(spec.files[u"$SETUP\\a.bin"].begin(), spec.files[u"$SETUP\\a.bin"].begin() + 100));
+    EXPECT_EQ(out,
+              Bytes(layout.files[u"$SETUP\\a.bin"].begin(), layout.files[u"$SETUP\\a.bin"].begin() + 100));
     stream->Release();
     CBlockCache::SetTickSource(nullptr);
     EXPECT_EQ(CBlockCache::Instance().GetCount(), 0u);
 }
 
 TEST_F(PackedStreamTest, PackagesWithTinyBlocksListButCannotDeliver) {
-    PackageSpec spec;
-    spec.blockSize = 512;
-    spec.files[u"$SETUP\\f.txt"] = TextBytes(2000, 6);
-    ASSERT_TRUE(Mount(u"a.wpk", spec));
+    PackageLayout layout;
+    layout.blockSize = 512;
+    layout.files[u"$SETUP\\f.txt"] = TextBytes(2000, 6);
+    ASSERT_TRUE(Mount(u"a.wpk", layout));
     auto* entry = Entry(u"\\$SETUP\\f.txt");
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->GetSize64(), 2000u);
@@ -234,4 +253,38 @@ TEST_F(PackedStreamTest, PackagesWithTinyBlocksListButCannotDeliver) {
         EXPECT_EQ(ReadInto(stream, out, 10), E_FAIL) << mode;
         stream->Release();
     }
+}
+
+TEST_F(PackedStreamTest, StreamsReadFromSeveralThreadsAtOnce) {
+    PackageLayout layout;
+    std::vector<Bytes> contents;
+    for (int i = 0; i < 6; ++i) {
+        contents.push_back(RandomBytes(3 * 65536 + 100 * i, 60 + i));
+        layout.files[jxtext::Format(u"$SETUP\\t%d.bin", i)] = contents.back();
+    }
+    ASSERT_TRUE(Mount(u"a.wpk", layout));
+    std::vector<InternalPackageObjBase*> entries;
+    for (int i = 0; i < 6; ++i)
+        entries.push_back(Entry(jxtext::Format(u"\\$SETUP\\t%d.bin", i)));
+    // Every thread reads every file: one through the block cache (a second one could time out
+    // waiting for the cache's lock on a slow machine), the others sequentially or with private
+    // blocks, which share the files' block tables.
+    std::vector<std::thread> threads;
+    std::atomic<int> mismatches{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            const DWORD mode = t == 0  ? kStreamBlockCached
+                               : t % 2 ? 0
+                                       : kStreamBlockCached | kStreamPrivateBlocks;
+            for (int round = 0; round < 3; ++round)
+                for (size_t i = 0; i < entries.size(); ++i)
+                    if (ReadThroughStream(entries[(i + t) % entries.size()], mode, 30000) !=
+                        contents[(i + t) % entries.size()])
+                        ++mismatches;
+        });
+    }
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(CBlockCache::Instance().GetCount(), 0u);
 }

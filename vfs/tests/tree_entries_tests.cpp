@@ -111,7 +111,8 @@ TEST(PackageTree, PathsFollowTheTreeAndThePackageLinks) {
 }
 
 TEST(PackageTree, FilesCarryTheirMetaData) {
-    META_NODE node = FileNode(u"setup.exe", 5, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    META_NODE node =
+        FileNode(u"setup.exe", 5, FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     node.tags.push_back(Tag(40, {0x02, 0x00, 0x01, 0x00})); // 1.2
     node.tags.push_back(Tag(41, {0x04, 0x00, 0x03, 0x00})); // 3.4
     for (BYTE key = 48; key <= 55; ++key)
@@ -120,8 +121,7 @@ TEST(PackageTree, FilesCarryTheirMetaData) {
     auto file = InternalPackageFile::Create(node, jxpkg::kSetupPackageWord, 1000, nullptr);
 
     EXPECT_EQ(file->GetVersionString(), u"1.2.3.4");
-    EXPECT_EQ(file->GetHashText(),
-              u"30AB000F31AB000F32AB000F33AB000F34AB000F35AB000F36AB000F37AB000F");
+    EXPECT_EQ(file->GetHashText(), u"30AB000F31AB000F32AB000F33AB000F34AB000F35AB000F36AB000F37AB000F");
     DWORD length = 0;
     EXPECT_EQ(file->GetTaggedValue(40, &length), 0x00010002u);
     EXPECT_EQ(length, 4u);

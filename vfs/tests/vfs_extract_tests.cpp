@@ -14,7 +14,8 @@ protected:
         options.name = "$SETUP";
         options.blockSize = 64 * 1024;
         CPackageWriter writer(options);
-        auto add = [&](const std::u16string& path, Bytes content, bool readOnly = false, bool hidden = false) {
+        auto add = [&](const std::u16string& path, Bytes content, bool readOnly = false,
+                       bool hidden = false) {
             PACKAGE_FILE_INPUT input;
             input.content = std::move(content);
             input.lastWrite = TimeOf(kTime);
@@ -45,7 +46,8 @@ protected:
         if (search == INVALID_HANDLE_VALUE)
             return 0;
         FindClose(search);
-        return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+        return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+               data.ftLastWriteTime.dwLowDateTime;
     }
 
     static std::vector<std::string> HostNames(const std::u16string& folder) {
@@ -97,19 +99,20 @@ TEST_F(ExtractTest, FilesAreWrittenWithTheirTimeAndAttributes) {
         {"not a file", u"\\$SETUP\\data", u"C:\\out\\x", 0, -2},
     };
     for (const auto& row : rows)
-        EXPECT_EQ(Vfs().ExtractFile(Vfs().ResolvePath(row.path), row.target, row.flags), row.result) << row.name;
+        EXPECT_EQ(Vfs().ExtractFile(Vfs().ResolvePath(row.path), row.target, row.flags), row.result)
+            << row.name;
     EXPECT_EQ(ReadWindowsFile(u"C:\\out\\big.bin"), ToBytes("a"));
     EXPECT_EQ(Vfs().Extract(nullptr, u"C:\\out", 0), -2);
 }
 
 TEST_F(ExtractTest, DamagedContentIsNotLeftOnDisk) {
-    PackageSpec spec;
-    spec.name = "$BAD";
-    spec.files[u"$BAD\\small.bin"] = RandomBytes(20, 51);
-    Bytes package = BuildPackage(spec);
+    PackageLayout layout;
+    layout.name = "$BAD";
+    layout.files[u"$BAD\\small.bin"] = RandomBytes(20, 51);
+    Bytes package = BuildPackage(layout);
     const ULONGLONG dataStart = jxpkg::kHeaderSize + jxpkg::PaddedMetaSize(jxpkg::LoadU32(&package[28]));
     package[dataStart + 5] ^= 0x5A; // decodes, but not to the stored checksum
-    Bytes undecodable = BuildPackage(spec);
+    Bytes undecodable = BuildPackage(layout);
     undecodable[dataStart] = 0xFF; // not an LZO1X stream any more
     WriteWindowsFile(u"C:\\pkgs\\bad.wpk", package);
     WriteWindowsFile(u"C:\\pkgs\\worse.wpk", undecodable);

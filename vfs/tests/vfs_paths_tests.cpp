@@ -8,12 +8,12 @@ class VfsPathTest : public PackageStoreTest {
 protected:
     void SetUp() override {
         PackageStoreTest::SetUp();
-        PackageSpec setup;
+        PackageLayout setup;
         for (const char16_t* path : {u"$SETUP\\GUI\\gui.dll", u"$SETUP\\GUI\\b.PNG", u"$SETUP\\GUI\\A.png",
                                      u"$SETUP\\GUI\\sub\\c.png", u"$SETUP\\setup.exe"})
             setup.files[path] = ToBytes(jxtext::N(path));
         ASSERT_EQ(Mount(u"setup.wpk", setup), 1);
-        PackageSpec config;
+        PackageLayout config;
         config.name = "$CONFIG";
         config.files[u"$CONFIG\\setup.jxsetup"] = ToBytes("<setup/>");
         ASSERT_EQ(Mount(u"config.wpk", config), 1);

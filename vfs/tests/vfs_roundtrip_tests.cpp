@@ -65,7 +65,8 @@ protected:
     static void WriteHost(const fs::path& path, const Bytes& content) {
         fs::create_directories(path.parent_path());
         std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+        out.write(reinterpret_cast<const char*>(content.data()),
+                  static_cast<std::streamsize>(content.size()));
     }
 
     void SetUp() override {
@@ -111,7 +112,8 @@ TEST_F(RoundTripTest, ARealCorpusComesBackByteForByte) {
     std::error_code ec;
     for (const char* root : {"/usr/share/common-licenses", "/usr/share/doc", "/usr/share/zoneinfo"}) {
         std::vector<fs::path> candidates;
-        for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+        for (fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec),
+             end;
              it != end; it.increment(ec)) {
             if (!ec && it->is_regular_file(ec) && !it->is_symlink(ec))
                 candidates.push_back(it->path());

@@ -49,11 +49,15 @@ inline Bytes TextBytes(size_t size, unsigned seed) {
     return out;
 }
 
-inline Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes ToBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
-inline FILETIME TimeOf(ULONGLONG ticks) { return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)}; }
+inline FILETIME TimeOf(ULONGLONG ticks) {
+    return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
 
-struct PackageSpec {
+struct PackageLayout {
     std::string name = "$SETUP";
     DWORD blockSize = 64 * 1024;
     bool crcTag = false;
@@ -62,20 +66,22 @@ struct PackageSpec {
     ULONGLONG time = 0x01D0000000000000ULL; // last-write time of every file
 };
 
-inline Bytes BuildPackage(const PackageSpec& spec) {
+// The former name, still used by other tests until they move to PackageLayout.
+
+inline Bytes BuildPackage(const PackageLayout& layout) {
     PACKAGE_WRITER_OPTIONS options;
-    options.name = spec.name;
-    options.blockSize = spec.blockSize;
-    options.crcTag = spec.crcTag;
+    options.name = layout.name;
+    options.blockSize = layout.blockSize;
+    options.crcTag = layout.crcTag;
     CPackageWriter writer(options);
-    for (const auto& [path, content] : spec.files) {
+    for (const auto& [path, content] : layout.files) {
         if (!path.empty() && path.back() == u'\\') {
             EXPECT_TRUE(writer.AddDirectory(path.substr(0, path.size() - 1)));
             continue;
         }
         PACKAGE_FILE_INPUT input;
         input.content = content;
-        input.lastWrite = TimeOf(spec.time);
+        input.lastWrite = TimeOf(layout.time);
         EXPECT_TRUE(writer.AddFile(path, input)) << jxtext::N(path);
     }
     Bytes out;
@@ -102,7 +108,8 @@ inline Bytes ReadWindowsFile(const std::u16string& path) {
 
 // The whole content of a packaged file read through a stream in chunks; `result` gets the last
 // read's result.
-inline Bytes ReadThroughStream(InternalPackageObjBase* entry, DWORD mode, ULONG chunk, HRESULT* result = nullptr) {
+inline Bytes ReadThroughStream(InternalPackageObjBase* entry, DWORD mode, ULONG chunk,
+                               HRESULT* result = nullptr) {
     Bytes out;
     IPackedFileStream* stream = entry ? entry->OpenStream(mode) : nullptr;
     EXPECT_NE(stream, nullptr);
@@ -136,9 +143,9 @@ protected:
     }
 
     // Writes the package as C:\pkgs\<file> and mounts it; returns the mount result.
-    int Mount(const std::u16string& file, const PackageSpec& spec, int mode = kScanModeNewer) {
+    int Mount(const std::u16string& file, const PackageLayout& layout, int mode = kScanModeNewer) {
         const std::u16string path = u"C:\\pkgs\\" + file;
-        WriteWindowsFile(path, BuildPackage(spec));
+        WriteWindowsFile(path, BuildPackage(layout));
         return m_pManager->MountPackageFileInMode(path.c_str(), mode);
     }
 

@@ -104,7 +104,8 @@ typedef struct _OVERLAPPED {
 // positional read or write, so threads that share a handle do not race on the pointer) and the
 // file pointer is left after it. A read at or past the end succeeds with 0 bytes.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED overlapped);
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped);
 // Returns the new low part (and high part through distanceHigh), INVALID_SET_FILE_POINTER with a
 // last error on failure (ERROR_NEGATIVE_SEEK before the start); a success whose low part is
 // 0xFFFFFFFF sets the last error to 0.

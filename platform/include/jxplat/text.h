@@ -85,6 +85,10 @@ size_t FormatToBuffer(char16_t* buffer, size_t count, const char16_t* format, va
 void AppendFormatV(std::u16string& out, const char16_t* format, va_list args);
 void AppendFormat(std::u16string& out, const char16_t* format, ...);
 
+// Windows wildcard match of a whole name: "*" any run of characters, "?" one character, the others
+// compared ignoring case.
+bool MatchesWildcard(std::u16string_view name, std::u16string_view pattern);
+
 // Split and join helpers used across modules.
 std::vector<std::u16string> Split(std::u16string_view text, char16_t separator);
 std::u16string Trim(std::u16string_view text, std::u16string_view set = u" \t\r\n");

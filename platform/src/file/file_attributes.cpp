@@ -66,7 +66,7 @@ bool StoreAttributes(const std::string& hostPath, DWORD attributes) {
         return false;
     if (!S_ISDIR(status.st_mode)) {
         mode_t mode = status.st_mode & 07777;
-        mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY) ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
+        mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY)   ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
                         : (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) ? mode
                                                                  : (mode | S_IWUSR);
         if (wanted != mode && ::chmod(hostPath.c_str(), wanted) != 0)
@@ -74,7 +74,8 @@ bool StoreAttributes(const std::string& hostPath, DWORD attributes) {
     }
     DWORD stored = attributes & kStoredMask;
     unsigned char raw[4] = {static_cast<unsigned char>(stored), static_cast<unsigned char>(stored >> 8),
-                            static_cast<unsigned char>(stored >> 16), static_cast<unsigned char>(stored >> 24)};
+                            static_cast<unsigned char>(stored >> 16),
+                            static_cast<unsigned char>(stored >> 24)};
     if (::setxattr(hostPath.c_str(), kAttributeName, raw, sizeof(raw), 0) == 0)
         return true;
     if (errno != ENOTSUP)
@@ -99,7 +100,8 @@ FILETIME FileTimeFromTimespec(const struct timespec& time) {
 }
 
 struct timespec TimespecFromFileTime(const FILETIME& time) {
-    unsigned long long ticks = (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    unsigned long long ticks =
+        (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     struct timespec out {};
     out.tv_sec = static_cast<time_t>(static_cast<long long>(ticks / 10000000ULL) - kSecondsFrom1601To1970);
     out.tv_nsec = static_cast<long>((ticks % 10000000ULL) * 100);
@@ -108,7 +110,8 @@ struct timespec TimespecFromFileTime(const FILETIME& time) {
 
 FILETIME CreationTimeOf(const std::string& hostPath, const struct stat& status) {
     struct statx extended {};
-    if (::statx(AT_FDCWD, hostPath.c_str(), 0, STATX_BTIME, &extended) == 0 && (extended.stx_mask & STATX_BTIME)) {
+    if (::statx(AT_FDCWD, hostPath.c_str(), 0, STATX_BTIME, &extended) == 0 &&
+        (extended.stx_mask & STATX_BTIME)) {
         struct timespec birth {};
         birth.tv_sec = extended.stx_btime.tv_sec;
         birth.tv_nsec = extended.stx_btime.tv_nsec;
@@ -127,7 +130,8 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
         return INVALID_FILE_ATTRIBUTES;
     struct stat status {};
     if (::stat(host.c_str(), &status) != 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host)
+                                                         : Win32ErrorFromErrno(errno));
         return INVALID_FILE_ATTRIBUTES;
     }
     return AttributesOf(host, status);
@@ -139,7 +143,8 @@ BOOL SetFileAttributesW(LPCWSTR fileName, DWORD fileAttributes) {
         return FALSE;
     struct stat status {};
     if (::stat(host.c_str(), &status) != 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host)
+                                                         : Win32ErrorFromErrno(errno));
         return FALSE;
     }
     return StoreAttributes(host, fileAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL))

@@ -20,7 +20,9 @@ CFileObject::~CFileObject() {
         ForgetAttributes(status);
 }
 
-bool CFileObject::CanRead() const { return (m_access & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) != 0; }
+bool CFileObject::CanRead() const {
+    return (m_access & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) != 0;
+}
 
 bool CFileObject::CanWrite() const {
     return (m_access & (FILE_WRITE_DATA | FILE_APPEND_DATA | GENERIC_WRITE | GENERIC_ALL)) != 0;
@@ -39,7 +41,9 @@ std::shared_ptr<CFileObject> ReferenceFileHandle(HANDLE handle) {
 
 namespace {
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
 
 bool IsRefusedInName(char16_t c, bool wildcardsAllowed) {
     if (c < 32)
@@ -96,7 +100,9 @@ DWORD MissingNameError(const std::string& hostPath) {
     while (folder.size() > 1 && folder.back() == '/')
         folder.pop_back();
     size_t slash = folder.find_last_of('/');
-    folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : folder.substr(0, slash);
+    folder = slash == std::string::npos ? std::string(".")
+             : slash == 0               ? std::string("/")
+                                        : folder.substr(0, slash);
     struct stat status {};
     return ::stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? ERROR_FILE_NOT_FOUND
                                                                            : ERROR_PATH_NOT_FOUND;

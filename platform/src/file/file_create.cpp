@@ -32,7 +32,8 @@ HANDLE Fail(DWORD error) {
 HANDLE OpenFolder(const std::string& host, DWORD access, DWORD disposition, DWORD flags) {
     if (disposition == CREATE_NEW)
         return Fail(ERROR_FILE_EXISTS);
-    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING)
+    if (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || disposition == CREATE_ALWAYS ||
+        disposition == TRUNCATE_EXISTING)
         return Fail(ERROR_ACCESS_DENIED);
     int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -61,7 +62,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     if (exists && S_ISDIR(status.st_mode))
         return OpenFolder(host, access, creationDisposition, flagsAndAttributes);
 
-    const bool truncates = exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING);
+    const bool truncates =
+        exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING);
     if (exists) {
         if (creationDisposition == CREATE_NEW)
             return Fail(ERROR_FILE_EXISTS);
@@ -101,8 +103,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
             return Fail(error);
         }
     }
-    HANDLE handle = InsertKernelHandle(
-        std::make_shared<CFileObject>(fd, host, access, (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0));
+    HANDLE handle = InsertKernelHandle(std::make_shared<CFileObject>(
+        fd, host, access, (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0));
     const bool reportsExisting =
         exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
     SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);

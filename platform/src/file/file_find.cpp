@@ -27,29 +27,8 @@ HANDLE Fail(DWORD error) {
     return INVALID_HANDLE_VALUE;
 }
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
-
-// "*" any run of characters, "?" one character, others compared ignoring case.
-bool MatchesPattern(std::u16string_view name, std::u16string_view pattern) {
-    size_t n = 0, p = 0, starP = std::u16string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == u'*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == u'?' || jxtext::FoldChar(pattern[p]) == jxtext::FoldChar(name[n]))) {
-            ++p;
-            ++n;
-        } else if (starP != std::u16string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == u'*')
-        ++p;
-    return p == pattern.size();
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
 }
 
 bool Describe(const std::string& hostPath, const std::u16string& name, WIN32_FIND_DATAW& data) {
@@ -84,7 +63,8 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findFileData) {
         return INVALID_HANDLE_VALUE;
     std::u16string_view name(fileName);
     size_t separator = name.find_last_of(u"\\/");
-    std::u16string_view folder = separator == std::u16string_view::npos ? std::u16string_view() : name.substr(0, separator + 1);
+    std::u16string_view folder =
+        separator == std::u16string_view::npos ? std::u16string_view() : name.substr(0, separator + 1);
     std::u16string_view pattern = separator == std::u16string_view::npos ? name : name.substr(separator + 1);
     if (pattern.empty())
         return Fail(ERROR_FILE_NOT_FOUND);
@@ -109,7 +89,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findFileData) {
             std::u16string own = jxtext::Utf8ToUtf16(entry->d_name);
             if ((own == u"." || own == u"..") && driveRoot)
                 continue;
-            if (MatchesPattern(own, wanted))
+            if (jxtext::MatchesWildcard(own, wanted))
                 names.emplace_back(own == u"." || own == u".." ? own : u"/" + jxtext::Fold(own), own);
         }
         ::closedir(dir);

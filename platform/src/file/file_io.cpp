@@ -16,7 +16,9 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-DWORD TransferError(int error) { return error == EISDIR ? ERROR_INVALID_FUNCTION : Win32ErrorFromErrno(error); }
+DWORD TransferError(int error) {
+    return error == EISDIR ? ERROR_INVALID_FUNCTION : Win32ErrorFromErrno(error);
+}
 
 unsigned long long OverlappedOffset(const OVERLAPPED* overlapped) {
     return (static_cast<unsigned long long>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
@@ -100,7 +102,8 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
     return TRUE;
 }
 
-BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten, LPOVERLAPPED overlapped) {
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped) {
     if (bytesWritten)
         *bytesWritten = 0;
     if (!bytesWritten && !overlapped)
@@ -150,11 +153,11 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD moveM
     auto object = ReferenceFileHandle(file);
     if (!object)
         return INVALID_SET_FILE_POINTER;
-    long long move = distanceHigh ? static_cast<long long>((static_cast<unsigned long long>(
-                                                                static_cast<DWORD>(*distanceHigh))
-                                                            << 32) |
-                                                           static_cast<DWORD>(distance))
-                                  : static_cast<long long>(distance);
+    long long move = distanceHigh
+                         ? static_cast<long long>(
+                               (static_cast<unsigned long long>(static_cast<DWORD>(*distanceHigh)) << 32) |
+                               static_cast<DWORD>(distance))
+                         : static_cast<long long>(distance);
     long long target = 0;
     if (!TargetPosition(object->Fd(), move, moveMethod, target))
         return INVALID_SET_FILE_POINTER;

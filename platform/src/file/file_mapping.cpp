@@ -94,12 +94,12 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD p
 
 LPVOID MapViewOfFile(HANDLE fileMappingObject, DWORD desiredAccess, DWORD fileOffsetHigh, DWORD fileOffsetLow,
                      SIZE_T numberOfBytesToMap) {
-    return MapViewOfFileEx(fileMappingObject, desiredAccess, fileOffsetHigh, fileOffsetLow, numberOfBytesToMap,
-                           nullptr);
+    return MapViewOfFileEx(fileMappingObject, desiredAccess, fileOffsetHigh, fileOffsetLow,
+                           numberOfBytesToMap, nullptr);
 }
 
-LPVOID MapViewOfFileEx(HANDLE fileMappingObject, DWORD desiredAccess, DWORD fileOffsetHigh, DWORD fileOffsetLow,
-                       SIZE_T numberOfBytesToMap, LPVOID baseAddress) {
+LPVOID MapViewOfFileEx(HANDLE fileMappingObject, DWORD desiredAccess, DWORD fileOffsetHigh,
+                       DWORD fileOffsetLow, SIZE_T numberOfBytesToMap, LPVOID baseAddress) {
     auto mapping = ReferenceKernelHandleAs<CMappingObject>(fileMappingObject);
     if (!mapping)
         return Fail<LPVOID>(ERROR_INVALID_HANDLE, nullptr);

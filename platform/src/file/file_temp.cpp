@@ -12,7 +12,8 @@
 using namespace jxplat;
 
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
-    const std::u16string path = u"C:\\Users\\" + jxtext::Utf8ToUtf16(Machine().user.name) + u"\\AppData\\Local\\Temp\\";
+    const std::u16string path =
+        u"C:\\Users\\" + jxtext::Utf8ToUtf16(Machine().user.name) + u"\\AppData\\Local\\Temp\\";
     EnsureHostDirectory(WindowsToHostPath(path));
     const DWORD length = static_cast<DWORD>(path.size());
     if (!buffer || bufferLength <= length)
@@ -50,7 +51,8 @@ UINT GetTempFileNameW(LPCWSTR pathName, LPCWSTR prefixString, UINT unique, LPWST
     }
     // A starting number from the clock and the process, then the next free one.
     UINT start = static_cast<UINT>(
-        (std::chrono::steady_clock::now().time_since_epoch().count() ^ (GetCurrentProcessId() << 8)) & 0xFFFF);
+        (std::chrono::steady_clock::now().time_since_epoch().count() ^ (GetCurrentProcessId() << 8)) &
+        0xFFFF);
     for (UINT attempt = 0; attempt < 0xFFFF; ++attempt) {
         UINT number = (start + attempt) % 0xFFFF + 1;
         const std::u16string name = nameFor(number);
@@ -58,7 +60,8 @@ UINT GetTempFileNameW(LPCWSTR pathName, LPCWSTR prefixString, UINT unique, LPWST
             SetLastError(ERROR_FILENAME_EXCED_RANGE);
             return 0;
         }
-        HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
             store(name);

@@ -3,6 +3,10 @@
 
 #include "jxplat/fileapi.h"
 
-LPVOID CoTaskMemAlloc(SIZE_T size) { return std::malloc(size ? size : 1); }
+LPVOID CoTaskMemAlloc(SIZE_T size) {
+    return std::malloc(size ? size : 1);
+}
 
-void CoTaskMemFree(LPVOID memory) { std::free(memory); }
+void CoTaskMemFree(LPVOID memory) {
+    std::free(memory);
+}

@@ -312,6 +312,47 @@ public:
     // replace the handler.
     std::function<void(JxSequenceAction&)> m_BindSequenceHandlerForTesting;
 
+    // Package operations
+    // The package store defines these; they mount, list, extract and load packaged files through the
+    // attached virtual file system. Paths inside it begin with "\" and a package root ("\$SETUP\").
+    // Attaches the virtual file system (not owned) and mounts the packages of the module folder:
+    // "merge.wpk", "$*.wpk", "{*}.wpk" replacing, then "*.wpk" keeping what is mounted.
+    void MountInternalPackages(VirtualFS* vfs);
+    // Moves waiting ".wpk.jxtmp" copies into place, then mounts the folder's files of the pattern.
+    void MountExternalPackages(const std::u16string& folder, const std::u16string& pattern, int mode);
+    // Mounts one package file (making a virtual file system when none is attached).
+    bool MountExternalPackage(const std::u16string& path, int mode);
+    // Mounts the packages of outsourcable components that are not mounted yet from their locations.
+    void MountOutsourcedComponents();
+    void MovePreviouslyLockedWPKs(const std::u16string& folder);
+    // Remembers the folder of a package file whose ".wpk.jxtmp" copy waits to be moved into place.
+    void AddTmpWPKDir(const std::u16string& path);
+    // Unmounts everything and moves the waiting copies of the remembered folders into place.
+    void MoveTempWks();
+    // Extracts every packaged file below "[ExtractTo]".
+    void ExtractAll();
+    void ExtractDir(const std::u16string& vfsFolder, const std::u16string& diskFolder, bool keepStructure);
+    bool ExtractFileTo(const std::u16string& vfsPath, const std::u16string& diskPath);
+    // Names of the files (not directories) that a search finds, in search order.
+    void GetFileListFromVFSDir(std::vector<std::u16string>& out, const std::u16string& folder);
+    void GetFileListFromVFSPattern(std::vector<std::u16string>& out, const std::u16string& pattern);
+    void GetFullPathFileListFromVFSDir(std::vector<std::u16string>& out, const std::u16string& pattern);
+    bool IsFileMountedInVfs(const std::u16string& path);
+    // Loads a DLL from the module folder, else from the packages (a temporary copy), else from the
+    // destination folder of the component that installs it; null when none loads. The caller frees
+    // it (FreeLibrary, or VirtualFS::FreeDll for a packaged copy).
+    HMODULE LoadDLL(const std::u16string& name, const std::u16string& vfsFolder);
+    VirtualFS* GetVfs() const { return m_Vfs; }
+    // How GetXMLContentFromFile reads a packaged file whole; the package store sets it when it
+    // attaches the virtual file system.
+    enum class JxPackagedRead { Ok, NotFound, ReadError };
+    using JxReadPackagedFileFn = JxPackagedRead (*)(VirtualFS& vfs, const std::u16string& path,
+                                                    std::string& bytes);
+    using JxVfsDeleter = void (*)(VirtualFS* vfs);
+    JxReadPackagedFileFn m_ReadPackagedFile = nullptr;
+    std::unique_ptr<VirtualFS, JxVfsDeleter> m_OwnedVfs{nullptr, nullptr}; // one made by MountExternalPackage
+    std::set<std::u16string> m_MountedPackageFiles;                        // full paths, lower case
+
     // Members, in the order in which they are built.
     PropertyCache m_Properties;
     JxProductInfo m_ProductInfo;

@@ -27,7 +27,7 @@ struct CACHED_BLOCK {
     DWORD lastUse = 0;              // tick count of the last use
     DWORD size = 0;                 // decoded bytes
     bool inUse = false;
-    bool unmanaged = false;         // left the list when idle; freed with its file's table
+    bool unmanaged = false; // left the list when idle; freed with its file's table
     ULONGLONG index = 0;
     CFileBufferDelegate* owner = nullptr;
 };

@@ -31,7 +31,9 @@ protected:
     CCOMRefCount& operator=(const CCOMRefCount&) = delete;
 
     // Whether QueryInterface hands out this object for the identifier; derived classes add theirs.
-    virtual bool _com_Answers(REFIID riid) const { return riid == IID_IUnknown || riid == InterfaceIdOf<I>(); }
+    virtual bool _com_Answers(REFIID riid) const {
+        return riid == IID_IUnknown || riid == InterfaceIdOf<I>();
+    }
 
 private:
     LONG volatile m_refCount = 1; // the creator holds the first reference

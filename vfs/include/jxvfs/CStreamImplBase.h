@@ -9,7 +9,8 @@
 class CStreamImplBase : public CCOMRefCount<IStream> {
 public:
     // IStream::CopyTo of this stream: CopyStream with this stream as the source.
-    HRESULT CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override;
+    HRESULT CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read,
+                   ULARGE_INTEGER* written) override;
 
     // Copies up to `count` bytes from the source's position to the target's in blocks of up to
     // 1 MiB, until the count is reached, a read delivers 0 bytes or a call fails (its result is

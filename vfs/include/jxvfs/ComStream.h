@@ -17,8 +17,12 @@ typedef GUID IID;
 typedef GUID CLSID;
 typedef const IID& REFIID;
 
-inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-inline bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
+inline bool operator==(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+inline bool IsEqualIID(REFIID a, REFIID b) {
+    return a == b;
+}
 
 extern const IID IID_IUnknown;          // {00000000-0000-0000-C000-000000000046}
 extern const IID IID_ISequentialStream; // {0C733A30-2A1C-11CE-ADE5-00AA0044773D}
@@ -79,7 +83,8 @@ class IStream : public ISequentialStream {
 public:
     virtual HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newPosition) = 0;
     virtual HRESULT SetSize(ULARGE_INTEGER newSize) = 0;
-    virtual HRESULT CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read, ULARGE_INTEGER* written) = 0;
+    virtual HRESULT CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read,
+                           ULARGE_INTEGER* written) = 0;
     virtual HRESULT Commit(DWORD flags) = 0;
     virtual HRESULT Revert() = 0;
     virtual HRESULT LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER count, DWORD lockType) = 0;
@@ -93,7 +98,9 @@ protected:
 
 // The identifier a COM reference-count base answers for its interface.
 template <typename I> const IID& InterfaceIdOf();
-template <> inline const IID& InterfaceIdOf<IStream>() { return IID_IStream; }
+template <> inline const IID& InterfaceIdOf<IStream>() {
+    return IID_IStream;
+}
 
 // Helpers for 64-bit stream arguments.
 inline LARGE_INTEGER MakeLargeInteger(LONGLONG value) {

@@ -37,7 +37,8 @@ public:
     HRESULT SetSize(ULARGE_INTEGER newSize) override;
     // Decodes like a sequential read (adding to the checksums) and writes each block's part to the
     // target; a copy from position 0 of the whole file returns VerifyContent's value.
-    HRESULT CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read, ULARGE_INTEGER* written) override;
+    HRESULT CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_INTEGER* read,
+                   ULARGE_INTEGER* written) override;
     HRESULT Commit(DWORD flags) override;
     HRESULT Revert() override;
     HRESULT LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER count, DWORD lockType) override;
@@ -62,12 +63,17 @@ protected:
 private:
     using BlockSink = HRESULT (*)(void* context, const BYTE* data, ULONG length);
 
+    bool _seq_Buffers(bool blockBuffer);
+    // Decodes the block after the held one into `out` (capacity: 0 for one block size) and adds it
+    // to the checksums; it becomes the held block.
+    HRESULT _seq_DecodeNext(BYTE* out, DWORD capacity);
     // Makes the decode buffer hold block `index`, decoding forward (from block 0 when needed).
     HRESULT _seq_HoldBlock(ULONGLONG index);
     void _seq_Restart();
     // Hands the part of every block in [m_position, m_position + count) to the sink, sequentially
-    // or through the block cache.
-    HRESULT _read_Range(ULONGLONG count, BlockSink sink, void* context, bool cached);
+    // or through the block cache. With `direct` (where the range goes in the caller's memory), a
+    // whole block that fits is decoded straight into place and the sink gets it there.
+    HRESULT _read_Range(ULONGLONG count, BlockSink sink, void* context, bool cached, BYTE* direct);
 
     std::shared_ptr<InternalPackageFile> m_file;
     ULONGLONG m_size;
@@ -75,11 +81,14 @@ private:
     ULONGLONG m_position = 0;
     DWORD m_mode;
 
-    // Sequential decoding.
+    // Sequential decoding: the held block is the last one decoded; the buffer holds it unless it
+    // was decoded straight into a caller's memory.
     std::unique_ptr<BYTE[]> m_buffer;
     std::unique_ptr<BYTE[]> m_work;
     LONGLONG m_bufferIndex = -1;
     DWORD m_bufferLength = 0;
+    bool m_bufferValid = false;
+    ULONGLONG m_heldPosition = 0;
     ULONGLONG m_nextBlockPosition;
     jxpkg::CContentChecksum m_checksum;
     bool m_hasCrcTag = false;

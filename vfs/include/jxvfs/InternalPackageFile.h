@@ -16,7 +16,8 @@
 class InternalPackageFile : public InternalPackageObjBase, public CFileBufferDelegate {
 public:
     // A file entry of a meta node: the content starts at dataStart + node.dataOffset of the carrier.
-    static std::shared_ptr<InternalPackageFile> Create(const META_NODE& node, DWORD packageWord, ULONGLONG dataStart,
+    static std::shared_ptr<InternalPackageFile> Create(const META_NODE& node, DWORD packageWord,
+                                                       ULONGLONG dataStart,
                                                        std::shared_ptr<CPkgAccessor> carrier);
     ~InternalPackageFile() override;
 
@@ -46,8 +47,11 @@ public:
     bool EnsureBlockTable();
     // Decodes the block at `position` into `out` under the decompression lock. `outLength` gives
     // the block's expected length and receives the decoded length; `position` advances by the
-    // block's compressed length. 0 on success, E_INVALIDARG without output, E_FAIL otherwise.
-    HRESULT LoadAndDecompressDirect(ULONGLONG& position, BYTE* out, DWORD& outLength, BYTE* work);
+    // block's compressed length. `out` holds one block size, or `outCapacity` bytes when that is
+    // given (more than the expected length). 0 on success, E_INVALIDARG without output, E_FAIL
+    // otherwise.
+    HRESULT LoadAndDecompressDirect(ULONGLONG& position, BYTE* out, DWORD& outLength, BYTE* work,
+                                    DWORD outCapacity = 0);
     // Locates (decoding unknown blocks before it in order) and decodes block `index` into `out`
     // (capacity one block size); its decoded length, or 0 on failure.
     DWORD LoadBlock(ULONGLONG index, BYTE* out);
@@ -70,8 +74,8 @@ private:
     InternalPackageFile(std::u16string name, DWORD packageWord, std::shared_ptr<CPkgAccessor> carrier);
 
     struct BLOCK_ENTRY {
-        ULONGLONG position = 0;   // of the compressed stream; 0 = not known yet
-        DWORD packedLength = 0;   // compressed length, once decoded
+        ULONGLONG position = 0; // of the compressed stream; 0 = not known yet
+        DWORD packedLength = 0; // compressed length, once decoded
         std::unique_ptr<CACHED_BLOCK> cached;
     };
 

@@ -20,7 +20,7 @@ class InternalPackageDir;
 class IPackedFileStream;
 
 // Modes of InternalPackageObjBase::OpenStream.
-constexpr DWORD kStreamBlockCached = 0x400;  // read through the process-wide block cache
+constexpr DWORD kStreamBlockCached = 0x400;   // read through the process-wide block cache
 constexpr DWORD kStreamPrivateBlocks = 0x100; // with kStreamBlockCached: a private buffer per block
 
 class InternalPackageObjBase : public std::enable_shared_from_this<InternalPackageObjBase> {
@@ -67,7 +67,9 @@ public:
     std::shared_ptr<InternalPackageDir> GetPackageLinkShared() const { return m_packageLink.lock(); }
     void SetLinks(const std::shared_ptr<InternalPackageDir>& packageLink,
                   const std::shared_ptr<InternalPackageDir>& treeLink);
-    void SetPackageLink(const std::shared_ptr<InternalPackageDir>& packageLink) { m_packageLink = packageLink; }
+    void SetPackageLink(const std::shared_ptr<InternalPackageDir>& packageLink) {
+        m_packageLink = packageLink;
+    }
     // The InternalPackage at the top of the package links (the entry itself for a package); null for
     // the merged root or when the package is gone.
     std::shared_ptr<InternalPackage> GetOwningPackage() const;

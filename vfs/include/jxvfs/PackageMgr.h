@@ -16,6 +16,7 @@
 
 #include "jxvfs/InternalPackage.h"
 #include "jxvfs/InternalPackageDir.h"
+#include "jxvfs/repack/CPackageRepacker.h"
 #include "jxvfs/selfcheck/CSelfcheck.h"
 #include "jxvfs/selfcheck/SelfcheckTree.h"
 
@@ -41,7 +42,8 @@ public:
     virtual void DeleteCheckMarker();
     // Mounts the program file named by the command line (the own module file when the first word is
     // no file), with the self-check configured by the verbosity, option bits and progress window.
-    virtual int MountExecutable(const WCHAR* commandLine, DWORD verbosity, DWORD options, HWND progressWindow);
+    virtual int MountExecutable(const WCHAR* commandLine, DWORD verbosity, DWORD options,
+                                HWND progressWindow);
     // The self-check's result for the carrier (non-zero when mounted without fatal errors), 0 when
     // it could not be opened or scanned.
     virtual int MountPackageFile(const WCHAR* path);
@@ -68,6 +70,10 @@ public:
     std::shared_ptr<InternalPackage> FindPackage(std::u16string_view name) const;
     // Releases every package, carrier and the tree; the manager is then as new.
     void Cleanup();
+    // Writes mounted packages into one package file (a locked target is replaced at the end of
+    // the process); 1 when the target could be opened.
+    int Repack(const std::vector<REPACK_ENTRY>& list, const std::u16string& target, DWORD flags,
+               RepackCallbackDelegate* receiver);
 
     const std::shared_ptr<InternalPackageDir>& GetRoot() const { return m_root; }
     CSelfcheck& GetSelfcheck() { return m_selfcheck; }

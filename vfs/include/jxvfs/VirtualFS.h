@@ -35,8 +35,8 @@ class InternalPackageObjBase;
 class PackageMgr;
 
 // Flags of CopyFile and the Extract operations.
-constexpr DWORD kVfsNoOverwrite = 0x2;   // ExtractFile: an existing target file is left alone (-10)
-constexpr DWORD kVfsIntoFolder = 0x8;    // CopyFile: the destination is a folder
+constexpr DWORD kVfsNoOverwrite = 0x2; // ExtractFile: an existing target file is left alone (-10)
+constexpr DWORD kVfsIntoFolder = 0x8;  // CopyFile: the destination is a folder
 
 // An open search of FindFirstFile: the directory whose children it ranges over, the file-name
 // pattern (empty matches every name) and the last name it returned.
@@ -104,12 +104,13 @@ public:
     virtual int CopyFile(const std::u16string& sourcePattern, const std::u16string& destination, DWORD flags);
     virtual HMODULE LoadDll(const std::u16string& path, DWORD loadFlags, LPVOID unused);
     virtual BOOL FreeDll(HMODULE module);
-    virtual HANDLE Execute(VFS_PREPARED_FILE* record, const WCHAR* commandLine, LPVOID unused1, LPVOID unused2,
-                           LPVOID unused3, LPVOID startupInfo, LPVOID unused4);
+    virtual HANDLE Execute(VFS_PREPARED_FILE* record, const WCHAR* commandLine, LPVOID unused1,
+                           LPVOID unused2, LPVOID unused3, LPVOID startupInfo, LPVOID unused4);
     virtual void CleanupAfterExecution(VFS_PREPARED_FILE* record);
     virtual const WCHAR* AddReference(const std::u16string& path);
     virtual int ReleaseReference(const std::u16string& path);
-    virtual VFS_PREPARED_FILE* PrepareForExecution(const std::u16string& path, const WCHAR* folder, bool randomName);
+    virtual VFS_PREPARED_FILE* PrepareForExecution(const std::u16string& path, const WCHAR* folder,
+                                                   bool randomName);
     virtual std::u16string GetModulePath(HMODULE module);
     virtual int NoOpQuery(LPVOID unused) { return 0; }
     virtual void NoOpNotify(LPVOID unused) {}
@@ -133,7 +134,8 @@ public:
 
 protected:
     // Resolution that also yields the canonical path of the entry (the one kept as current directory).
-    std::shared_ptr<InternalPackageObjBase> _vfs_Resolve(const std::u16string& path, std::u16string* canonical);
+    std::shared_ptr<InternalPackageObjBase> _vfs_Resolve(const std::u16string& path,
+                                                         std::u16string* canonical);
     std::shared_ptr<InternalPackageDir> _vfs_CurrentDirectory();
     VFS_SEARCH* _find_Lookup(HANDLE search);
     // Splits a search pattern into its directory and file-name pattern; false when it yields nothing.

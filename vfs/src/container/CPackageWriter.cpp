@@ -1,5 +1,6 @@
 // The package writer: tree, blocks, meta data and header of one package.
 #include "jxvfs/container/CPackageWriter.h"
+#include "jxvfs/container/HostFiles.h"
 
 #include <algorithm>
 #include <cctype>
@@ -90,28 +91,6 @@ bool ParseGuidName(const std::string& text, BYTE out[16]) {
         return false;
     for (int i = 0; i < 16; ++i)
         out[i] = static_cast<BYTE>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
-    return true;
-}
-
-bool ReadHostFile(const std::string& path, std::vector<BYTE>& out) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    out.clear();
-    BYTE buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof(buffer));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        out.insert(out.end(), buffer, buffer + n);
-    }
-    ::close(fd);
     return true;
 }
 
@@ -362,7 +341,7 @@ bool WriteNode(BuildState& s, CPackageWriter::Node* node, DWORD& offset) {
     std::vector<BYTE> loaded;
     const std::vector<BYTE>* content = &node->file.content;
     if (!node->hostPath.empty()) {
-        if (!ReadHostFile(node->hostPath, loaded)) {
+        if (!ReadHostFileBytes(node->hostPath, loaded)) {
             s.error = "cannot read " + node->hostPath;
             return false;
         }
@@ -460,18 +439,11 @@ bool CPackageWriter::WriteToHostFile(const std::string& hostPath, std::string* e
             *error = "cannot create " + hostPath + ": " + std::strerror(errno);
         return false;
     }
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ::close(fd);
-            if (error != nullptr)
-                *error = "cannot write " + hostPath;
-            return false;
-        }
-        done += static_cast<size_t>(n);
+    if (!WriteAllToHostFd(fd, bytes.data(), bytes.size())) {
+        ::close(fd);
+        if (error != nullptr)
+            *error = "cannot write " + hostPath;
+        return false;
     }
     ::close(fd);
     return true;

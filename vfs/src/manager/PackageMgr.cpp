@@ -20,11 +20,21 @@ PackageMgr* PackageMgr::Instance() {
 }
 
 PackageMgr::PackageMgr()
-    : m_root(std::make_shared<InternalPackageDir>(std::u16string())), m_treeOwner(*this), m_selfcheck(&m_treeOwner) {
+    : m_root(std::make_shared<InternalPackageDir>(std::u16string())), m_treeOwner(*this),
+      m_selfcheck(&m_treeOwner) {
     m_selfcheck.SetVerbosity(static_cast<DWORD>(g_VirtualFSDebugLevel));
 }
 
-PackageMgr::~PackageMgr() { Cleanup(); }
+PackageMgr::~PackageMgr() {
+    Cleanup();
+    // The carriers are closed now: pending repack targets can replace their files.
+    CPackageRepacker::FinishRepack();
+}
+
+int PackageMgr::Repack(const std::vector<REPACK_ENTRY>& list, const std::u16string& target, DWORD flags,
+                       RepackCallbackDelegate* receiver) {
+    return CPackageRepacker(*this).Repack(list, target, flags, receiver);
+}
 
 void PackageMgr::Cleanup() {
     JX_PKG_TRACE(5, u"PackageMgr::Cleanup", u"--> Cleanup ()\n");
@@ -47,13 +57,16 @@ std::shared_ptr<InternalPackage> PackageMgr::FindPackage(std::u16string_view nam
     return nullptr;
 }
 
-bool PackageMgr::IsPackageFileChanged() { return m_bChanged; }
+bool PackageMgr::IsPackageFileChanged() {
+    return m_bChanged;
+}
 
 void PackageMgr::DeleteCheckMarker() {
     if (m_markerName.empty())
         return;
     CReg::DeleteProductValueFromRegistry(HKEY_LOCAL_MACHINE, u"JxSetupEngine", m_markerName.c_str(), 0);
-    CReg::DeleteProductValueFromRegistry(HKEY_LOCAL_MACHINE, u"JxSetupEngine", (m_markerName + u"Rs").c_str(), 0);
+    CReg::DeleteProductValueFromRegistry(HKEY_LOCAL_MACHINE, u"JxSetupEngine", (m_markerName + u"Rs").c_str(),
+                                         0);
 }
 
 bool PackageMgr::GetSelfcheckResult() {

@@ -16,7 +16,8 @@ struct MergeContext {
 
 // Merges the children of a directory node into two parents at a time: the package-side directory
 // and the merged-side directory. Returns the count of files added.
-int MergeChildren(const MergeContext& context, const META_NODE& node, const std::shared_ptr<InternalPackageDir>& packageSide,
+int MergeChildren(const MergeContext& context, const META_NODE& node,
+                  const std::shared_ptr<InternalPackageDir>& packageSide,
                   const std::shared_ptr<InternalPackageDir>& mergedSide) {
     int added = 0;
     for (size_t index : node.children) {
@@ -36,7 +37,8 @@ int MergeChildren(const MergeContext& context, const META_NODE& node, const std:
             added += MergeChildren(context, child, own, merged);
         } else {
             // One entry serves both trees; it is counted when its own package takes it.
-            auto file = InternalPackageFile::Create(child, context.packageWord, context.dataStart, context.carrier);
+            auto file =
+                InternalPackageFile::Create(child, context.packageWord, context.dataStart, context.carrier);
             file->SetLinks(packageSide, mergedSide);
             if (!packageSide->AddFile(file, context.scanMode))
                 continue;
@@ -65,8 +67,9 @@ int PackageMgr::BuildRoot() {
         if (!carrier)
             carrier = std::shared_ptr<CPkgAccessor>(m_selfcheck.GetCarrier(), [](CPkgAccessor*) {});
     }
-    auto package = std::make_shared<InternalPackage>(m_selfcheck.GetPackageName(), header, m_selfcheck.GetPackageStart(),
-                                                     m_selfcheck.GetMetaStart(), m_selfcheck.GetDataStart(), carrier);
+    auto package =
+        std::make_shared<InternalPackage>(m_selfcheck.GetPackageName(), header, m_selfcheck.GetPackageStart(),
+                                          m_selfcheck.GetMetaStart(), m_selfcheck.GetDataStart(), carrier);
     m_packages.push_back(package);
     CMetaTree tree;
     if (!tree.Build(meta, metaSize, header.rootOffset, &m_selfcheck)) {

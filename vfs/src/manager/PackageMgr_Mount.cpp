@@ -18,7 +18,8 @@ bool IsExistingFile(const std::u16string& path) {
 
 } // namespace
 
-int PackageMgr::MountExecutable(const WCHAR* commandLine, DWORD verbosity, DWORD options, HWND progressWindow) {
+int PackageMgr::MountExecutable(const WCHAR* commandLine, DWORD verbosity, DWORD options,
+                                HWND progressWindow) {
     const std::u16string line = commandLine ? commandLine : GetCommandLineW();
     std::u16string path;
     if (!line.empty() && line[0] == u'"') {
@@ -62,8 +63,9 @@ int PackageMgr::MountPackageFile(const WCHAR* path) {
     else
         scanned = ScanPackages();
     m_mounting.reset();
-    const bool carries = std::any_of(m_packages.begin(), m_packages.end(),
-                                     [&](const auto& package) { return package->GetCarrier() == carrier.get(); });
+    const bool carries = std::any_of(m_packages.begin(), m_packages.end(), [&](const auto& package) {
+        return package->GetCarrier() == carrier.get();
+    });
     if (scanned || carries)
         m_carriers.push_back(carrier); // stays open while the manager or a package of it lives
     if (!scanned) {
@@ -77,8 +79,8 @@ void PackageMgr::_mount_ReadMarker(const std::u16string& path) {
     // The marker's name: CRC-32 of the path in the ANSI code page, one byte per character.
     const std::string ansi = jxpkg::WideToAnsi(path);
     m_markerName = jxtext::Format(u"%X", CQuickCRC::Compute(ansi.data(), std::min(ansi.size(), path.size())));
-    const std::u16string stored =
-        CReg::GetProductStringFromRegistry(HKEY_LOCAL_MACHINE, u"JxSetupEngine", m_markerName.c_str(), u"", 0);
+    const std::u16string stored = CReg::GetProductStringFromRegistry(HKEY_LOCAL_MACHINE, u"JxSetupEngine",
+                                                                     m_markerName.c_str(), u"", 0);
     WIN32_FIND_DATAW data{};
     HANDLE search = FindFirstFileW(path.c_str(), &data);
     if (search == INVALID_HANDLE_VALUE) {
@@ -98,8 +100,8 @@ void PackageMgr::_mount_ReadMarker(const std::u16string& path) {
 bool PackageMgr::ScanPackages() {
     CPkgAccessor* carrier = m_selfcheck.GetCarrier();
     const std::u16string name = carrier ? carrier->GetName() : std::u16string();
-    JX_PKG_TRACE(10, u"PackageMgr::ScanPackages", u"-> ScanPackages (%s).. looking up, what's in the backpack.\n",
-                 name.c_str());
+    JX_PKG_TRACE(10, u"PackageMgr::ScanPackages",
+                 u"-> ScanPackages (%s).. looking up, what's in the backpack.\n", name.c_str());
     if (!carrier || !carrier->IsOpen()) {
         m_selfcheck.AddNote(5, u"File %s could not be opened.", name.c_str());
         m_selfcheck.AddError(jxpkg::kErrCarrierOpen, jxpkg::kDetailCarrierOpen,

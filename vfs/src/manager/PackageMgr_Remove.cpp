@@ -7,8 +7,9 @@
 #include "jxvfs/container/PackageTrace.h"
 
 void PackageMgr::RemovePackage(const std::u16string& name) {
-    auto found = std::find_if(m_packages.begin(), m_packages.end(),
-                              [&](const auto& package) { return jxtext::EqualsNoCase(package->GetName(), name); });
+    auto found = std::find_if(m_packages.begin(), m_packages.end(), [&](const auto& package) {
+        return jxtext::EqualsNoCase(package->GetName(), name);
+    });
     if (found == m_packages.end())
         return;
     JX_PKG_TRACE(10, u"PackageMgr::RemovePackage", u"Removing package %s\n", name.c_str());

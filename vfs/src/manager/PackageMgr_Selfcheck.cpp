@@ -9,7 +9,9 @@ class CStreamView : public CSelfcheckStream {
 public:
     explicit CStreamView(IPackedFileStream* stream) : m_stream(stream) {}
     ~CStreamView() override { m_stream->Release(); }
-    HRESULT Read(void* buffer, ULONG count, ULONG* read) override { return m_stream->Read(buffer, count, read); }
+    HRESULT Read(void* buffer, ULONG count, ULONG* read) override {
+        return m_stream->Read(buffer, count, read);
+    }
     HRESULT VerifyContent() override { return m_stream->VerifyContent(); }
     DWORD GetComputedChecksum() override { return m_stream->GetComputedChecksum(); }
 

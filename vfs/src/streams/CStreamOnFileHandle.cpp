@@ -31,7 +31,8 @@ OVERLAPPED OverlappedAt(ULONGLONG offset) {
 
 CStreamOnFileHandle::CStreamOnFileHandle(HANDLE file, bool readWrite, bool ownsHandle, ULONGLONG baseOffset,
                                          ULONGLONG length)
-    : m_hFile(file ? file : INVALID_HANDLE_VALUE), m_base(baseOffset), m_length(length), m_bOwnsHandle(ownsHandle) {
+    : m_hFile(file ? file : INVALID_HANDLE_VALUE), m_base(baseOffset), m_length(length),
+      m_bOwnsHandle(ownsHandle) {
     if (readWrite)
         m_accessMode = STGM_READWRITE;
     else if (m_hFile != INVALID_HANDLE_VALUE && length == 0)
@@ -112,10 +113,10 @@ HRESULT CStreamOnFileHandle::_fs_CreateTemporaryFile() {
     if (!GetTempFileNameW(folder, u"TFR", 0, name))
         return LastErrorResult();
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE file = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              &inheritable, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_FLAG_DELETE_ON_CLOSE,
-                              nullptr);
+    HANDLE file = CreateFileW(
+        name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        &inheritable, CREATE_ALWAYS,
+        FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         HRESULT hr = LastErrorResult();
         DeleteFileW(name);
@@ -185,8 +186,8 @@ HRESULT CStreamOnFileHandle::SetSize(ULARGE_INTEGER newSize) {
         if (FAILED(hr))
             return hr;
     }
-    if (!SetFilePointerEx(m_hFile, MakeLargeInteger(static_cast<LONGLONG>(m_base + newSize.QuadPart)), nullptr,
-                          FILE_BEGIN) ||
+    if (!SetFilePointerEx(m_hFile, MakeLargeInteger(static_cast<LONGLONG>(m_base + newSize.QuadPart)),
+                          nullptr, FILE_BEGIN) ||
         !SetEndOfFile(m_hFile))
         return LastErrorResult();
     if (m_length)
@@ -194,10 +195,18 @@ HRESULT CStreamOnFileHandle::SetSize(ULARGE_INTEGER newSize) {
     return Seek(MakeLargeInteger(static_cast<LONGLONG>(newSize.QuadPart)), STREAM_SEEK_SET, nullptr);
 }
 
-HRESULT CStreamOnFileHandle::Commit(DWORD) { return E_NOTIMPL; }
-HRESULT CStreamOnFileHandle::Revert() { return E_NOTIMPL; }
-HRESULT CStreamOnFileHandle::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return E_NOTIMPL; }
-HRESULT CStreamOnFileHandle::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return E_NOTIMPL; }
+HRESULT CStreamOnFileHandle::Commit(DWORD) {
+    return E_NOTIMPL;
+}
+HRESULT CStreamOnFileHandle::Revert() {
+    return E_NOTIMPL;
+}
+HRESULT CStreamOnFileHandle::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
+    return E_NOTIMPL;
+}
+HRESULT CStreamOnFileHandle::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
+    return E_NOTIMPL;
+}
 
 HRESULT CStreamOnFileHandle::Stat(STATSTG* statstg, DWORD statFlag) {
     if (!statstg)

@@ -6,8 +6,10 @@
 
 #include "jxvfs/InternalPackageFile.h"
 #include "jxvfs/container/PackageTrace.h"
+#include "StreamBuffers.h"
 
-const IID IID_IPackedFileStream = {0xF18D6129, 0x5D00, 0x4E22, {0x8C, 0x08, 0x4B, 0x9D, 0x65, 0xC5, 0x3C, 0xA6}};
+const IID IID_IPackedFileStream = {
+    0xF18D6129, 0x5D00, 0x4E22, {0x8C, 0x08, 0x4B, 0x9D, 0x65, 0xC5, 0x3C, 0xA6}};
 
 IPackedFileStream::IPackedFileStream(std::shared_ptr<InternalPackageFile> file, DWORD mode)
     : m_file(std::move(file)), m_size(m_file->GetSize64()), m_blockSize(m_file->GetBlockSize()), m_mode(mode),
@@ -21,7 +23,13 @@ IPackedFileStream::IPackedFileStream(std::shared_ptr<InternalPackageFile> file, 
     m_file->_blocks_StreamOpened();
 }
 
-IPackedFileStream::~IPackedFileStream() { m_file->_blocks_StreamClosed(); }
+IPackedFileStream::~IPackedFileStream() {
+    if (m_blockSize > 0) {
+        jxvfs::GiveStreamBuffer(std::move(m_buffer), static_cast<size_t>(m_blockSize));
+        jxvfs::GiveStreamBuffer(std::move(m_work), jxpkg::ReadWindowOf(static_cast<DWORD>(m_blockSize)));
+    }
+    m_file->_blocks_StreamClosed();
+}
 
 bool IPackedFileStream::_com_Answers(REFIID riid) const {
     return riid == IID_IPackedFileStream || CStreamImplBase::_com_Answers(riid);
@@ -30,56 +38,81 @@ bool IPackedFileStream::_com_Answers(REFIID riid) const {
 void IPackedFileStream::_seq_Restart() {
     m_bufferIndex = -1;
     m_bufferLength = 0;
+    m_bufferValid = false;
     m_nextBlockPosition = m_file->GetDataPosition();
     // The checksums describe the blocks decoded since block 0: they start again with it.
     m_checksum.Reset();
     m_crc.Reset();
 }
 
-HRESULT IPackedFileStream::_seq_HoldBlock(ULONGLONG index) {
-    if (m_blockSize <= 0) {
-        JX_PKG_TRACE(1, u"IPackedFileStream::Read", u"%s has no known block size.\n", m_file->GetName().c_str());
+bool IPackedFileStream::_seq_Buffers(bool blockBuffer) {
+    if (!m_work)
+        m_work = jxvfs::TakeStreamBuffer(jxpkg::ReadWindowOf(static_cast<DWORD>(m_blockSize)));
+    if (blockBuffer && !m_buffer)
+        m_buffer = jxvfs::TakeStreamBuffer(static_cast<size_t>(m_blockSize));
+    return m_work && (!blockBuffer || m_buffer);
+}
+
+HRESULT IPackedFileStream::_seq_DecodeNext(BYTE* out, DWORD capacity) {
+    const ULONGLONG next = static_cast<ULONGLONG>(m_bufferIndex + 1);
+    DWORD length = jxpkg::BlockLengthOf(m_size, static_cast<DWORD>(m_blockSize), next);
+    ULONGLONG position = m_nextBlockPosition;
+    if (FAILED(m_file->LoadAndDecompressDirect(position, out, length, m_work.get(), capacity))) {
+        // No block is held any more: the next read starts from block 0.
+        _seq_Restart();
         return E_FAIL;
     }
-    if (!m_buffer) {
-        m_buffer.reset(new (std::nothrow) BYTE[m_blockSize]);
-        m_work.reset(new (std::nothrow) BYTE[jxpkg::ReadWindowOf(static_cast<DWORD>(m_blockSize))]);
-        if (!m_buffer || !m_work) {
-            m_buffer.reset();
-            return E_OUTOFMEMORY;
-        }
-        _seq_Restart();
+    m_checksum.Add(out, length);
+    if (m_hasCrcTag)
+        m_crc.Update(out, length);
+    m_heldPosition = m_nextBlockPosition;
+    m_nextBlockPosition = position;
+    m_bufferIndex = static_cast<LONGLONG>(next);
+    m_bufferLength = length;
+    m_bufferValid = out == m_buffer.get();
+    return S_OK;
+}
+
+HRESULT IPackedFileStream::_seq_HoldBlock(ULONGLONG index) {
+    if (m_blockSize <= 0) {
+        JX_PKG_TRACE(1, u"IPackedFileStream::Read", u"%s has no known block size.\n",
+                     m_file->GetName().c_str());
+        return E_FAIL;
     }
+    if (!_seq_Buffers(true))
+        return E_OUTOFMEMORY;
     if (static_cast<LONGLONG>(index) < m_bufferIndex)
         _seq_Restart();
-    while (m_bufferIndex < static_cast<LONGLONG>(index)) {
-        const ULONGLONG next = static_cast<ULONGLONG>(m_bufferIndex + 1);
-        DWORD length = jxpkg::BlockLengthOf(m_size, static_cast<DWORD>(m_blockSize), next);
-        ULONGLONG position = m_nextBlockPosition;
+    if (static_cast<LONGLONG>(index) == m_bufferIndex && !m_bufferValid) {
+        // The held block went straight to a caller: decode it again, it is already counted.
+        ULONGLONG position = m_heldPosition;
+        DWORD length = m_bufferLength;
         if (FAILED(m_file->LoadAndDecompressDirect(position, m_buffer.get(), length, m_work.get()))) {
-            // The buffer no longer holds the block it claims: the next read starts from block 0.
             _seq_Restart();
             return E_FAIL;
         }
-        m_checksum.Add(m_buffer.get(), length);
-        if (m_hasCrcTag)
-            m_crc.Update(m_buffer.get(), length);
-        m_nextBlockPosition = position;
-        m_bufferIndex = static_cast<LONGLONG>(next);
-        m_bufferLength = length;
+        m_bufferValid = true;
+    }
+    while (m_bufferIndex < static_cast<LONGLONG>(index)) {
+        HRESULT hr = _seq_DecodeNext(m_buffer.get(), 0);
+        if (FAILED(hr))
+            return hr;
     }
     return S_OK;
 }
 
-HRESULT IPackedFileStream::_read_Range(ULONGLONG count, BlockSink sink, void* context, bool cached) {
+HRESULT IPackedFileStream::_read_Range(ULONGLONG count, BlockSink sink, void* context, bool cached,
+                                       BYTE* direct) {
     if (count == 0)
         return S_OK;
     if (m_blockSize <= 0)
         return _seq_HoldBlock(0);
     const ULONGLONG blockSize = static_cast<ULONGLONG>(m_blockSize);
+    const ULONGLONG start = m_position;
     const ULONGLONG end = m_position + count;
     ULONGLONG at = m_position;
     for (ULONGLONG block = m_position / blockSize; block <= (end - 1) / blockSize; ++block) {
+        const ULONGLONG blockStart = block * blockSize;
         const BYTE* data = nullptr;
         DWORD length = 0;
         BYTE* held = nullptr;
@@ -88,13 +121,29 @@ HRESULT IPackedFileStream::_read_Range(ULONGLONG count, BlockSink sink, void* co
                 return E_FAIL;
             data = held;
         } else {
-            HRESULT hr = _seq_HoldBlock(block);
-            if (FAILED(hr))
-                return hr;
-            data = m_buffer.get();
+            // The next block, whole inside the range: decoded in place when the room after it lets a
+            // block that is too long be told from a sound one.
+            const ULONGLONG room = end - blockStart;
+            const DWORD expected = jxpkg::BlockLengthOf(m_size, static_cast<DWORD>(blockSize), block);
+            const bool inPlace = direct && at == blockStart &&
+                                 static_cast<LONGLONG>(block) == m_bufferIndex + 1 &&
+                                 (room >= blockSize || room > expected);
+            if (inPlace) {
+                BYTE* target = direct + (blockStart - start);
+                if (!_seq_Buffers(false))
+                    return E_OUTOFMEMORY;
+                HRESULT hr = _seq_DecodeNext(target, room >= blockSize ? 0 : static_cast<DWORD>(room));
+                if (FAILED(hr))
+                    return hr;
+                data = target;
+            } else {
+                HRESULT hr = _seq_HoldBlock(block);
+                if (FAILED(hr))
+                    return hr;
+                data = m_buffer.get();
+            }
             length = m_bufferLength;
         }
-        const ULONGLONG blockStart = block * blockSize;
         const ULONGLONG from = at - blockStart;
         const ULONGLONG to = std::min(end, blockStart + length) - blockStart;
         HRESULT hr = to > from ? sink(context, data + from, static_cast<ULONG>(to - from)) : E_FAIL;
@@ -119,11 +168,12 @@ HRESULT IPackedFileStream::Read(void* buffer, ULONG count, ULONG* read) {
     BYTE* cursor = static_cast<BYTE*>(buffer);
     auto copy = [](void* context, const BYTE* data, ULONG length) -> HRESULT {
         BYTE*& out = *static_cast<BYTE**>(context);
-        std::memcpy(out, data, length);
+        if (data != out) // a block decoded in place is already there
+            std::memcpy(out, data, length);
         out += length;
         return S_OK;
     };
-    HRESULT hr = _read_Range(wanted, copy, &cursor, cached);
+    HRESULT hr = _read_Range(wanted, copy, &cursor, cached, cached ? nullptr : cursor);
     if (FAILED(hr))
         return hr;
     m_position += wanted;
@@ -163,7 +213,7 @@ HRESULT IPackedFileStream::CopyTo(IStream* target, ULARGE_INTEGER count, ULARGE_
             return hr;
         return put == length ? S_OK : STG_E_WRITEFAULT;
     };
-    HRESULT hr = _read_Range(wanted, write, &totals, false);
+    HRESULT hr = _read_Range(wanted, write, &totals, false, nullptr);
     if (FAILED(hr))
         return report(hr);
     m_position += wanted;
@@ -185,7 +235,8 @@ HRESULT IPackedFileStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER
     switch (origin) {
     case STREAM_SEEK_SET:
     case STREAM_SEEK_CUR:
-        target = origin == STREAM_SEEK_SET ? move.QuadPart : static_cast<LONGLONG>(m_position) + move.QuadPart;
+        target =
+            origin == STREAM_SEEK_SET ? move.QuadPart : static_cast<LONGLONG>(m_position) + move.QuadPart;
         if (target < 0 || target >= size)
             hr = PACKEDSTREAM_E_SEEK;
         break;
@@ -212,11 +263,21 @@ HRESULT IPackedFileStream::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER
     return hr;
 }
 
-HRESULT IPackedFileStream::SetSize(ULARGE_INTEGER) { return STG_E_INVALIDFUNCTION; }
-HRESULT IPackedFileStream::Commit(DWORD) { return VerifyContent(); }
-HRESULT IPackedFileStream::Revert() { return S_OK; }
-HRESULT IPackedFileStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
-HRESULT IPackedFileStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) { return STG_E_INVALIDFUNCTION; }
+HRESULT IPackedFileStream::SetSize(ULARGE_INTEGER) {
+    return STG_E_INVALIDFUNCTION;
+}
+HRESULT IPackedFileStream::Commit(DWORD) {
+    return VerifyContent();
+}
+HRESULT IPackedFileStream::Revert() {
+    return S_OK;
+}
+HRESULT IPackedFileStream::LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
+    return STG_E_INVALIDFUNCTION;
+}
+HRESULT IPackedFileStream::UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) {
+    return STG_E_INVALIDFUNCTION;
+}
 
 HRESULT IPackedFileStream::Stat(STATSTG* statstg, DWORD statFlag) {
     if (!statstg)
@@ -245,22 +306,18 @@ HRESULT IPackedFileStream::Clone(IStream** stream) {
     auto* clone = new (std::nothrow) IPackedFileStream(m_file, m_mode);
     if (!clone)
         return E_FAIL;
+    // The held block goes along with the checksums that include it (decoded again when it is not
+    // in the buffer); without it the clone would add blocks to the sums a second time.
     clone->m_position = m_position;
-    // The held block goes along with the checksums that include it; without it the clone would
-    // either decode from block 0 on top of copied sums or claim a block it does not hold.
-    if (m_buffer && m_bufferIndex >= 0) {
-        clone->m_buffer.reset(new (std::nothrow) BYTE[m_blockSize]);
-        clone->m_work.reset(new (std::nothrow) BYTE[jxpkg::ReadWindowOf(static_cast<DWORD>(m_blockSize))]);
-        if (!clone->m_buffer || !clone->m_work) {
-            clone->Release();
-            return E_FAIL;
-        }
+    clone->m_bufferIndex = m_bufferIndex;
+    clone->m_bufferLength = m_bufferLength;
+    clone->m_heldPosition = m_heldPosition;
+    clone->m_nextBlockPosition = m_nextBlockPosition;
+    clone->m_checksum = m_checksum;
+    clone->m_crc = m_crc;
+    if (m_bufferValid && clone->_seq_Buffers(true)) {
         std::memcpy(clone->m_buffer.get(), m_buffer.get(), m_bufferLength);
-        clone->m_bufferIndex = m_bufferIndex;
-        clone->m_bufferLength = m_bufferLength;
-        clone->m_nextBlockPosition = m_nextBlockPosition;
-        clone->m_checksum = m_checksum;
-        clone->m_crc = m_crc;
+        clone->m_bufferValid = true;
     }
     *stream = clone;
     return S_OK;

@@ -20,15 +20,25 @@ CBlockCache& CBlockCache::Instance() {
     return cache;
 }
 
-void CBlockCache::SetTickSource(TickSource source) { g_tickSource = source ? source : &SteadyTicks; }
+void CBlockCache::SetTickSource(TickSource source) {
+    g_tickSource = source ? source : &SteadyTicks;
+}
 
-DWORD CBlockCache::Now() { return g_tickSource.load()(); }
+DWORD CBlockCache::Now() {
+    return g_tickSource.load()();
+}
 
-bool CBlockCache::Lock(DWORD milliseconds) { return m_mutex.try_lock_for(std::chrono::milliseconds(milliseconds)); }
+bool CBlockCache::Lock(DWORD milliseconds) {
+    return m_mutex.try_lock_for(std::chrono::milliseconds(milliseconds));
+}
 
-void CBlockCache::LockWait() { m_mutex.lock(); }
+void CBlockCache::LockWait() {
+    m_mutex.lock();
+}
 
-void CBlockCache::Unlock() { m_mutex.unlock(); }
+void CBlockCache::Unlock() {
+    m_mutex.unlock();
+}
 
 void CBlockCache::Register(CACHED_BLOCK* block) {
     block->unmanaged = false;

@@ -5,6 +5,10 @@ CDecompressionLock& CDecompressionLock::Instance() {
     return lock;
 }
 
-CDecompressionLock::CDecompressionLock() { InitializeCriticalSectionAndSpinCount(&m_section, 0); }
+CDecompressionLock::CDecompressionLock() {
+    InitializeCriticalSectionAndSpinCount(&m_section, 0);
+}
 
-CDecompressionLock::~CDecompressionLock() { DeleteCriticalSection(&m_section); }
+CDecompressionLock::~CDecompressionLock() {
+    DeleteCriticalSection(&m_section);
+}

@@ -3,11 +3,22 @@
 #include "jxplat/text.h"
 #include "jxvfs/InternalPackageFile.h"
 
+namespace {
+
+// Lower case as _wcsicmp compares; ASCII without a call, since every lookup compares names.
+inline char16_t LowerForOrder(char16_t c) {
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+    return jxtext::ToLowerChar(c);
+}
+
+} // namespace
+
 bool PackageNameLess::operator()(std::u16string_view a, std::u16string_view b) const {
     const size_t common = std::min(a.size(), b.size());
     for (size_t i = 0; i < common; ++i) {
-        const char16_t x = jxtext::ToLowerChar(a[i]);
-        const char16_t y = jxtext::ToLowerChar(b[i]);
+        const char16_t x = LowerForOrder(a[i]);
+        const char16_t y = LowerForOrder(b[i]);
         if (x != y)
             return x < y;
     }
@@ -16,9 +27,13 @@ bool PackageNameLess::operator()(std::u16string_view a, std::u16string_view b) c
 
 InternalPackageDir::~InternalPackageDir() = default;
 
-bool InternalPackageDir::IsRoot() const { return !m_treeLink.lock() && !m_packageLink.lock(); }
+bool InternalPackageDir::IsRoot() const {
+    return !m_treeLink.lock() && !m_packageLink.lock();
+}
 
-bool InternalPackageDir::IsPackage() const { return !m_treeLink.lock() && m_packageLink.lock(); }
+bool InternalPackageDir::IsPackage() const {
+    return !m_treeLink.lock() && m_packageLink.lock();
+}
 
 bool InternalPackageDir::SetEnabled(bool enabled) {
     for (auto& [name, child] : m_children)
@@ -26,11 +41,13 @@ bool InternalPackageDir::SetEnabled(bool enabled) {
     return IsDisabled();
 }
 
-std::shared_ptr<InternalPackageDir> InternalPackageDir::AddDirectory(const std::shared_ptr<InternalPackageDir>& directory) {
+std::shared_ptr<InternalPackageDir>
+InternalPackageDir::AddDirectory(const std::shared_ptr<InternalPackageDir>& directory) {
     auto [where, inserted] = m_children.emplace(directory->GetName(), directory);
     if (inserted)
         return directory;
-    return where->second->IsDirectory() ? std::static_pointer_cast<InternalPackageDir>(where->second) : nullptr;
+    return where->second->IsDirectory() ? std::static_pointer_cast<InternalPackageDir>(where->second)
+                                        : nullptr;
 }
 
 bool InternalPackageDir::AddFile(const std::shared_ptr<InternalPackageFile>& file, int scanMode) {
@@ -40,7 +57,9 @@ bool InternalPackageDir::AddFile(const std::shared_ptr<InternalPackageFile>& fil
     const auto& present = where->second;
     if (!present->IsFile())
         return false;
-    const bool replace = scanMode == 2 || (scanMode == 0 && static_cast<const InternalPackageFile&>(*present).IsOlderThanFile(file.get()));
+    const bool replace =
+        scanMode == 2 ||
+        (scanMode == 0 && static_cast<const InternalPackageFile&>(*present).IsOlderThanFile(file.get()));
     if (!replace)
         return false;
     where->second = file;

@@ -3,13 +3,15 @@
 #include "jxplat/text.h"
 #include "jxvfs/IPackedFileStream.h"
 
-InternalPackageFile::InternalPackageFile(std::u16string name, DWORD packageWord, std::shared_ptr<CPkgAccessor> carrier)
+InternalPackageFile::InternalPackageFile(std::u16string name, DWORD packageWord,
+                                         std::shared_ptr<CPkgAccessor> carrier)
     : InternalPackageObjBase(std::move(name)), m_carrier(std::move(carrier)), m_packageWord(packageWord) {}
 
 std::shared_ptr<InternalPackageFile> InternalPackageFile::Create(const META_NODE& node, DWORD packageWord,
                                                                  ULONGLONG dataStart,
                                                                  std::shared_ptr<CPkgAccessor> carrier) {
-    std::shared_ptr<InternalPackageFile> file(new InternalPackageFile(node.name, packageWord, std::move(carrier)));
+    std::shared_ptr<InternalPackageFile> file(
+        new InternalPackageFile(node.name, packageWord, std::move(carrier)));
     file->m_size = node.size;
     file->m_checksum = node.checksum;
     file->m_dataPosition = dataStart + node.dataOffset;
@@ -36,7 +38,9 @@ IPackedFileStream* InternalPackageFile::OpenStream(DWORD mode) {
     return new IPackedFileStream(std::static_pointer_cast<InternalPackageFile>(shared_from_this()), mode);
 }
 
-std::u16string InternalPackageFile::GetHashText() const { return jxpkg::HashTextOf(m_tags); }
+std::u16string InternalPackageFile::GetHashText() const {
+    return jxpkg::HashTextOf(m_tags);
+}
 
 void InternalPackageFile::GetVersionWords(WORD* first, WORD* second, WORD* third, WORD* fourth) const {
     WORD words[4] = {};

@@ -25,7 +25,9 @@ void WaitWhileBusy(CDecompressionLock& lock) {
 
 } // namespace
 
-int InternalPackageFile::GetBlockSize() const { return jxpkg::BlockSizeOf(m_packageWord); }
+int InternalPackageFile::GetBlockSize() const {
+    return jxpkg::BlockSizeOf(m_packageWord);
+}
 
 DWORD InternalPackageFile::_blocks_ExpectedLength(ULONGLONG index) const {
     return jxpkg::BlockLengthOf(m_size, static_cast<DWORD>(GetBlockSize()), index);
@@ -53,14 +55,15 @@ LONG InternalPackageFile::GetOpenStreamCount() {
     return m_openStreams;
 }
 
-HRESULT InternalPackageFile::LoadAndDecompressDirect(ULONGLONG& position, BYTE* out, DWORD& outLength, BYTE* work) {
+HRESULT InternalPackageFile::LoadAndDecompressDirect(ULONGLONG& position, BYTE* out, DWORD& outLength,
+                                                     BYTE* work, DWORD outCapacity) {
     if (!out)
         return E_INVALIDARG;
     CDecompressionLock& lock = CDecompressionLock::Instance();
     CDecompressionGuard guard;
     if (!m_carrier || !m_carrier->Open()) {
-        JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect", u"The carrier of %s cannot be opened.\n",
-                     m_name.c_str());
+        JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect",
+                     u"The carrier of %s cannot be opened.\n", m_name.c_str());
         return E_FAIL;
     }
     if (lock.IncrementBusy() > 1)
@@ -71,18 +74,22 @@ HRESULT InternalPackageFile::LoadAndDecompressDirect(ULONGLONG& position, BYTE* 
         jxpkg::BLOCK_DECODE decoded;
         decoded.result = jxpkg::kBlockNoWorkBuffer;
         if (blockSize > 0)
-            decoded = jxpkg::DecodePackageBlock(*m_carrier, position, static_cast<DWORD>(blockSize), outLength, out, work);
+            decoded = jxpkg::DecodePackageBlock(*m_carrier, position, static_cast<DWORD>(blockSize),
+                                                outLength, out, work, outCapacity);
         if (decoded.result == 0) {
             position += decoded.consumed;
             outLength = decoded.outLength;
             hr = S_OK;
         } else if (decoded.result == jxpkg::kBlockNoWorkBuffer) {
-            JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect", u"Buffer error. No Workbuffer!\n");
+            JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect",
+                         u"Buffer error. No Workbuffer!\n");
         } else if (decoded.result == jxpkg::kBlockNoOutputBuffer) {
-            JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect", u"Buffer error. No Outputbuffer!\n");
+            JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect",
+                         u"Buffer error. No Outputbuffer!\n");
         } else {
             JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect",
-                         u"The block at %I64u of %s does not decode (%i).\n", position, m_name.c_str(), decoded.result);
+                         u"The block at %I64u of %s does not decode (%i).\n", position, m_name.c_str(),
+                         decoded.result);
         }
     } catch (...) {
         JX_PKG_TRACE(1, u"InternalPackageFile::LoadAndDecompressDirect", u"error during decompression!\n");
@@ -140,8 +147,8 @@ HRESULT InternalPackageFile::GetBlock(ULONGLONG index, BYTE** buffer, DWORD* len
 
     CBlockCache& cache = CBlockCache::Instance();
     if (!cache.Lock()) {
-        JX_PKG_TRACE(1, u"InternalPackageFile::GetBlock", u"The block cache is busy; block %I64u of %s not read.\n",
-                     index, m_name.c_str());
+        JX_PKG_TRACE(1, u"InternalPackageFile::GetBlock",
+                     u"The block cache is busy; block %I64u of %s not read.\n", index, m_name.c_str());
         return E_FAIL;
     }
     std::lock_guard<std::recursive_mutex> guard(m_tableMutex);

@@ -48,9 +48,13 @@ void InternalPackageObjBase::GetFileTime(FILETIME* time) const {
         *time = FILETIME{};
 }
 
-InternalPackageDir* InternalPackageObjBase::GetParent() const { return m_treeLink.lock().get(); }
+InternalPackageDir* InternalPackageObjBase::GetParent() const {
+    return m_treeLink.lock().get();
+}
 
-InternalPackageDir* InternalPackageObjBase::GetPackage() const { return m_packageLink.lock().get(); }
+InternalPackageDir* InternalPackageObjBase::GetPackage() const {
+    return m_packageLink.lock().get();
+}
 
 void InternalPackageObjBase::AddTaggedValues(const META_NODE& node) {
     m_tags = node.tags;

@@ -44,7 +44,9 @@ int VirtualFS::GetLastError() {
     return error;
 }
 
-PackageMgr* VirtualFS::GetPackageMgr() { return m_pPackageMgr; }
+PackageMgr* VirtualFS::GetPackageMgr() {
+    return m_pPackageMgr;
+}
 
 int VirtualFS::Refresh() {
     if (!m_pPackageMgr) {
@@ -78,7 +80,9 @@ std::u16string VirtualFS::GetCurrentDirectory() {
     return m_currentPath;
 }
 
-std::u16string VirtualFS::GetWorkingDirectory() { return GetCurrentDirectory(); }
+std::u16string VirtualFS::GetWorkingDirectory() {
+    return GetCurrentDirectory();
+}
 
 int VirtualFS::GetCurrentDirectoryToBuffer(DWORD sizeInBytes, WCHAR* buffer) {
     const std::u16string path = GetCurrentDirectory();
@@ -101,7 +105,9 @@ std::u16string VirtualFS::SetCurrentDirectory(const std::u16string& path) {
     return GetCurrentDirectory();
 }
 
-std::u16string VirtualFS::ChangeDirectory(const std::u16string& path) { return SetCurrentDirectory(path); }
+std::u16string VirtualFS::ChangeDirectory(const std::u16string& path) {
+    return SetCurrentDirectory(path);
+}
 
 void VirtualFS::UnmountAll() {
     std::lock_guard<std::recursive_mutex> guard(m_filesMutex);

@@ -14,7 +14,9 @@ bool IsDiskFolder(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
 
 std::u16string WithSeparator(std::u16string folder) {
     if (folder.empty() || !IsSeparator(folder.back()))
@@ -38,7 +40,8 @@ int VirtualFS::CopyFile(const std::u16string& sourcePattern, const std::u16strin
     int result = 0;
     // As many entries as matched: the search of a file path goes on over the current directory.
     for (int done = 0; entry && done < matches; ++done) {
-        result = Extract(entry, intoFolder ? WithSeparator(destination) + entry->GetName() : destination, flags);
+        result =
+            Extract(entry, intoFolder ? WithSeparator(destination) + entry->GetName() : destination, flags);
         if (result != 0 || done + 1 == matches || !FindNextFile(search, &entry))
             break;
     }
@@ -81,14 +84,17 @@ int VirtualFS::ExtractFile(InternalPackageObjBase* entry, const std::u16string& 
     if (IsDiskFolder(path))
         path = WithSeparator(path) + file->GetName();
     const DWORD present = GetFileAttributesW(path.c_str());
-    if (present != INVALID_FILE_ATTRIBUTES && !(present & FILE_ATTRIBUTE_DIRECTORY) && (flags & kVfsNoOverwrite))
+    if (present != INVALID_FILE_ATTRIBUTES && !(present & FILE_ATTRIBUTE_DIRECTORY) &&
+        (flags & kVfsNoOverwrite))
         return -10;
     HANDLE handle = CreateFileW(path.c_str(),
-                                GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_READ_EA | FILE_WRITE_EA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN, nullptr);
+                                GENERIC_WRITE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_READ_EA |
+                                    FILE_WRITE_EA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        JX_PKG_TRACE(1, u"VirtualFS::ExtractFile", u"%s cannot be created (%u).\n", path.c_str(), ::GetLastError());
+        JX_PKG_TRACE(1, u"VirtualFS::ExtractFile", u"%s cannot be created (%u).\n", path.c_str(),
+                     ::GetLastError());
         return -9;
     }
     if (file->GetSize64() == 0) {
@@ -103,8 +109,9 @@ int VirtualFS::ExtractFile(InternalPackageObjBase* entry, const std::u16string& 
     file->GetFileTime(&time);
     SetFileTime(handle, &time, nullptr, &time);
     CloseHandle(handle);
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL | (file->GetFileAttributes() &
-                                                              (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)));
+    SetFileAttributesW(path.c_str(),
+                       FILE_ATTRIBUTE_NORMAL |
+                           (file->GetFileAttributes() & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)));
     return 0;
 }
 

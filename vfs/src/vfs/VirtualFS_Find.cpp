@@ -7,35 +7,15 @@
 
 namespace {
 
-bool HasWildcard(std::u16string_view text) { return text.find_first_of(u"*?") != std::u16string_view::npos; }
-
-// "*" any run of characters, "?" one character, the others compared in upper case.
-bool MatchesWildcard(std::u16string_view name, std::u16string_view pattern) {
-    size_t n = 0, p = 0, starP = std::u16string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == u'*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == u'?' || jxtext::ToUpperChar(pattern[p]) == jxtext::ToUpperChar(name[n]))) {
-            ++p;
-            ++n;
-        } else if (starP != std::u16string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == u'*')
-        ++p;
-    return p == pattern.size();
+bool HasWildcard(std::u16string_view text) {
+    return text.find_first_of(u"*?") != std::u16string_view::npos;
 }
 
 bool MatchesName(std::u16string_view name, std::u16string_view pattern) {
     if (pattern.empty() || pattern == u"*")
         return true;
-    return HasWildcard(pattern) ? MatchesWildcard(name, pattern) : jxtext::EqualsNoCase(name, pattern);
+    return HasWildcard(pattern) ? jxtext::MatchesWildcard(name, pattern)
+                                : jxtext::EqualsNoCase(name, pattern);
 }
 
 } // namespace
@@ -71,8 +51,9 @@ bool VirtualFS::_find_Parse(const std::u16string& pattern, std::shared_ptr<Inter
 VFS_SEARCH* VirtualFS::_find_Lookup(HANDLE search) {
     if (!search || search == INVALID_HANDLE_VALUE)
         return nullptr;
-    auto found = std::find_if(m_Searches.begin(), m_Searches.end(),
-                              [&](const auto& open) { return open.get() == static_cast<VFS_SEARCH*>(search); });
+    auto found = std::find_if(m_Searches.begin(), m_Searches.end(), [&](const auto& open) {
+        return open.get() == static_cast<VFS_SEARCH*>(search);
+    });
     return found == m_Searches.end() ? nullptr : found->get();
 }
 
@@ -131,11 +112,11 @@ bool VirtualFS::FindNextFile(HANDLE search, InternalPackageObjBase** entry) {
 }
 
 bool VirtualFS::FindClose(HANDLE search) {
-    auto found = std::find_if(m_Searches.begin(), m_Searches.end(),
-                              [&](const auto& open) { return open.get() == static_cast<VFS_SEARCH*>(search); });
-    if (!search || search == INVALID_HANDLE_VALUE || found == m_Searches.end())
+    VFS_SEARCH* open = _find_Lookup(search);
+    if (!open)
         return false;
-    m_Searches.erase(found);
+    m_Searches.erase(std::find_if(m_Searches.begin(), m_Searches.end(),
+                                  [&](const auto& candidate) { return candidate.get() == open; }));
     return true;
 }
 
@@ -147,6 +128,7 @@ int VirtualFS::CountMatches(const std::u16string& pattern) {
     if (!target->IsDirectory())
         return 1;
     const PackageChildMap& children = static_cast<const InternalPackageDir&>(*target).GetChildren();
-    return static_cast<int>(std::count_if(children.begin(), children.end(),
-                                          [&](const auto& child) { return MatchesName(child.first, namePattern); }));
+    return static_cast<int>(std::count_if(children.begin(), children.end(), [&](const auto& child) {
+        return MatchesName(child.first, namePattern);
+    }));
 }

@@ -61,7 +61,8 @@ bool Walk(const PackageMgr& manager, WalkState& state, std::u16string_view path)
     size_t start = 0;
     for (;;) {
         const size_t end = path.find(u'\\', start);
-        if (!WalkComponent(manager, state, path.substr(start, end == std::u16string_view::npos ? end : end - start)))
+        if (!WalkComponent(manager, state,
+                           path.substr(start, end == std::u16string_view::npos ? end : end - start)))
             return false;
         if (end == std::u16string_view::npos)
             return !state.packagesLevel;
@@ -80,7 +81,8 @@ std::u16string CanonicalPath(const WalkState& state) {
 
 } // namespace
 
-std::shared_ptr<InternalPackageObjBase> VirtualFS::_vfs_Resolve(const std::u16string& path, std::u16string* canonical) {
+std::shared_ptr<InternalPackageObjBase> VirtualFS::_vfs_Resolve(const std::u16string& path,
+                                                                std::u16string* canonical) {
     if (!m_pPackageMgr) {
         m_nLastError = -8;
         return nullptr;
@@ -117,9 +119,13 @@ std::shared_ptr<InternalPackageDir> VirtualFS::_vfs_CurrentDirectory() {
     return entry && entry->IsDirectory() ? std::static_pointer_cast<InternalPackageDir>(entry) : nullptr;
 }
 
-InternalPackageObjBase* VirtualFS::ResolvePath(const std::u16string& path) { return _vfs_Resolve(path, nullptr).get(); }
+InternalPackageObjBase* VirtualFS::ResolvePath(const std::u16string& path) {
+    return _vfs_Resolve(path, nullptr).get();
+}
 
-InternalPackageFile* VirtualFS::GetFile(const std::u16string& path) { return AsFile(ResolvePath(path)); }
+InternalPackageFile* VirtualFS::GetFile(const std::u16string& path) {
+    return AsFile(ResolvePath(path));
+}
 
 InternalPackageFile* VirtualFS::AsFile(InternalPackageObjBase* entry) {
     return entry && entry->IsFile() ? static_cast<InternalPackageFile*>(entry) : nullptr;

@@ -1,0 +1,193 @@
+// CreateProcessW over posix_spawn: the child is the host program at the mapped path; a reaper
+// thread waits for it and signals the process handle with the child's Windows exit code.
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "jxplat/errhandling.h"
+#include "jxplat/machine.h"
+#include "jxplat/processenv.h"
+#include "jxplat/processthreadsapi.h"
+#include "jxplat/text.h"
+#include "jxplat/winbase.h"
+#include "jxplat/winerror.h"
+#include "kernel/objects.h"
+
+extern char** environ;
+
+namespace jxplat {
+namespace {
+
+// State guarded by KernelLock().
+class CProcessObject : public CKernelObject {
+public:
+    bool IsWaitable() const override { return true; }
+    bool IsSignaled(DWORD) const override { return m_ended; }
+
+    pid_t m_pid = 0;
+    bool m_ended = false;
+    DWORD m_exitCode = STILL_ACTIVE;
+};
+
+// The exit code that the child wrote, or its host status when it wrote none.
+DWORD _proc_ReadExitCode(const std::string& exitFile, int status) {
+    std::string text;
+    if (FILE* file = std::fopen(exitFile.c_str(), "rb")) {
+        char buffer[64] = {};
+        const size_t got = std::fread(buffer, 1, sizeof(buffer) - 1, file);
+        std::fclose(file);
+        text.assign(buffer, got);
+    }
+    ::unlink(exitFile.c_str());
+    if (!text.empty())
+        return static_cast<DWORD>(std::strtoull(text.c_str(), nullptr, 10));
+    if (WIFEXITED(status))
+        return static_cast<DWORD>(WEXITSTATUS(status));
+    return 1; // ended by a host signal
+}
+
+void _proc_Reap(std::shared_ptr<CProcessObject> process, std::string exitFile) {
+    int status = 0;
+    while (::waitpid(process->m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    const DWORD code = _proc_ReadExitCode(exitFile, status);
+    {
+        std::lock_guard<std::mutex> guard(KernelLock());
+        process->m_exitCode = code;
+        process->m_ended = true;
+    }
+    KernelNotifyAll();
+}
+
+std::string _proc_NewExitFile() {
+    static std::atomic<unsigned> counter{0};
+    const std::string folder = MachinePath("processes");
+    EnsureHostDirectory(folder);
+    return folder + "/exit-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+}
+
+// Windows starts any file whose content is a program; the host needs the execute bit, so a
+// regular file without it gets it for its owner. 0 or the Win32 error.
+DWORD _proc_MakeRunnable(const std::string& host) {
+    struct stat info = {};
+    if (::stat(host.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return ERROR_FILE_NOT_FOUND;
+    if (::access(host.c_str(), X_OK) == 0)
+        return 0;
+    return ::chmod(host.c_str(), info.st_mode | S_IXUSR) == 0 ? 0 : ERROR_ACCESS_DENIED;
+}
+
+// The caller's environment with the stand-in's own variables set for the child.
+std::vector<std::string> _proc_Environment(const std::u16string& commandLine, const std::string& exitFile) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string text = *entry;
+        if (text.rfind("JX_MACHINE_ROOT=", 0) != 0 && text.rfind("JX_EXIT_CODE_FILE=", 0) != 0 &&
+            text.rfind("JX_COMMAND_LINE=", 0) != 0)
+            env.push_back(text);
+    }
+    env.push_back("JX_MACHINE_ROOT=" + MachineRoot());
+    env.push_back("JX_EXIT_CODE_FILE=" + exitFile);
+    env.push_back("JX_COMMAND_LINE=" + jxtext::Utf16ToUtf8(commandLine));
+    return env;
+}
+
+} // namespace
+} // namespace jxplat
+
+BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                    BOOL, DWORD, LPVOID, LPCWSTR currentDirectory, LPSTARTUPINFOW,
+                    LPPROCESS_INFORMATION processInformation) {
+    using namespace jxplat;
+    const std::u16string line = commandLine ? std::u16string(commandLine) : std::u16string();
+    const std::vector<std::u16string> words = SplitCommandLine(line);
+    std::u16string program = applicationName && *applicationName ? std::u16string(applicationName) : u"";
+    if (program.empty() && !words.empty())
+        program = words.front();
+    if (program.empty() || !processInformation) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string host = WindowsToHostPath(program);
+    if (const DWORD error = _proc_MakeRunnable(host)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    // Without a command line the child sees the quoted program name, as Windows gives it.
+    const std::u16string childLine = line.empty() ? QuoteArgument(program) : line;
+    std::vector<std::string> args{host};
+    for (size_t i = 1; i < words.size(); ++i)
+        args.push_back(jxtext::Utf16ToUtf8(words[i]));
+    const std::string exitFile = _proc_NewExitFile();
+    std::vector<std::string> env = _proc_Environment(childLine, exitFile);
+
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    std::vector<char*> envp;
+    for (auto& e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    std::string folder;
+    if (currentDirectory && *currentDirectory) {
+        folder = WindowsToHostPath(currentDirectory);
+        posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
+    pid_t pid = 0;
+    const int spawned = ::posix_spawn(&pid, host.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        SetLastError(spawned == ENOEXEC  ? ERROR_BAD_EXE_FORMAT
+                     : spawned == ENOENT ? ERROR_FILE_NOT_FOUND
+                                         : ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto process = std::make_shared<CProcessObject>();
+    process->m_pid = pid;
+    try {
+        std::thread(_proc_Reap, process, exitFile).detach();
+    } catch (const std::system_error&) {
+        // Without a reaper the handle would never be signalled; wait here instead.
+        _proc_Reap(process, exitFile);
+    }
+    processInformation->hProcess = InsertKernelHandle(process);
+    processInformation->hThread = InsertKernelHandle(process);
+    processInformation->dwProcessId = static_cast<DWORD>(pid);
+    processInformation->dwThreadId = static_cast<DWORD>(pid);
+    SetLastError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+    using namespace jxplat;
+    auto object = ReferenceKernelHandleAs<CProcessObject>(process);
+    if (!object || !exitCode) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(KernelLock());
+    *exitCode = object->m_exitCode;
+    return TRUE;
+}
+
+DWORD GetProcessId(HANDLE process) {
+    using namespace jxplat;
+    auto object = ReferenceKernelHandleAs<CProcessObject>(process);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return static_cast<DWORD>(object->m_pid);
+}
