@@ -44,7 +44,11 @@ BLOCK_DECODE DecodePackageBlock(CPkgAccessor& carrier, ULONGLONG position, DWORD
             return r;
         }
     }
-    const DWORD got = carrier.ReadAt(position, length, work);
+    // A compressed block never exceeds the window of its own content length, so a short block (the
+    // last one of a small file) reads only that much; the full window is read when the stream
+    // still runs past it.
+    const DWORD firstLength = std::min(length, ReadWindowOf(expectedLength));
+    DWORD got = carrier.ReadAt(position, firstLength, work);
     if (got == 0) {
         r.result = kBlockReadFailed;
         return r;
@@ -52,7 +56,17 @@ BLOCK_DECODE DecodePackageBlock(CPkgAccessor& carrier, ULONGLONG position, DWORD
     std::memset(out, 0, expectedLength);
     // Only the bytes actually read go to the decoder: stale bytes of the work buffer are never seen.
     const DWORD capacity = outCapacity == 0 ? blockSize : std::min(outCapacity, blockSize);
-    const jxlzo::LZO_DECODE_RESULT d = jxlzo::Lzo1xDecompressSafe(work, got, out, capacity);
+    jxlzo::LZO_DECODE_RESULT d = jxlzo::Lzo1xDecompressSafe(work, got, out, capacity);
+    if ((d.result == jxlzo::kLzoInputOverrun || d.result == jxlzo::kLzoEofNotFound) && got == firstLength &&
+        firstLength < length) {
+        got = carrier.ReadAt(position, length, work);
+        if (got == 0) {
+            r.result = kBlockReadFailed;
+            return r;
+        }
+        std::memset(out, 0, expectedLength);
+        d = jxlzo::Lzo1xDecompressSafe(work, got, out, capacity);
+    }
     r.outLength = static_cast<DWORD>(d.outLength);
     if (d.result == jxlzo::kLzoOutputOverrun && capacity > expectedLength && capacity < blockSize) {
         // More output than the caller's buffer takes, which is more than the block should have.
