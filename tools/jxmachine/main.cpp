@@ -22,6 +22,7 @@ int Usage() {
         "                           write one registry value (creating the key)\n"
         "  msgbox                   print the message boxes shown on the machine\n"
         "  trace                    print the debugger output of the machine\n"
+        "  pending                  print the file operations pending for the next restart\n"
         "  root                     print the machine root's host path\n");
     return 2;
 }
@@ -139,6 +140,19 @@ int PrintFile(const std::string& path) {
     return 0;
 }
 
+// One line per pending operation, in the order the restart carries them out.
+int PrintPendingFileOperations() {
+    for (const auto& operation : jxplat::ReadPendingFileOperations()) {
+        const std::string source = jxtext::Utf16ToUtf8(operation.source);
+        if (operation.target.empty())
+            std::printf("delete %s\n", source.c_str());
+        else
+            std::printf("%s %s -> %s\n", operation.replaceExisting ? "replace" : "move", source.c_str(),
+                        jxtext::Utf16ToUtf8(operation.target).c_str());
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -156,6 +170,8 @@ int main(int argc, char** argv) {
         return SetValue(argc, argv, i + 1);
     if (command == "msgbox")
         return PrintMessageBoxes();
+    if (command == "pending")
+        return PrintPendingFileOperations();
     if (command == "trace")
         return PrintFile(jxplat::MachinePath("trace.log"));
     if (command == "root") {

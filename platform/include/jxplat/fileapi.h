@@ -2,11 +2,15 @@
 // error codes and last-error behaviour. Windows paths are mapped to host files below the machine
 // root (jxplat::WindowsToHostPath); names match ignoring case.
 //
-// What the host cannot keep is kept beside it: file attributes other than read-only live in the
-// extended attribute "user.jx.attributes" (read-only is the host's write permission); a file has
-// no settable creation time (its birth time is reported where the host keeps one, else its
-// last-write time). Share modes are not enforced between handles.
+// What the host cannot keep is kept beside it: the file attributes, read-only included, live in the
+// extended attribute "user.jx.attributes" (so they hold for a process running as root too; an
+// unmarked host file is read-only when it has no write permission); a file has no settable
+// creation time (its birth time is reported where the host keeps one, else its last-write time).
+// Share modes are honoured between the handles of one process (ERROR_SHARING_VIOLATION).
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "jxplat/wintypes.h"
 #include "jxplat/winnt.h"
@@ -17,6 +21,9 @@
 #endif
 #ifndef ERROR_NEGATIVE_SEEK
 #define ERROR_NEGATIVE_SEEK 131L
+#endif
+#ifndef ERROR_NOT_SAME_DEVICE
+#define ERROR_NOT_SAME_DEVICE 17L
 #endif
 #ifndef ERROR_MAPPED_ALIGNMENT
 #define ERROR_MAPPED_ALIGNMENT 1132L
@@ -127,15 +134,58 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* last
 BOOL GetFileTime(HANDLE file, LPFILETIME creationTime, LPFILETIME lastAccessTime, LPFILETIME lastWriteTime);
 
 DWORD GetFileAttributesW(LPCWSTR fileName);
+
+typedef enum _GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard, GetFileExMaxInfoLevel } GET_FILEEX_INFO_LEVELS;
+
+typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA, *LPWIN32_FILE_ATTRIBUTE_DATA;
+
+// Only GetFileExInfoStandard (else ERROR_INVALID_PARAMETER); a folder has size 0.
+BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId, LPVOID fileInformation);
 // FILE_ATTRIBUTE_NORMAL alone clears the others; FILE_ATTRIBUTE_DIRECTORY is ignored.
 BOOL SetFileAttributesW(LPCWSTR fileName, DWORD fileAttributes);
 
 // ---- Names and folders -------------------------------------------------------------------------
 
-// Fails with ERROR_ACCESS_DENIED for a read-only file or a folder.
+// Fails with ERROR_ACCESS_DENIED for a read-only file or a folder, ERROR_SHARING_VIOLATION for a
+// file open without FILE_SHARE_DELETE.
 BOOL DeleteFileW(LPCWSTR fileName);
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+#define MOVEFILE_COPY_ALLOWED 0x00000002u
+#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004u
+#define MOVEFILE_WRITE_THROUGH 0x00000008u
+
+// Renames a file or folder (a folder only on the same volume). An existing target is
+// ERROR_ALREADY_EXISTS unless MOVEFILE_REPLACE_EXISTING, which replaces a file but never a folder
+// or a read-only file (ERROR_ACCESS_DENIED). A source or target open without FILE_SHARE_DELETE is
+// ERROR_SHARING_VIOLATION. Across volumes a file is copied and the source deleted only with
+// MOVEFILE_COPY_ALLOWED (else ERROR_NOT_SAME_DEVICE).
+// MOVEFILE_DELAY_UNTIL_REBOOT moves nothing now: it appends the pair "\??\<source>" and
+// "\??\<target>" ("!" before it with MOVEFILE_REPLACE_EXISTING; empty with a null target, which
+// deletes the source) to PendingFileRenameOperations (REG_MULTI_SZ of
+// HKLM\SYSTEM\CurrentControlSet\Control\Session Manager); it needs an elevated administrator
+// (ERROR_ACCESS_DENIED) and cannot be combined with MOVEFILE_COPY_ALLOWED (ERROR_INVALID_PARAMETER).
+// A name without a drive is on C:; a relative name is ERROR_INVALID_PARAMETER (the restart has no
+// current folder to resolve it against).
+BOOL MoveFileExW(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags);
+// MoveFileExW with MOVEFILE_COPY_ALLOWED.
+BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName);
+// Copies the content, the attributes and the last-write time. With failIfExists an existing target
+// is ERROR_FILE_EXISTS; a read-only target, or a hidden or system one the source is not, is
+// ERROR_ACCESS_DENIED; a target open without sharing is ERROR_SHARING_VIOLATION. The copy is
+// written beside the target and renamed over it, so a failure never leaves the target half-written.
+BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists);
 // ERROR_ALREADY_EXISTS when the name exists, ERROR_PATH_NOT_FOUND when the parent is missing.
 BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES attributes);
+// ERROR_DIR_NOT_EMPTY for a folder with entries, ERROR_SHARING_VIOLATION for one open without
+// FILE_SHARE_DELETE.
 BOOL RemoveDirectoryW(LPCWSTR pathName);
 
 // ---- Searches ------------------------------------------------------------------------------------
@@ -214,3 +264,37 @@ BOOL UnmapViewOfFile(LPCVOID baseAddress);
 
 LPVOID CoTaskMemAlloc(SIZE_T size);
 void CoTaskMemFree(LPVOID memory);
+
+// ---- File-system redirection of the 32-bit process on 64-bit Windows --------------------------
+
+// On 64-bit Windows the process is a 32-bit program: in the file calls, C:\Windows\System32 is
+// C:\Windows\SysWOW64 (except catroot, catroot2, drivers\etc, logfiles and spool below it) and
+// C:\Windows\Sysnative is the real System32, until the calling thread switches redirection off.
+// Disable hands back the thread's previous state, Revert restores it. On a 32-bit machine both
+// fail with ERROR_INVALID_FUNCTION.
+BOOL Wow64DisableWow64FsRedirection(PVOID* oldValue);
+BOOL Wow64RevertWow64FsRedirection(PVOID oldValue);
+// True on a 64-bit machine (the description's is64Bit) for every process of the engine.
+BOOL IsWow64Process(HANDLE process, BOOL* wow64Process);
+
+// ---- Operations at the next restart -------------------------------------------------------------
+
+namespace jxplat {
+
+// One entry of PendingFileRenameOperations, without the "\??\" prefixes: an empty target deletes
+// the source; replaceExisting is the "!" of the target.
+struct PendingFileOperation {
+    std::u16string source;
+    std::u16string target;
+    bool replaceExisting = false;
+};
+
+// The pending operations in order (none when the value is missing or empty).
+std::vector<PendingFileOperation> ReadPendingFileOperations();
+// What a restart does with them: carries out each in order (a rename onto an existing target only
+// with replaceExisting; a delete of a folder only when it is empty), ignoring open handles and
+// read-only attributes as the system does at boot, then removes the value. Returns false when one
+// of them could not be carried out (the others are still done, and the value is removed).
+bool CarryOutPendingFileOperations();
+
+} // namespace jxplat

@@ -1,6 +1,7 @@
-// Windows attributes and times of host files: read-only is the host's write permission, the other
-// attributes are an extended attribute of the file (or, on a file system without them, a table of
-// this process), the times are the host's.
+// Windows attributes and times of host files: the attributes, read-only included, are an extended
+// attribute of the file (or, on a file system without them, a table of this process), so they hold
+// for a process running as root; a host file the stand-in never marked is read-only when it has no
+// write permission. The times are the host's.
 #include <cerrno>
 #include <fcntl.h>
 #include <map>
@@ -20,6 +21,7 @@ constexpr char kAttributeName[] = "user.jx.attributes";
 constexpr DWORD kStoredMask = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
                               FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                               FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+constexpr DWORD kMarkedMask = kStoredMask | FILE_ATTRIBUTE_READONLY;
 constexpr long long kSecondsFrom1601To1970 = 11644473600LL;
 
 // Attributes of files on file systems without user extended attributes, by device and inode.
@@ -35,28 +37,51 @@ CFallbackStore& Fallback() {
 
 } // namespace
 
-DWORD StoredAttributes(const std::string& hostPath, const struct stat& status) {
+namespace {
+
+// The attribute word the stand-in keeps for a file or folder; false when it never marked it.
+bool ReadMarked(const std::string& hostPath, const struct stat& status, DWORD& value) {
     unsigned char raw[4] = {};
     ssize_t got = ::getxattr(hostPath.c_str(), kAttributeName, raw, sizeof(raw));
-    if (got == 4)
-        return (raw[0] | raw[1] << 8 | raw[2] << 16 | static_cast<DWORD>(raw[3]) << 24) & kStoredMask;
+    if (got == 4) {
+        value = (raw[0] | raw[1] << 8 | raw[2] << 16 | static_cast<DWORD>(raw[3]) << 24) & kMarkedMask;
+        return true;
+    }
     if (got < 0 && errno == ENOTSUP) {
         CFallbackStore& store = Fallback();
         std::lock_guard<std::mutex> guard(store.lock);
         auto found = store.values.find({status.st_dev, status.st_ino});
-        if (found != store.values.end())
-            return found->second;
+        if (found != store.values.end()) {
+            value = found->second;
+            return true;
+        }
     }
+    return false;
+}
+
+} // namespace
+
+DWORD StoredAttributes(const std::string& hostPath, const struct stat& status) {
+    DWORD marked = 0;
+    if (ReadMarked(hostPath, status, marked))
+        return marked & kStoredMask;
     // Not marked by the stand-in: a file reads as Windows keeps a file that was written.
     return S_ISDIR(status.st_mode) ? 0 : FILE_ATTRIBUTE_ARCHIVE;
 }
 
 DWORD AttributesOf(const std::string& hostPath, const struct stat& status) {
-    DWORD attributes = StoredAttributes(hostPath, status);
+    DWORD marked = 0;
+    DWORD attributes = 0;
+    if (ReadMarked(hostPath, status, marked))
+        attributes = marked; // read-only as the stand-in keeps it, whatever the host's permissions
+    else if (S_ISDIR(status.st_mode))
+        attributes = 0;
+    else if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        attributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY; // a host file without write permission
+    else
+        attributes = FILE_ATTRIBUTE_ARCHIVE;
     if (S_ISDIR(status.st_mode))
         attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    else if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
-        attributes |= FILE_ATTRIBUTE_READONLY;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
@@ -65,6 +90,7 @@ bool StoreAttributes(const std::string& hostPath, DWORD attributes) {
     if (::stat(hostPath.c_str(), &status) != 0)
         return false;
     if (!S_ISDIR(status.st_mode)) {
+        // The host's permission follows, for host tools; the stand-in reads its own mark.
         mode_t mode = status.st_mode & 07777;
         mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY)   ? (mode & ~(S_IWUSR | S_IWGRP | S_IWOTH))
                         : (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) ? mode
@@ -72,7 +98,7 @@ bool StoreAttributes(const std::string& hostPath, DWORD attributes) {
         if (wanted != mode && ::chmod(hostPath.c_str(), wanted) != 0)
             return false;
     }
-    DWORD stored = attributes & kStoredMask;
+    DWORD stored = attributes & kMarkedMask;
     unsigned char raw[4] = {static_cast<unsigned char>(stored), static_cast<unsigned char>(stored >> 8),
                             static_cast<unsigned char>(stored >> 16),
                             static_cast<unsigned char>(stored >> 24)};
@@ -135,6 +161,32 @@ DWORD GetFileAttributesW(LPCWSTR fileName) {
         return INVALID_FILE_ATTRIBUTES;
     }
     return AttributesOf(host, status);
+}
+
+BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId, LPVOID fileInformation) {
+    if (infoLevelId != GetFileExInfoStandard || !fileInformation) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::string host;
+    if (!MapFileName(fileName, host))
+        return FALSE;
+    struct stat status {};
+    if (::stat(host.c_str(), &status) != 0) {
+        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host)
+                                                         : Win32ErrorFromErrno(errno));
+        return FALSE;
+    }
+    auto* data = static_cast<LPWIN32_FILE_ATTRIBUTE_DATA>(fileInformation);
+    data->dwFileAttributes = AttributesOf(host, status);
+    data->ftCreationTime = CreationTimeOf(host, status);
+    data->ftLastAccessTime = FileTimeFromTimespec(status.st_atim);
+    data->ftLastWriteTime = FileTimeFromTimespec(status.st_mtim);
+    const unsigned long long size =
+        S_ISDIR(status.st_mode) ? 0 : static_cast<unsigned long long>(status.st_size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size);
+    return TRUE;
 }
 
 BOOL SetFileAttributesW(LPCWSTR fileName, DWORD fileAttributes) {

@@ -87,7 +87,7 @@ bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastCo
             return false;
         }
     }
-    hostPath = WindowsToHostPath(name);
+    hostPath = WindowsToHostPath(RedirectedFileName(name));
     if (hostPath.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;

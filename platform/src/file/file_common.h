@@ -24,19 +24,27 @@ public:
     bool CanRead() const;
     bool CanWrite() const;
     bool CanWriteAttributes() const;
+    // Keeps this handle's entry in the share table until the handle goes.
+    void HoldShare(std::shared_ptr<void> token) { m_share = std::move(token); }
 
 private:
     int m_fd;
     std::string m_hostPath;
     DWORD m_access; // generic rights already expanded
     bool m_deleteOnClose;
+    std::shared_ptr<void> m_share; // released after the descriptor is closed
 };
 
 // The file object behind a handle; null with ERROR_INVALID_HANDLE for anything else.
 std::shared_ptr<CFileObject> ReferenceFileHandle(HANDLE handle);
 
-// Maps a Windows file name to its host path. Sets the last error and returns false for a null or
-// empty name, a name that cannot be mapped (ERROR_PATH_NOT_FOUND) or one with characters Windows
+// The name as the calling thread's file calls see it: with System32 redirected for the 32-bit
+// process on 64-bit Windows while the thread has not switched redirection off.
+bool FileSystemRedirectionActive();
+std::u16string RedirectedFileName(std::u16string_view name);
+
+// Maps a Windows file name (after redirection) to its host path. Sets the last error and returns false for a
+// null or empty name, a name that cannot be mapped (ERROR_PATH_NOT_FOUND) or one with characters Windows
 // refuses in names (ERROR_INVALID_NAME); wildcards are allowed in the last component on request.
 bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastComponent = false);
 // The error of a name that does not exist: ERROR_FILE_NOT_FOUND when its folder exists, else
@@ -55,6 +63,16 @@ DWORD StoredAttributes(const std::string& hostPath, const struct stat& status);
 bool StoreAttributes(const std::string& hostPath, DWORD attributes);
 // Forgets what is kept of a file or folder that was deleted (its status taken before).
 void ForgetAttributes(const struct stat& status);
+
+// Share modes: whether an open of the file with this (expanded) access and share mode would
+// conflict with the open handles of this process; AcquireShare records such an open and returns its
+// token (null for an open without data or delete access, or with conflict set).
+bool ShareConflicts(const struct stat& status, DWORD access, DWORD shareMode);
+std::shared_ptr<void> AcquireShare(const struct stat& status, DWORD access, DWORD shareMode, bool& conflict);
+
+// Appends one operation for the next restart to PendingFileRenameOperations (a null or empty
+// target deletes the source). Needs an elevated administrator; sets the last error on failure.
+BOOL AppendPendingFileOperation(LPCWSTR source, LPCWSTR target, bool replaceExisting);
 
 FILETIME FileTimeFromTimespec(const struct timespec& time);
 struct timespec TimespecFromFileTime(const FILETIME& time);

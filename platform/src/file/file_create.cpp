@@ -29,7 +29,7 @@ HANDLE Fail(DWORD error) {
     return INVALID_HANDLE_VALUE;
 }
 
-HANDLE OpenFolder(const std::string& host, DWORD access, DWORD disposition, DWORD flags) {
+HANDLE OpenFolder(const std::string& host, DWORD access, DWORD shareMode, DWORD disposition, DWORD flags) {
     if (disposition == CREATE_NEW)
         return Fail(ERROR_FILE_EXISTS);
     if (!(flags & FILE_FLAG_BACKUP_SEMANTICS) || disposition == CREATE_ALWAYS ||
@@ -38,7 +38,18 @@ HANDLE OpenFolder(const std::string& host, DWORD access, DWORD disposition, DWOR
     int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return Fail(Win32ErrorFromErrno(errno));
-    HANDLE handle = InsertKernelHandle(std::make_shared<CFileObject>(fd, host, access, false));
+    struct stat status {};
+    bool conflict = false;
+    std::shared_ptr<void> share;
+    if (::fstat(fd, &status) == 0)
+        share = AcquireShare(status, access, shareMode, conflict);
+    if (conflict) {
+        ::close(fd);
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
+    auto object = std::make_shared<CFileObject>(fd, host, access, false);
+    object->HoldShare(std::move(share));
+    HANDLE handle = InsertKernelHandle(object);
     SetLastError(disposition == OPEN_ALWAYS ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
 }
@@ -52,7 +63,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
         return INVALID_HANDLE_VALUE;
     if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING)
         return Fail(ERROR_INVALID_PARAMETER);
-    const DWORD access = ExpandGenericAccess(desiredAccess);
+    const DWORD access =
+        ExpandGenericAccess(desiredAccess) | ((flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) ? DELETE : 0u);
     const bool writesData = (access & (FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
 
     struct stat status {};
@@ -60,7 +72,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     if (!exists && errno != ENOENT)
         return Fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno));
     if (exists && S_ISDIR(status.st_mode))
-        return OpenFolder(host, access, creationDisposition, flagsAndAttributes);
+        return OpenFolder(host, access, shareMode, creationDisposition, flagsAndAttributes);
 
     const bool truncates =
         exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING);
@@ -76,6 +88,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
             return Fail(ERROR_ACCESS_DENIED);
         if (creationDisposition == TRUNCATE_EXISTING && !writesData)
             return Fail(ERROR_INVALID_PARAMETER);
+        // Checked before the open, which may truncate.
+        if (ShareConflicts(status, access, shareMode))
+            return Fail(ERROR_SHARING_VIOLATION);
     } else if (creationDisposition == OPEN_EXISTING || creationDisposition == TRUNCATE_EXISTING) {
         return Fail(MissingNameError(host));
     }
@@ -103,8 +118,21 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
             return Fail(error);
         }
     }
-    HANDLE handle = InsertKernelHandle(std::make_shared<CFileObject>(
-        fd, host, access, (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0));
+    struct stat opened {};
+    bool conflict = false;
+    std::shared_ptr<void> share;
+    if (::fstat(fd, &opened) == 0)
+        share = AcquireShare(opened, access, shareMode, conflict);
+    if (conflict) {
+        ::close(fd);
+        if (!exists)
+            ::unlink(host.c_str());
+        return Fail(ERROR_SHARING_VIOLATION);
+    }
+    auto object = std::make_shared<CFileObject>(fd, host, access,
+                                                (flagsAndAttributes & FILE_FLAG_DELETE_ON_CLOSE) != 0);
+    object->HoldShare(std::move(share));
+    HANDLE handle = InsertKernelHandle(object);
     const bool reportsExisting =
         exists && (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS);
     SetLastError(reportsExisting ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);

@@ -33,6 +33,8 @@ BOOL DeleteFileW(LPCWSTR fileName) {
         return FALSE;
     if (S_ISDIR(status.st_mode) || (AttributesOf(host, status) & FILE_ATTRIBUTE_READONLY))
         return Fail(ERROR_ACCESS_DENIED);
+    if (ShareConflicts(status, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+        return Fail(ERROR_SHARING_VIOLATION);
     if (::unlink(host.c_str()) != 0)
         return FailFromErrno();
     ForgetAttributes(status);
@@ -57,6 +59,8 @@ BOOL RemoveDirectoryW(LPCWSTR pathName) {
         return FALSE;
     if (!S_ISDIR(status.st_mode))
         return Fail(ERROR_DIRECTORY);
+    if (ShareConflicts(status, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+        return Fail(ERROR_SHARING_VIOLATION);
     if (::rmdir(host.c_str()) != 0)
         return FailFromErrno();
     ForgetAttributes(status);
