@@ -1,5 +1,6 @@
 // Moves and deletes at the next restart: PendingFileRenameOperations and the restart that carries
 // them out.
+#include <filesystem>
 #include <cstdio>
 #include <unistd.h>
 
@@ -120,6 +121,13 @@ TEST_F(FileTest, RestartReplacesALockedTargetAndDeletesWhatWasScheduled) {
     EXPECT_TRUE(jxplat::ReadPendingFileOperations().empty());
     // With nothing pending a restart has nothing to do.
     EXPECT_TRUE(jxplat::CarryOutPendingFileOperations());
+}
+
+TEST_F(FileTest, RestartNeverRemovesADriveRoot) {
+    std::filesystem::create_directories(m_root.Path() + "/drive_d");
+    ASSERT_TRUE(MoveFileExW(u"D:\\", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    EXPECT_FALSE(jxplat::CarryOutPendingFileOperations());
+    EXPECT_TRUE(std::filesystem::is_directory(m_root.Path() + "/drive_d"));
 }
 
 TEST_F(FileTest, MachineToolListsThePendingOperations) {

@@ -133,10 +133,18 @@ std::u16string WithoutPrefix(std::u16string_view path) {
     return std::u16string(path.rfind(kNtPrefix, 0) == 0 ? path.substr(kNtPrefix.size()) : path);
 }
 
+// A drive's root ("C:\") or the host's root: a restart never removes or replaces it.
+bool IsRootFolder(std::u16string_view windowsPath) {
+    std::u16string_view path = windowsPath;
+    while (!path.empty() && (path.back() == u'\\' || path.back() == u'/'))
+        path.remove_suffix(1);
+    return path.size() <= 2;
+}
+
 bool CarryOut(const PendingFileOperation& operation) {
     const std::string source = WindowsToHostPath(operation.source);
     struct stat status {};
-    if (source.empty())
+    if (source.empty() || IsRootFolder(operation.source))
         return false;
     if (::lstat(source.c_str(), &status) != 0)
         return operation.target.empty() && errno == ENOENT; // nothing left to delete

@@ -21,10 +21,11 @@ VirtualFS::~VirtualFS() {
     for (const std::u16string& path : m_DeleteLater) {
         if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES || DeleteFileW(path.c_str()))
             continue;
-        ::SetLastError(0);
-        // JX_NOT_BUILT: deleting at the next reboot (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT).
-        JxSetup::Data::Instance()->Log(JxSetup::Data::LP_ERROR, u"lib", u"VirtualFS::~VirtualFS",
-                                       u"%s is not built yet", u"Deleting at reboot");
+        // Still in use: deleted when the machine restarts.
+        if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+            JxSetup::Data::Instance()->Log(JxSetup::Data::LP_ERROR, u"lib", u"VirtualFS::~VirtualFS",
+                                           u"Cannot delete %s at reboot. Error %u", path.c_str(),
+                                           GetLastError());
     }
 }
 

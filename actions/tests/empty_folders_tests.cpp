@@ -1,0 +1,187 @@
+// Empty-folder clean-up: adding folders, and registering them and their emptied parents for
+// deletion at the next reboot, on real folders of a fresh machine root.
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "jxactions/JxEmptyFolders.h"
+#include "jxplat/fileapi.h"
+#include "jxplat/machine.h"
+#include "jxplat/text.h"
+#include "jxsetupdata/JxLog.h"
+#include "jxtest/machine_root.h"
+
+namespace {
+
+using JxSetup::Data::CleanEmptyFolder;
+using JxSetup::Data::JxEmptyFolders;
+
+void MakeDirs(const std::u16string& path) {
+    std::filesystem::create_directories(jxplat::WindowsToHostPath(path));
+}
+
+void WriteFile(const std::u16string& path) {
+    std::ofstream(jxplat::WindowsToHostPath(path), std::ios::binary) << "x";
+}
+
+bool Exists(const std::u16string& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::u16string> PendingDeletes() {
+    std::vector<std::u16string> result;
+    for (const auto& op : jxplat::ReadPendingFileOperations()) {
+        EXPECT_TRUE(op.target.empty());
+        result.push_back(op.source);
+    }
+    return result;
+}
+
+std::vector<std::u16string> LinesOf(const std::vector<std::pair<std::u16string, std::u16string>>& log,
+                                    std::u16string_view context) {
+    std::vector<std::u16string> lines;
+    for (const auto& [c, m] : log)
+        if (c == context)
+            lines.push_back(m);
+    return lines;
+}
+
+TEST(EmptyFolders, AddFolder) {
+    jxtest::TempMachineRoot root;
+    MakeDirs(u"C:\\Apps\\Tool");
+    WriteFile(u"C:\\Apps\\Tool\\tool.exe");
+    std::vector<std::pair<std::u16string, std::u16string>> log;
+    JxSetup::Data::JxLog::SetCaptureForTesting(
+        [&](int level, std::u16string_view, std::u16string_view context, std::u16string_view message) {
+            if (level != JxSetup::Data::LOG_BEGIN)
+                log.emplace_back(std::u16string(context), std::u16string(message));
+        });
+    const struct {
+        const char16_t* path;
+        const char16_t* closing; // last line of AddFolder's worker
+        size_t setSize;          // folders in the set afterwards
+    } cases[] = {
+        {u"C:\\Apps\\Tool\\tool.exe", u"Folder added: C:\\Apps\\Tool", 1},
+        {u"c:/apps/TOOL/", u"Folder already added.", 1},
+        {u"C:\\Apps\\Tool\\..\\Tool\\.", u"Folder already added.", 1},
+        {u"C:\\Apps\\Missing", u"Folder not found.", 1},
+        {u"", u"parameter is empty", 1},
+        {u"Apps\\Tool", u"Not an absolute path.", 1},
+        {u"C:\\", u"A drive root is never cleaned.", 1},
+        {u"C:\\Apps", u"Folder added: C:\\Apps", 2},
+    };
+    CleanEmptyFolder sets;
+    JxEmptyFolders folders(sets);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(jxtext::N(c.path));
+        log.clear();
+        folders.AddFolder(c.path);
+        const auto lines = LinesOf(log, u"JxSetup::Data::CleanEmptyFolder::AddFolder");
+        ASSERT_GE(lines.size(), 1u);
+        EXPECT_TRUE(std::find(lines.begin(), lines.end(), std::u16string(c.closing)) != lines.end());
+        EXPECT_EQ(sets.m_Folders.size(), c.setSize);
+    }
+    JxSetup::Data::JxLog::SetCaptureForTesting({});
+    EXPECT_TRUE(sets.m_BlackList.empty());
+}
+
+TEST(EmptyFolders, CleanFolderRegistersEmptiedChainsDeepestFirst) {
+    const struct {
+        const char* name;
+        std::vector<std::u16string> files;     // made with their folders
+        std::vector<std::u16string> dirs;      // made, empty
+        std::vector<std::u16string> blackList; // property folders of the run
+        std::vector<std::u16string> toClean;
+        std::vector<std::u16string> registered; // in order
+        std::vector<std::u16string> goneAfterReboot;
+        std::vector<std::u16string> keptAfterReboot;
+    } cases[] = {
+        {"stops below a folder holding anything else",
+         {u"C:\\Data\\other.txt"},
+         {u"C:\\Data\\App\\sub\\deep"},
+         {},
+         {u"C:\\Data\\App\\sub\\deep"},
+         {u"C:\\Data\\App\\sub\\deep", u"C:\\Data\\App\\sub", u"C:\\Data\\App"},
+         {u"C:\\Data\\App"},
+         {u"C:\\Data\\other.txt"}},
+        {"never a black-listed folder",
+         {},
+         {u"C:\\Program Files\\Maker\\App"},
+         {u"C:\\Program Files", u"C:\\Windows"},
+         {u"C:\\Program Files\\Maker\\App", u"C:\\Windows"},
+         {u"C:\\Program Files\\Maker\\App", u"C:\\Program Files\\Maker"},
+         {u"C:\\Program Files\\Maker"},
+         {u"C:\\Program Files", u"C:\\Windows"}},
+        {"a folder still holding a file is registered but stays",
+         {u"C:\\Busy\\App\\locked.dll", u"C:\\keep.txt"},
+         {},
+         {},
+         {u"C:\\Busy\\App"},
+         {u"C:\\Busy\\App", u"C:\\Busy"},
+         {},
+         {u"C:\\Busy\\App\\locked.dll", u"C:\\Busy"}},
+        {"sibling folders empty their common parent, which comes last",
+         {u"C:\\keep.txt"},
+         {u"C:\\S\\b", u"C:\\S\\a"},
+         {},
+         {u"C:\\S\\b", u"C:\\S\\a"},
+         {u"C:\\S\\a", u"C:\\S\\b", u"C:\\S"},
+         {u"C:\\S"},
+         {u"C:\\keep.txt"}},
+        {"a drive root is never registered",
+         {},
+         {u"D:\\Only\\App"},
+         {},
+         {u"D:\\Only\\App"},
+         {u"D:\\Only\\App", u"D:\\Only"},
+         {u"D:\\Only"},
+         {u"D:\\"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        jxtest::TempMachineRoot root;
+        for (const auto& dir : c.dirs)
+            MakeDirs(dir);
+        for (const auto& file : c.files) {
+            MakeDirs(file.substr(0, file.rfind(u'\\')));
+            WriteFile(file);
+        }
+        for (const auto& folder : c.blackList)
+            MakeDirs(folder);
+        CleanEmptyFolder sets;
+        JxEmptyFolders folders(sets);
+        for (const auto& folder : c.blackList)
+            folders.AddFolderToBlackList(folder);
+        for (const auto& folder : c.toClean)
+            folders.AddFolder(folder);
+        folders.CleanFolder();
+        EXPECT_EQ(PendingDeletes(), c.registered);
+        jxplat::CarryOutPendingFileOperations(); // a folder not empty by then stays, as on Windows
+        for (const auto& path : c.goneAfterReboot)
+            EXPECT_FALSE(Exists(path)) << jxtext::N(path);
+        for (const auto& path : c.keptAfterReboot)
+            EXPECT_TRUE(Exists(path)) << jxtext::N(path);
+    }
+}
+
+TEST(EmptyFolders, LinkInParentIsNeverFollowed) {
+    jxtest::TempMachineRoot root;
+    MakeDirs(u"C:\\L\\App");
+    MakeDirs(u"C:\\Elsewhere");
+    WriteFile(u"C:\\Elsewhere\\precious.txt");
+    std::filesystem::create_directory_symlink(jxplat::WindowsToHostPath(u"C:\\Elsewhere"),
+                                              jxplat::WindowsToHostPath(u"C:\\L\\link"));
+    CleanEmptyFolder sets;
+    JxEmptyFolders folders(sets);
+    folders.AddFolder(u"C:\\L\\App");
+    folders.CleanFolder();
+    EXPECT_EQ(PendingDeletes(), std::vector<std::u16string>{u"C:\\L\\App"});
+    ASSERT_TRUE(jxplat::CarryOutPendingFileOperations());
+    EXPECT_FALSE(Exists(u"C:\\L\\App"));
+    EXPECT_TRUE(Exists(u"C:\\Elsewhere\\precious.txt"));
+    EXPECT_TRUE(Exists(u"C:\\L\\link"));
+}
+
+} // namespace
