@@ -75,7 +75,7 @@ JxSystemTime JxFile::StringToSystemTime(std::u16string_view text) {
         if (!_date_ParsePart(parts[i], fields[i]))
             return {};
     }
-    JxSystemTime time;
+    JxSystemTime time{};
     time.wDay = fields[0];
     time.wMonth = fields[1];
     time.wYear = fields[2];

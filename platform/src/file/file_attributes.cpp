@@ -150,16 +150,25 @@ FILETIME CreationTimeOf(const std::string& hostPath, const struct stat& status) 
 
 using namespace jxplat;
 
+namespace {
+
+// stat() of a mapped file; a failure sets the Windows error (file or path not found, ...).
+bool StatOrFail(const std::string& host, struct stat& status) {
+    if (::stat(host.c_str(), &status) == 0)
+        return true;
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+    return false;
+}
+
+} // namespace
+
 DWORD GetFileAttributesW(LPCWSTR fileName) {
     std::string host;
     if (!MapFileName(fileName, host))
         return INVALID_FILE_ATTRIBUTES;
     struct stat status {};
-    if (::stat(host.c_str(), &status) != 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host)
-                                                         : Win32ErrorFromErrno(errno));
+    if (!StatOrFail(host, status))
         return INVALID_FILE_ATTRIBUTES;
-    }
     return AttributesOf(host, status);
 }
 
@@ -172,11 +181,8 @@ BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId, 
     if (!MapFileName(fileName, host))
         return FALSE;
     struct stat status {};
-    if (::stat(host.c_str(), &status) != 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host)
-                                                         : Win32ErrorFromErrno(errno));
+    if (!StatOrFail(host, status))
         return FALSE;
-    }
     auto* data = static_cast<LPWIN32_FILE_ATTRIBUTE_DATA>(fileInformation);
     data->dwFileAttributes = AttributesOf(host, status);
     data->ftCreationTime = CreationTimeOf(host, status);
@@ -194,11 +200,8 @@ BOOL SetFileAttributesW(LPCWSTR fileName, DWORD fileAttributes) {
     if (!MapFileName(fileName, host))
         return FALSE;
     struct stat status {};
-    if (::stat(host.c_str(), &status) != 0) {
-        SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host)
-                                                         : Win32ErrorFromErrno(errno));
+    if (!StatOrFail(host, status))
         return FALSE;
-    }
     return StoreAttributes(host, fileAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL))
                ? TRUE
                : FailFromErrno();

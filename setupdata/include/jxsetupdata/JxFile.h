@@ -18,16 +18,7 @@
 namespace JxSetup::Data {
 
 // A calendar time as a date text holds it: no time zone, no conversion to local time.
-struct JxSystemTime {
-    WORD wYear = 0;
-    WORD wMonth = 0;
-    WORD wDayOfWeek = 0;
-    WORD wDay = 0;
-    WORD wHour = 0;
-    WORD wMinute = 0;
-    WORD wSecond = 0;
-    WORD wMilliseconds = 0;
-};
+using JxSystemTime = SYSTEMTIME;
 
 class JxFile : public JxFileData {
 public:
