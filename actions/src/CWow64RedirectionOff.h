@@ -1,27 +1,11 @@
-// Switches the file-system redirection of a 32-bit process off on this thread while it lives,
-// when asked to; the previous state comes back on destruction.
+// The name the file actions know the base library's redirection guard by: with true, redirection
+// is off on this thread while the object lives.
 #pragma once
 
-#include <windows.h>
+#include "jxbase/wow64guard.h"
 
 namespace JxSetup::Data {
 
-class CWow64RedirectionOff {
-public:
-    explicit CWow64RedirectionOff(bool active) {
-        if (active)
-            m_bActive = Wow64DisableWow64FsRedirection(&m_pOldValue) != FALSE;
-    }
-    ~CWow64RedirectionOff() {
-        if (m_bActive)
-            Wow64RevertWow64FsRedirection(m_pOldValue);
-    }
-    CWow64RedirectionOff(const CWow64RedirectionOff&) = delete;
-    CWow64RedirectionOff& operator=(const CWow64RedirectionOff&) = delete;
-
-private:
-    PVOID m_pOldValue = nullptr;
-    bool m_bActive = false;
-};
+using CWow64RedirectionOff = ::CWow64FsRedirectionGuard;
 
 } // namespace JxSetup::Data

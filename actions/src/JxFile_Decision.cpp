@@ -1,11 +1,10 @@
 // The overwrite decision: by the copy mode of the file the setup brings, must it replace the file
 // at its target?
 #include "jxbase/FileVer64.h"
+#include "jxbase/wow64guard.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxFile.h"
 #include "jxsetupdata/JxLog.h"
-
-#include "CWow64RedirectionOff.h"
 
 namespace JxSetup::Data {
 namespace {
@@ -168,7 +167,7 @@ bool JxFile::_schedule_By_SHA256(const JxFile& target) const {
                         path.c_str());
         return _decide_End(kBySha, true);
     }
-    CWow64RedirectionOff redirection(jxtext::EqualsNoCase(is64bit, u"true"));
+    CWow64FsRedirectionGuard redirection(jxtext::EqualsNoCase(is64bit, u"true"));
     Instance()->Log(LP_INFO, kModule, kBySha, u"Calculating the checksum of file %s.", path.c_str());
     if (!FileExists(path)) {
         Instance()->Log(LP_INFO, kModule, kBySha, u"Target file does not exist.");

@@ -8,22 +8,6 @@ namespace {
 
 const WCHAR* const kModule = u"lib";
 
-// JX_NOT_BUILT: removing this run's temporary copies and restoring the files moved aside comes
-// with the file actions (JxFileActions::RollbackCopiedFiles).
-void RollbackCopiedFiles(JxData& data) {
-    if (data.m_Files.empty())
-        return;
-    data.GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxFileActions::RollbackCopiedFiles",
-                       u"RollbackCopiedFiles is not built yet");
-    JxSequenceData& state = data.m_SequenceData;
-    if (!state.m_bFailure) {
-        state.m_bFailure = true;
-        state.m_Error = JxErrorInfo();
-        state.m_Error.m_ActionName = u"RollbackCopiedFiles";
-        state.m_Error.m_Description = u"RollbackCopiedFiles is not built yet";
-    }
-}
-
 // JX_NOT_BUILT: the shared-component counters (JxShareCounterList::Reload) come with the
 // installation actions. Nothing is held in memory yet, so there is nothing to read again; a
 // touched counter is not a fault.
@@ -190,11 +174,16 @@ void JxData::_Sequence_Run() {
     }
 
     // A failed copy asks for the rollback in every kind of run; a cancel only where the user could
-    // cancel.
-    if (state.m_bRollback || (state.m_bUseUI && m_UserCancelled)) {
+    // cancel. Temporary copies that were never committed go whatever ended the run early.
+    if (state.m_bRollback || (state.m_bUseUI && m_UserCancelled) || HasUncommittedFileCopies()) {
         log->Log(LP_INFO, kModule, context, u"Rolling back the copied files.");
-        RollbackCopiedFiles(*this);
+        // This run's temporary copies that were never committed, and the folders made for them;
+        // committed files stay.
+        RollbackCopiedFiles();
     }
+    // Registry values saved before the update are written back when the run ended before their
+    // restore action; no run deletes a value it meant to keep.
+    RestoreSavedRegValuesIfPending();
 
     // The closing step brings the progress to its end. Nothing counted (a quiet run, an activation
     // run): the steps done are the whole, and the counter must not wrap below 0. When the run did

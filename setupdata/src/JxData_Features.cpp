@@ -1,6 +1,7 @@
 // Feature states and actions: held in list properties of "$name$" tokens, read on every call.
 #include "jxsetupdata/JxData.h"
 
+#include "JxData_FeaturesLists.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -14,29 +15,6 @@ const std::u16string kFeatureStateAbsent = u"FeatureStateAbsent";
 const std::u16string kFeatureActionInstall = u"FeatureActionInstall";
 const std::u16string kFeatureActionRemove = u"FeatureActionRemove";
 const std::u16string kFeatureActionNothing = u"FeatureActionNothing";
-
-std::u16string Token(const std::u16string& name) {
-    return u"$" + name + u"$";
-}
-
-// Membership tests; each operation uses a fixed one.
-bool HoldsToken(const std::u16string& list, const std::u16string& token) {
-    for (const std::u16string& piece : jxtext::Split(list, u','))
-        if (piece == token)
-            return true;
-    return false;
-}
-
-bool HoldsTokenNoCase(const std::u16string& list, const std::u16string& token) {
-    for (const std::u16string& piece : jxtext::Split(list, u','))
-        if (jxtext::EqualsNoCase(piece, token))
-            return true;
-    return false;
-}
-
-bool ContainsNoCase(const std::u16string& list, const std::u16string& token) {
-    return jxtext::FindNoCase(list, token) != std::u16string::npos;
-}
 
 } // namespace
 
@@ -53,40 +31,40 @@ void JxData::GetFeature(JxFeature& out, const std::u16string& name) {
 
 const std::u16string& JxData::GetFeatureState(const std::u16string& name) {
     CJxDataLock lock(*this);
-    const std::u16string token = Token(name);
+    const std::u16string token = _features_Token(name);
     // A feature listed in both lists is absent.
-    if (HoldsToken(GetPropertyValue(kFeatureStateAbsent), token))
+    if (_features_HoldsToken(GetPropertyValue(kFeatureStateAbsent), token))
         return kFeatureStateAbsent;
-    if (HoldsToken(GetPropertyValue(kFeatureStateInstalled), token))
+    if (_features_HoldsToken(GetPropertyValue(kFeatureStateInstalled), token))
         return kFeatureStateInstalled;
     return kFeatureStateAbsent;
 }
 
 const std::u16string& JxData::GetFeatureAction(const std::u16string& name) {
     CJxDataLock lock(*this);
-    const std::u16string token = Token(name);
-    if (HoldsTokenNoCase(GetPropertyValue(u"FeatureActionProhibited"), token))
+    const std::u16string token = _features_Token(name);
+    if (_features_HoldsTokenNoCase(GetPropertyValue(u"FeatureActionProhibited"), token))
         return kFeatureActionNothing;
-    if (HoldsToken(GetPropertyValue(kFeatureActionInstall), token))
+    if (_features_HoldsToken(GetPropertyValue(kFeatureActionInstall), token))
         return kFeatureActionInstall;
-    if (HoldsToken(GetPropertyValue(kFeatureActionRemove), token))
+    if (_features_HoldsToken(GetPropertyValue(kFeatureActionRemove), token))
         return kFeatureActionRemove;
     return kFeatureActionNothing;
 }
 
 void JxData::GetFeatureEnableKeyword(std::u16string& out, const std::u16string& name) {
     CJxDataLock lock(*this);
-    const std::u16string token = Token(name);
+    const std::u16string token = _features_Token(name);
     out.clear();
-    if (ContainsNoCase(GetPropertyValue(u"_DisableFeatures"), token))
+    if (_features_Contains(GetPropertyValue(u"_DisableFeatures"), token))
         out = u"disablefeature";
-    else if (ContainsNoCase(GetPropertyValue(u"_EnableFeatures"), token))
+    else if (_features_Contains(GetPropertyValue(u"_EnableFeatures"), token))
         out = u"enablefeature";
 }
 
 bool JxData::SwitchFeatureState(const std::u16string& name) {
     CJxDataLock lock(*this);
-    const std::u16string token = Token(name);
+    const std::u16string token = _features_Token(name);
     std::u16string installed = GetPropertyValue(kFeatureStateInstalled);
     std::u16string absent = GetPropertyValue(kFeatureStateAbsent);
     if (GetFeatureState(name) != kFeatureStateAbsent) {
@@ -105,7 +83,7 @@ bool JxData::SetFeatureAction(const std::u16string& name, const std::u16string& 
     CJxDataLock lock(*this);
     if (GetFeatureAction(name) == action)
         return false;
-    const std::u16string token = Token(name);
+    const std::u16string token = _features_Token(name);
     std::u16string install = GetPropertyValue(kFeatureActionInstall);
     std::u16string remove = GetPropertyValue(kFeatureActionRemove);
     if (action == kFeatureActionInstall) {
@@ -145,7 +123,7 @@ bool JxData::IsFeatureListValid(const std::u16string& list) {
     bool valid = false;
     if (!list.empty())
         for (const JxFeature& feature : m_Features)
-            valid = valid || ContainsNoCase(list, Token(feature.name));
+            valid = valid || _features_Contains(list, _features_Token(feature.name));
     log->Log(LOG_END, kModule, context, u"%s", valid ? u"true" : u"false");
     return valid;
 }
@@ -169,7 +147,7 @@ void JxData::SetDefaultEnabledFeatures() {
 }
 
 void JxData::AddTokenToList(const std::u16string& token, std::u16string& list) {
-    if (HoldsToken(list, token))
+    if (_features_HoldsToken(list, token))
         return;
     if (!list.empty())
         list += u",";

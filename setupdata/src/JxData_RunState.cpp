@@ -1,6 +1,7 @@
 // Restart requests and run state of the data object.
 #include "jxsetupdata/JxData.h"
 
+#include "jxplat/security.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -52,6 +53,7 @@ int JxData::CheckUserCancel() {
 }
 
 void JxData::PerformRestart() {
+    CJxDataLock lock(*this);
     const WCHAR* context = u"JxSetup::Data::JxData::PerformRestart";
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kModule, context, u"");
@@ -63,15 +65,39 @@ void JxData::PerformRestart() {
         log->Log(LP_INFO, kModule, context, u"Setup is running in silent mode.");
         return;
     }
-    // JX_NOT_BUILT: the shutdown privilege and the restart of the machine come with the reboot operation.
-    log->Log(LP_ERROR, kModule, context, u"PerformRestart is not built yet");
+    if (!EnablePrivilege(u"SeShutdownPrivilege")) {
+        log->Log(LOG_END, kModule, context, u"Failed to shutdown.");
+        return;
+    }
+    log->Log(LOG_END, kModule, context, u"Shutdown.");
+    log->Release();
+    // Planned, application, maintenance.
+    ExitWindowsEx(EWX_REBOOT | EWX_FORCEIFHUNG, SHTDN_REASON_FLAG_PLANNED | SHTDN_REASON_MAJOR_APPLICATION |
+                                                    SHTDN_REASON_MINOR_MAINTENANCE);
 }
 
-bool JxData::OpenGlobalMutex() {
-    // JX_NOT_BUILT: the single-instance lock needs the product record of the setup definition.
-    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::OpenGlobalMutex",
-                  u"OpenGlobalMutex is not built yet");
-    return true;
+bool JxData::EnablePrivilege(const WCHAR* privilegeName) {
+    CJxDataLock lock(*this);
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        GetLog()->Log(LP_WARNING, kModule, u"JxSetup::Data::JxData::EnablePrivilege",
+                      u"The process token cannot be opened. Error %d", static_cast<int>(GetLastError()));
+        return false;
+    }
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    // A partial assignment (ERROR_NOT_ALL_ASSIGNED) still counts as success.
+    bool result = LookupPrivilegeValueW(nullptr, privilegeName, &privileges.Privileges[0].Luid) &&
+                  AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    CloseHandle(token);
+    return result;
+}
+
+void JxData::SetSkipCommonUpdate(bool flag) {
+    if (!m_SkipCommonUpdate && flag)
+        SetProperty(u"_SkipCommonUpdate", u"true", 1);
+    m_SkipCommonUpdate = flag;
 }
 
 void JxData::DeleteUpdateFolder() {

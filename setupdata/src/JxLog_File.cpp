@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "jxbase/trace.h"
+#include "jxbase/zippy.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 
@@ -129,12 +130,6 @@ void JxLog::CloseLogFile(bool final) {
     // Once opened, the file is closed even when logging was switched off since: it needs its footer.
     if (!m_bOpened)
         return;
-    if (final && !m_LogFilePath.empty()) {
-        // JX_NOT_BUILT: the log is packed into "<file>.zip" (and removed) by the zip writer; the
-        // line goes into the file while it is still open.
-        Log(LP_ERROR, kModule, u"CloseLogFile", u"%s is not built yet",
-            u"Packing the log file into a zip archive");
-    }
     bool footerWritten = false;
     if (m_hFile >= 0) {
         Stop(); // the worker writes every queued line before it ends
@@ -148,9 +143,22 @@ void JxLog::CloseLogFile(bool final) {
             _file_Write(kFooter);
             _file_Close();
         }
+        const std::u16string closed = m_LogFilePath;
         m_LogFilePath.clear();
         m_bOpened = false;
+        if (!closed.empty())
+            _file_Zip(closed);
     }
+}
+
+void JxLog::_file_Zip(const std::u16string& path) {
+    // The plain file goes only once the archive holds it; otherwise it stays as it is.
+    if (!Zippy::CreateZip(path + u".zip", path)) {
+        DebugTrace(u"JxLog: %s could not be packed into a zip archive; the log file stays", path.c_str());
+        return;
+    }
+    if (!DeleteFileW(path.c_str()))
+        DebugTrace(u"JxLog: %s was packed but cannot be deleted (error %lu)", path.c_str(), GetLastError());
 }
 
 void JxLog::ProcessItem(CStringW& line) {

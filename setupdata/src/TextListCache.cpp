@@ -19,6 +19,21 @@ bool TextListCache::GetText(const std::u16string& name, const std::u16string& la
     return _text_Find(name, language, out);
 }
 
+void TextListCache::ReplaceOrAddText(const std::u16string& name, const std::u16string& text,
+                                     const std::u16string& language) {
+    std::unique_lock<std::shared_mutex> guard(m_Lock);
+    auto it = m_TextList.lower_bound(name);
+    if (it != m_TextList.end() && it->first == name) {
+        for (; it != m_TextList.end() && jxtext::EqualsNoCase(it->first, name); ++it) {
+            if (jxtext::EqualsNoCase(it->second.first, language)) {
+                it->second.second = text;
+                return;
+            }
+        }
+    }
+    m_TextList.emplace(name, std::make_pair(language, text));
+}
+
 bool TextListCache::_text_Find(const std::u16string& name, const std::u16string& language,
                                std::u16string& out) const {
     // The first entry of the exact name (find() of a multimap may give any of them); the walk goes

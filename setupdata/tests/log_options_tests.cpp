@@ -231,6 +231,7 @@ TEST_F(LogOptions, AReleasedWriterHasNoFileAndReadsItsSettingsAgain) {
     EXPECT_TRUE(jxlogtest::ParseLog(path).wellFormed); // the release closed it
 
     std::filesystem::remove(jxplat::WindowsToHostPath(path));
+    std::filesystem::remove(jxplat::WindowsToHostPath(path + u".zip"));
     EXPECT_EQ(Instance(), before); // the same object: other threads may still hold it
     EXPECT_FALSE(Log()->GetDoNotLog());
     EXPECT_EQ(Log()->GetLogFileName(), u"");

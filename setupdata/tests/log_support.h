@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -45,9 +47,24 @@ struct ParsedLog {
     }
 };
 
-// The raw bytes of a log file given by its Windows path.
+// The raw bytes of a log file given by its Windows path; after a final close, the one entry of
+// "<file>.zip" that the writer packed it into.
 inline std::string ReadLogBytes(const std::u16string& windowsPath) {
-    return jxtest::ReadHostFile(jxplat::WindowsToHostPath(windowsPath));
+    const std::string host = jxplat::WindowsToHostPath(windowsPath);
+    if (std::filesystem::exists(host))
+        return jxtest::ReadHostFile(host);
+    const std::string zip = jxplat::WindowsToHostPath(windowsPath + u".zip");
+    if (zip.empty() || !std::filesystem::exists(zip))
+        return "";
+    std::string bytes;
+    if (FILE* pipe = ::popen(("unzip -p '" + zip + "'").c_str(), "r")) {
+        char buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+            bytes.append(buffer, n);
+        ::pclose(pipe);
+    }
+    return bytes;
 }
 
 // The bytes as UTF-16LE code units.

@@ -24,6 +24,15 @@ struct MachineUser {
     bool uac = true;
 };
 
+// A terminal-services session of the machine (WTSEnumerateSessionsW).
+struct MachineSession {
+    DWORD id = 1;
+    std::string state = "active"; // active, connected, disconnected, idle, listen, down
+    std::string winStation = "Console";
+    std::string user;               // logged-on user; "" in an active session is user.name
+    bool environmentFault = false;  // CreateEnvironmentBlock of its user fails
+};
+
 struct MachineDescription {
     DWORD windowsMajor = 10;
     DWORD windowsMinor = 0;
@@ -37,6 +46,13 @@ struct MachineDescription {
     DWORD language = 1033; // user and system default UI language
     std::vector<MessageBoxAnswer> messageBoxAnswers;
     bool faultWsaStartup = false; // WSAStartup fails with WSASYSNOTREADY
+    bool faultEventLog = false;   // RegisterEventSourceW fails with ERROR_ACCESS_DENIED
+    // Session 0 of the services and the console session of the user.
+    std::vector<MachineSession> sessions = {{0, "disconnected", "Services", "", false},
+                                            {1, "active", "Console", "", false}};
+    // Services whose every change (configuration, stop, deletion) the Service Control Manager
+    // refuses with ERROR_ACCESS_DENIED, as for a protected anti-malware service.
+    std::vector<std::string> refusedServiceChanges;
 };
 
 // The machine root's host path: JX_MACHINE_ROOT, or a default below the user's state folder.

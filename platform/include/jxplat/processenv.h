@@ -9,6 +9,9 @@
 LPWSTR GetCommandLineW();
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR fileName, DWORD size);
 void ExitProcess(UINT exitCode);
+// Replaces each "%NAME%" by the variable's value (unknown names stay as written). Returns the
+// characters the result needs with its terminating zero; the result is stored only when it fits.
+DWORD ExpandEnvironmentStringsW(LPCWSTR source, LPWSTR destination, DWORD size);
 
 namespace jxplat {
 

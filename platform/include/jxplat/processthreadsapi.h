@@ -6,10 +6,15 @@
 // file stays empty.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "jxplat/wintypes.h"
 
 #define DEBUG_PROCESS 0x00000001u
 #define CREATE_NEW_CONSOLE 0x00000010u
+#define NORMAL_PRIORITY_CLASS 0x00000020u
+#define CREATE_DEFAULT_ERROR_MODE 0x04000000u
 #define CREATE_NO_WINDOW 0x08000000u
 #define CREATE_UNICODE_ENVIRONMENT 0x00000400u
 
@@ -58,3 +63,32 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
 // STILL_ACTIVE while the process runs.
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 DWORD GetProcessId(HANDLE process);
+
+#define PROCESS_TERMINATE 0x0001u
+#define PROCESS_QUERY_INFORMATION 0x0400u
+#define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
+#define PROCESS_ALL_ACCESS 0x001FFFFFu
+
+// A handle on a process of the machine's process table that is still running; ERROR_INVALID_PARAMETER
+// for any other id (the host's other processes are out of reach). Waits on it work as on the
+// handle of CreateProcessW.
+HANDLE OpenProcess(DWORD desiredAccess, BOOL inheritHandle, DWORD processId);
+// Ends a process of the machine's process table with the exit code (the host process is killed);
+// ERROR_ACCESS_DENIED when it has ended already, ERROR_INVALID_HANDLE for a handle that is no
+// process.
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
+
+namespace jxplat {
+// One row of the machine's process table (every process started on this machine root).
+struct ProcessTableEntry {
+    DWORD processId = 0;
+    std::u16string name;        // the executable's file name
+    std::u16string path;        // its Windows path
+    std::u16string commandLine; // the Windows command line
+    bool running = false;
+    DWORD exitCode = 0x103; // STILL_ACTIVE while running; the code when known
+    bool exitCodeKnown = false;
+};
+// The table in start order.
+std::vector<ProcessTableEntry> ReadProcessTable();
+} // namespace jxplat

@@ -20,6 +20,9 @@ typedef LPTHREAD_START_ROUTINE PTHREAD_START_ROUTINE;
 
 DWORD GetCurrentThreadId();
 DWORD GetCurrentProcessId();
+// Milliseconds since the host started (the monotonic clock), wrapping at 2^32 as on Windows.
+DWORD GetTickCount();
+ULONGLONG GetTickCount64();
 void Sleep(DWORD milliseconds);
 
 // The thread handle is signalled when the thread ends; its exit code is the routine's result.

@@ -5,6 +5,7 @@
 #include "jxplat/wintypes.h"
 #include "jxplat/winnt.h"
 #include "jxplat/winerror.h"
+#include "jxplat/security.h"
 
 // Predefined keys: sign-extended 32-bit values, as a 32- or 64-bit Windows program sees them.
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
@@ -86,7 +87,25 @@ LSTATUS RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcchClass, LPDWORD 
 
 LSTATUS RegFlushKey(HKEY hKey);
 
+// The self-relative security descriptor of a key (the parts asked for). Reading needs READ_CONTROL,
+// writing the DACL WRITE_DAC and the owner WRITE_OWNER; the SACL needs SeSecurityPrivilege.
+// A key never given a descriptor reports a default one (see platform/MACHINE.md).
+LSTATUS RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
+                          PSECURITY_DESCRIPTOR pSecurityDescriptor, LPDWORD lpcbSecurityDescriptor);
+LSTATUS RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
+                          PSECURITY_DESCRIPTOR pSecurityDescriptor);
+
+// Loads a hive file as HKEY_USERS\<lpSubKey> (HKEY_USERS only), for every process of the machine;
+// needs SeBackupPrivilege and SeRestorePrivilege enabled (ERROR_PRIVILEGE_NOT_HELD). A name in
+// use: ERROR_ALREADY_EXISTS; a missing file: ERROR_FILE_NOT_FOUND; a file that is no hive:
+// ERROR_BADDB. RegUnLoadKeyW refuses while this process has a key of the hive open
+// (ERROR_ACCESS_DENIED) and a name that is no loaded hive (ERROR_INVALID_PARAMETER).
+LSTATUS RegLoadKeyW(HKEY hKey, LPCWSTR lpSubKey, LPCWSTR lpFile);
+LSTATUS RegUnLoadKeyW(HKEY hKey, LPCWSTR lpSubKey);
+
 namespace jxplat {
+// Makes an empty hive file (a user's "NTUSER.DAT") at a Windows path, for RegLoadKeyW.
+LSTATUS CreateRegistryHiveFile(LPCWSTR windowsPath);
 // Removes every volatile key of the machine's hives, as a restart of Windows does.
 LSTATUS DeleteVolatileRegistryKeys();
 } // namespace jxplat

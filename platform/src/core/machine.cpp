@@ -140,8 +140,23 @@ MachineDescription LoadMachineDescription(const std::string& rootHostPath) {
                 d.messageBoxAnswers.push_back(answer);
             }
         }
-        if (j.contains("faults"))
+        if (j.contains("faults")) {
             Read(j["faults"], "wsaStartup", d.faultWsaStartup);
+            Read(j["faults"], "eventLog", d.faultEventLog);
+        }
+        if (j.contains("sessions")) {
+            d.sessions.clear();
+            for (const json& entry : j["sessions"]) {
+                MachineSession session;
+                Read(entry, "id", session.id);
+                Read(entry, "state", session.state);
+                Read(entry, "winStation", session.winStation);
+                Read(entry, "user", session.user);
+                Read(entry, "environmentFault", session.environmentFault);
+                d.sessions.push_back(session);
+            }
+        }
+        Read(j, "refusedServiceChanges", d.refusedServiceChanges);
     } catch (const std::exception& e) {
         fprintf(stderr,
                 "jxplat: %s/machine.json has a key of the wrong type (%s); using defaults for the rest\n",
@@ -156,6 +171,13 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
     for (const auto& a : d.messageBoxAnswers)
         answers.push_back(
             {{"textContains", a.textContains}, {"captionContains", a.captionContains}, {"answer", a.answer}});
+    json sessions = json::array();
+    for (const auto& session : d.sessions)
+        sessions.push_back({{"id", session.id},
+                            {"state", session.state},
+                            {"winStation", session.winStation},
+                            {"user", session.user},
+                            {"environmentFault", session.environmentFault}});
     json j = {
         {"windows",
          {{"major", d.windowsMajor},
@@ -174,7 +196,9 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
           {"elevated", d.user.elevated},
           {"uac", d.user.uac}}},
         {"messageBoxAnswers", answers},
-        {"faults", {{"wsaStartup", d.faultWsaStartup}}},
+        {"faults", {{"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}}},
+        {"sessions", sessions},
+        {"refusedServiceChanges", d.refusedServiceChanges},
     };
     // Written aside and renamed, so a reader never sees half a file.
     std::string path = rootHostPath + "/machine.json";

@@ -82,6 +82,11 @@ DWORD AttributesOf(const std::string& hostPath, const struct stat& status) {
         attributes = FILE_ATTRIBUTE_ARCHIVE;
     if (S_ISDIR(status.st_mode))
         attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    // A host symbolic link is what a symbolic link or junction is on Windows: a reparse point
+    // with the attributes of its target.
+    struct stat link {};
+    if (::lstat(hostPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 

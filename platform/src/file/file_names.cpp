@@ -24,6 +24,11 @@ bool StatExisting(const std::string& host, struct stat& status) {
     return false;
 }
 
+bool IsSymbolicLink(const std::string& host) {
+    struct stat link {};
+    return ::lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+}
+
 } // namespace
 
 BOOL DeleteFileW(LPCWSTR fileName) {
@@ -35,9 +40,11 @@ BOOL DeleteFileW(LPCWSTR fileName) {
         return Fail(ERROR_ACCESS_DENIED);
     if (ShareConflicts(status, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return Fail(ERROR_SHARING_VIOLATION);
+    const bool link = IsSymbolicLink(host);
     if (::unlink(host.c_str()) != 0)
         return FailFromErrno();
-    ForgetAttributes(status);
+    if (!link) // the link's target keeps its attributes
+        ForgetAttributes(status);
     return TRUE;
 }
 
@@ -59,6 +66,9 @@ BOOL RemoveDirectoryW(LPCWSTR pathName) {
         return FALSE;
     if (!S_ISDIR(status.st_mode))
         return Fail(ERROR_DIRECTORY);
+    // A link to a folder (a junction on Windows) is removed itself; its target stays as it is.
+    if (IsSymbolicLink(host))
+        return ::unlink(host.c_str()) == 0 ? TRUE : FailFromErrno();
     if (ShareConflicts(status, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return Fail(ERROR_SHARING_VIOLATION);
     if (::rmdir(host.c_str()) != 0)

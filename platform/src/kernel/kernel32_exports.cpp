@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "jxplat/errhandling.h"
+#include "jxplat/fileapi.h"
 #include "jxplat/machine.h"
 #include "jxplat/winbase.h"
 #include "kernel/modules.h"
@@ -63,6 +64,8 @@ const CKernel32Export kExports[] = {
     {"TryEnterCriticalSection", _ModExport(&TryEnterCriticalSection), 0},
     {"WaitForMultipleObjects", _ModExport(&WaitForMultipleObjects), 0},
     {"WaitForSingleObject", _ModExport(&WaitForSingleObject), 0},
+    {"Wow64DisableWow64FsRedirection", _ModExport(&Wow64DisableWow64FsRedirection), 0},
+    {"Wow64RevertWow64FsRedirection", _ModExport(&Wow64RevertWow64FsRedirection), 0},
 };
 
 } // namespace

@@ -43,6 +43,8 @@ HMODULE _ModBuiltin(std::u16string_view name) {
         return kKernel32Module;
     if (jxtext::EqualsNoCase(name, u"wininet"))
         return kWinInetModule;
+    if (jxtext::EqualsNoCase(name, u"shell32"))
+        return kShell32Module;
     return nullptr;
 }
 
@@ -125,6 +127,8 @@ std::u16string ModuleWindowsPath(HMODULE module) {
         return u"C:\\Windows\\system32\\KERNEL32.DLL";
     if (module == kWinInetModule)
         return u"C:\\Windows\\system32\\WININET.dll";
+    if (module == kShell32Module)
+        return u"C:\\Windows\\system32\\SHELL32.dll";
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.sharedObjects.count(module))
@@ -176,6 +180,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
         found = nullptr;
     } else if (module == kKernel32Module) {
         found = FindKernel32Export(procName);
+    } else if (module == kShell32Module) {
+        found = FindShell32Export(procName);
     } else if (module == kMainModule || module == kWinInetModule) {
         found = nullptr;
     } else {
@@ -194,7 +200,7 @@ BOOL FreeLibrary(HMODULE module) {
     using namespace jxplat;
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
-    if (module == kMainModule || module == kKernel32Module)
+    if (module == kMainModule || module == kKernel32Module || module == kShell32Module)
         return TRUE;
     if (module == kWinInetModule) {
         if (state.winInetLoads > 0)

@@ -12,6 +12,8 @@ namespace jxplat {
 inline const HMODULE kMainModule = reinterpret_cast<HMODULE>(uintptr_t{0x00400000});
 inline const HMODULE kKernel32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7A400000});
 inline const HMODULE kWinInetModule = reinterpret_cast<HMODULE>(uintptr_t{0x7A800000});
+// "Shell32.dll": always loaded, as in every program with a user interface.
+inline const HMODULE kShell32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7AC00000});
 
 // Windows path of a loaded module (GetModuleFileNameW): the running program, a built-in module in
 // the system folder, or a loaded library's file. Empty for an unknown handle.
@@ -19,5 +21,7 @@ std::u16string ModuleWindowsPath(HMODULE module);
 
 // The address of a kernel32 export as the running Windows version offers it, or null.
 FARPROC FindKernel32Export(const char* name);
+// The address of a Shell32 export (platform/src/shell), or null.
+FARPROC FindShell32Export(const char* name);
 
 } // namespace jxplat

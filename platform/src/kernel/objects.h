@@ -21,6 +21,12 @@ public:
     // Takes what a satisfied wait takes (an auto-reset event resets); returns true when the
     // object was abandoned (WAIT_ABANDONED_0 + index).
     virtual bool Satisfy(DWORD threadId) { return false; }
+    // Objects whose state another process changes (named mutexes) cannot notify the waiters:
+    // a wait on one looks again every few milliseconds.
+    virtual bool NeedsPolling() const { return false; }
+    // A wait for all objects found this one signalled but not the others: give back what
+    // IsSignaled claimed for it.
+    virtual void Unclaim(DWORD threadId) {}
 };
 
 // Guards the handle table and every signal state.

@@ -14,9 +14,12 @@ namespace {
 // WAIT_TIMEOUT when nothing can be taken yet; called with KernelLock() held.
 DWORD _WaitTry(const std::vector<std::shared_ptr<CKernelObject>>& objects, bool waitAll, DWORD threadId) {
     if (waitAll) {
-        for (const auto& object : objects) {
-            if (!object->IsSignaled(threadId))
+        for (size_t index = 0; index < objects.size(); ++index) {
+            if (!objects[index]->IsSignaled(threadId)) {
+                for (size_t claimed = 0; claimed < index; ++claimed)
+                    objects[claimed]->Unclaim(threadId);
                 return WAIT_TIMEOUT;
+            }
         }
         bool abandoned = false;
         for (const auto& object : objects)
@@ -62,11 +65,21 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         }
         objects.push_back(std::move(object));
     }
+    bool polling = false;
+    for (const auto& object : objects)
+        polling = polling || object->NeedsPolling();
     for (;;) {
         DWORD result = _WaitTry(objects, waitAll != FALSE, threadId);
         if (result != WAIT_TIMEOUT || milliseconds == 0)
             return result;
-        if (milliseconds == INFINITE) {
+        if (polling) {
+            const auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
+            if (milliseconds != INFINITE && deadline <= slice) {
+                KernelCondition().wait_until(held, deadline);
+                return _WaitTry(objects, waitAll != FALSE, threadId);
+            }
+            KernelCondition().wait_until(held, slice);
+        } else if (milliseconds == INFINITE) {
             KernelCondition().wait(held);
         } else if (KernelCondition().wait_until(held, deadline) == std::cv_status::timeout) {
             return _WaitTry(objects, waitAll != FALSE, threadId);

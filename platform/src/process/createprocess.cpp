@@ -19,46 +19,21 @@
 #include "jxplat/text.h"
 #include "jxplat/winbase.h"
 #include "jxplat/winerror.h"
+#include "file/file_common.h"
 #include "kernel/objects.h"
+#include "process/processobject.h"
 
 extern char** environ;
 
 namespace jxplat {
 namespace {
 
-// State guarded by KernelLock().
-class CProcessObject : public CKernelObject {
-public:
-    bool IsWaitable() const override { return true; }
-    bool IsSignaled(DWORD) const override { return m_ended; }
-
-    pid_t m_pid = 0;
-    bool m_ended = false;
-    DWORD m_exitCode = STILL_ACTIVE;
-};
-
-// The exit code that the child wrote, or its host status when it wrote none.
-DWORD _proc_ReadExitCode(const std::string& exitFile, int status) {
-    std::string text;
-    if (FILE* file = std::fopen(exitFile.c_str(), "rb")) {
-        char buffer[64] = {};
-        const size_t got = std::fread(buffer, 1, sizeof(buffer) - 1, file);
-        std::fclose(file);
-        text.assign(buffer, got);
-    }
-    ::unlink(exitFile.c_str());
-    if (!text.empty())
-        return static_cast<DWORD>(std::strtoull(text.c_str(), nullptr, 10));
-    if (WIFEXITED(status))
-        return static_cast<DWORD>(WEXITSTATUS(status));
-    return 1; // ended by a host signal
-}
-
-void _proc_Reap(std::shared_ptr<CProcessObject> process, std::string exitFile) {
+void _proc_Reap(std::shared_ptr<CProcessObject> process) {
     int status = 0;
     while (::waitpid(process->m_pid, &status, 0) < 0 && errno == EINTR) {
     }
-    const DWORD code = _proc_ReadExitCode(exitFile, status);
+    const DWORD code = ReadProcessExitCode(process->m_exitFile, status);
+    EndProcessTableRow(process->m_tableFile, code);
     {
         std::lock_guard<std::mutex> guard(KernelLock());
         process->m_exitCode = code;
@@ -116,7 +91,8 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const std::string host = WindowsToHostPath(program);
+    // A 32-bit process that names System32 starts the SysWOW64 program unless redirection is off.
+    const std::string host = WindowsToHostPath(RedirectedFileName(program));
     if (const DWORD error = _proc_MakeRunnable(host)) {
         SetLastError(error);
         return FALSE;
@@ -156,11 +132,14 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     }
     auto process = std::make_shared<CProcessObject>();
     process->m_pid = pid;
+    process->m_exitFile = exitFile;
+    process->m_tableFile = AddProcessTableRow(pid, program, childLine, exitFile);
+    RememberChildProcess(process);
     try {
-        std::thread(_proc_Reap, process, exitFile).detach();
+        std::thread(_proc_Reap, process).detach();
     } catch (const std::system_error&) {
         // Without a reaper the handle would never be signalled; wait here instead.
-        _proc_Reap(process, exitFile);
+        _proc_Reap(process);
     }
     processInformation->hProcess = InsertKernelHandle(process);
     processInformation->hThread = InsertKernelHandle(process);

@@ -30,8 +30,35 @@ LSTATUS _RegOpenHives(const CRegKey& key) {
     return ERROR_SUCCESS;
 }
 
+// HKEY_USERS itself: its keys include the hives loaded below it.
+bool _RegIsUsersRoot(const CRegKey& key) {
+    return key.root == RegRoot::Users && key.path.empty();
+}
+
+LSTATUS _RegLoadedRows(std::map<std::u16string, CRegKeyRow>* merged) {
+    JxRegState& state = JxRegState::Get();
+    std::vector<CRegLoadedHive> loaded;
+    LSTATUS status = state.Hive(RegHiveId::Users).AllLoaded(&loaded);
+    if (status != ERROR_SUCCESS)
+        return status;
+    for (const CRegLoadedHive& hive : loaded) {
+        CRegKeyRow row;
+        JxRegHive& database = state.Hive(state.LoadedHive(hive.file));
+        if (database.Open() == ERROR_SUCCESS)
+            database.KeyRow(kRegRootKeyId, &row);
+        row.name = hive.name;
+        merged->emplace(jxtext::Fold(hive.name), std::move(row));
+    }
+    return ERROR_SUCCESS;
+}
+
 LSTATUS _RegMergedSubkeys(const CRegKey& key, std::vector<CRegKeyRow>* rows) {
     std::map<std::u16string, CRegKeyRow> merged;
+    if (_RegIsUsersRoot(key)) {
+        LSTATUS status = _RegLoadedRows(&merged);
+        if (status != ERROR_SUCCESS)
+            return status;
+    }
     for (const CRegLayer& layer : key.layers) {
         if (layer.id == 0)
             continue;
@@ -65,7 +92,7 @@ LSTATUS _RegMergedValues(const CRegKey& key, std::vector<CRegValue>* values) {
 }
 
 LSTATUS _RegSubkeyAt(const CRegKey& key, DWORD index, CRegKeyRow* row) {
-    if (_RegLayersPresent(key) == 1) {
+    if (_RegLayersPresent(key) == 1 && !_RegIsUsersRoot(key)) {
         const CRegLayer& layer = *key.WriteLayer();
         return JxRegState::Get().Hive(layer.hive).ChildAt(layer.id, index, row);
     }
@@ -95,7 +122,7 @@ LSTATUS _RegValueAt(const CRegKey& key, DWORD index, CRegValue* value) {
 }
 
 LSTATUS _RegStats(const CRegKey& key, CRegKeyStats* stats) {
-    if (_RegLayersPresent(key) == 1) {
+    if (_RegLayersPresent(key) == 1 && !_RegIsUsersRoot(key)) {
         const CRegLayer& layer = *key.WriteLayer();
         return JxRegState::Get().Hive(layer.hive).Stats(layer.id, stats);
     }

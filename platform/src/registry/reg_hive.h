@@ -72,6 +72,17 @@ public:
     // Counts and longest lengths of one key's subkeys and values.
     LSTATUS Stats(int64_t id, CRegKeyStats* stats);
 
+    // The self-relative security descriptor kept with a key (empty when none is kept).
+    LSTATUS GetSecurity(int64_t id, std::vector<BYTE>* descriptor);
+    LSTATUS SetSecurity(int64_t id, const std::vector<BYTE>& descriptor);
+
+    // Hives loaded below this hive's root (RegLoadKeyW): name and host path of the hive file.
+    // Kept in the HKEY_USERS database, so that every process sees the same loaded hives.
+    LSTATUS FindLoaded(std::u16string_view name, CRegLoadedHive* loaded, bool* found);
+    LSTATUS AllLoaded(std::vector<CRegLoadedHive>* loaded);
+    LSTATUS AddLoaded(const CRegLoadedHive& loaded);
+    LSTATUS RemoveLoaded(std::u16string_view name);
+
 private:
     sqlite3_stmt* _RegStatement(const char* sql);
     LSTATUS _RegFail(int code, const char* what);
@@ -82,6 +93,7 @@ private:
     LSTATUS _RegBeginRead();
     LSTATUS _RegExec(const char* sql, const char* what);
     LSTATUS _RegSeed();
+    LSTATUS _RegEnsureLoadedTable();
     void _RegClose();
 
     RegHiveId m_id;

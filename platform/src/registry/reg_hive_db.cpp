@@ -137,6 +137,8 @@ LSTATUS JxRegHive::Open() {
         status = _RegUseWal();
     if (status == ERROR_SUCCESS && isNew)
         status = _RegCreateSchema();
+    if (status == ERROR_SUCCESS && m_id == RegHiveId::Users)
+        status = _RegEnsureLoadedTable();
     if (status == ERROR_SUCCESS)
         status = _RegBeginRead();
     if (status != ERROR_SUCCESS)

@@ -120,7 +120,8 @@ LSTATUS _RegPredefined(HKEY handle, CRegKey* key) {
     } else {
         return ERROR_INVALID_HANDLE;
     }
-    if (handle == HKEY_CURRENT_USER || handle == HKEY_CLASSES_ROOT) {
+    // The logged-on user's hive is loaded whenever HKEY_USERS is used, as on Windows.
+    if (handle == HKEY_CURRENT_USER || handle == HKEY_CLASSES_ROOT || handle == HKEY_USERS) {
         LSTATUS status = _RegEnsureUserKeys();
         if (status != ERROR_SUCCESS)
             return status;
@@ -185,9 +186,18 @@ void RegPlaceLayers(CRegKey* key) {
     case RegRoot::Machine:
         key->layers.push_back({RegHiveId::Machine, RegMapView(RegHiveId::Machine, key->path, key->view), 0});
         break;
-    case RegRoot::Users:
-        key->layers.push_back({RegHiveId::Users, RegMapView(RegHiveId::Users, key->path, key->view), 0});
+    case RegRoot::Users: {
+        RegHiveId loaded = RegHiveId::Users;
+        if (!key->path.empty() && RegLoadedHiveOf(key->path[0], &loaded)) {
+            // A loaded hive: its root is the key HKEY_USERS\<name>.
+            CRegPath mapped = RegMapView(RegHiveId::Users, key->path, key->view);
+            mapped.erase(mapped.begin());
+            key->layers.push_back({loaded, std::move(mapped), 0});
+        } else {
+            key->layers.push_back({RegHiveId::Users, RegMapView(RegHiveId::Users, key->path, key->view), 0});
+        }
         break;
+    }
     case RegRoot::Classes: {
         // The user's Classes key is read first, then the machine's.
         const std::u16string& sid = JxRegState::Get().Machine().userSid;
@@ -198,6 +208,22 @@ void RegPlaceLayers(CRegKey* key) {
         break;
     }
     }
+}
+
+bool RegLoadedHiveOf(std::u16string_view name, RegHiveId* id) {
+    JxRegState& state = JxRegState::Get();
+    // The user's own hive is part of the HKEY_USERS database.
+    if (jxtext::EqualsNoCase(name, state.Machine().userSid))
+        return false;
+    JxRegHive& users = state.Hive(RegHiveId::Users);
+    if (users.Open() != ERROR_SUCCESS)
+        return false;
+    CRegLoadedHive loaded;
+    bool found = false;
+    if (users.FindLoaded(name, &loaded, &found) != ERROR_SUCCESS || !found)
+        return false;
+    *id = state.LoadedHive(loaded.file);
+    return true;
 }
 
 LSTATUS RegWalk(RegHiveId hive, int64_t start, const CRegPath& names, size_t from, int64_t* id,

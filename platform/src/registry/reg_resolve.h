@@ -20,6 +20,9 @@ LSTATUS RegKeyOf(HKEY handle, std::shared_ptr<CRegKey>* key);
 // ERROR_INVALID_PARAMETER; both view bits at once ERROR_INVALID_PARAMETER.
 LSTATUS RegMakeChild(const CRegKey& parent, LPCWSTR subKey, REGSAM samDesired, CRegKey* child);
 
+// Whether HKEY_USERS\<name> is a hive loaded with RegLoadKeyW, and its id.
+bool RegLoadedHiveOf(std::u16string_view name, RegHiveId* id);
+
 // Sets the layers of a key from its root, path and view.
 void RegPlaceLayers(CRegKey* key);
 

@@ -50,6 +50,8 @@ CRegCall::~CRegCall() {
 void JxRegState::_RegReset() {
     for (auto& hive : m_hives)
         hive.reset();
+    m_loadedHives.clear();
+    m_loadedIds.clear();
     m_machine.reset();
     m_handles.clear();
     m_userKeysReady = false;
@@ -71,10 +73,15 @@ void JxRegState::_RegAfterForkInChild() {
             hive.reset();
         }
     }
+    for (auto& [id, hive] : state.m_loadedHives)
+        hive->Abandon();
+    state.m_loadedHives.clear();
     state.m_lock.unlock();
 }
 
 JxRegHive& JxRegState::Hive(RegHiveId id) {
+    if (static_cast<int>(id) >= kRegFirstLoadedHive)
+        return *m_loadedHives.at(static_cast<int>(id));
     std::unique_ptr<JxRegHive>& hive = m_hives[static_cast<int>(id)];
     if (!hive)
         hive = std::make_unique<JxRegHive>(id, MachinePath(_RegHiveFile(id)));
@@ -90,6 +97,32 @@ const CRegMachine& JxRegState::Machine() {
         m_machine->userSid = jxtext::Utf8ToUtf16(description.user.sid);
     }
     return *m_machine;
+}
+
+RegHiveId JxRegState::LoadedHive(const std::string& hostPath) {
+    auto known = m_loadedIds.find(hostPath);
+    if (known != m_loadedIds.end() && m_loadedHives.count(known->second))
+        return static_cast<RegHiveId>(known->second);
+    const int id = m_nextLoadedHive++;
+    m_loadedIds[hostPath] = id;
+    m_loadedHives[id] = std::make_unique<JxRegHive>(static_cast<RegHiveId>(id), hostPath);
+    return static_cast<RegHiveId>(id);
+}
+
+void JxRegState::DropLoadedHive(RegHiveId id) {
+    auto found = m_loadedHives.find(static_cast<int>(id));
+    if (found == m_loadedHives.end())
+        return;
+    m_loadedIds.erase(found->second->HostPath());
+    m_loadedHives.erase(found);
+}
+
+bool JxRegState::HasHandlesIn(RegHiveId id) const {
+    for (const auto& [value, key] : m_handles)
+        for (const CRegLayer& layer : key->layers)
+            if (layer.hive == id)
+                return true;
+    return false;
 }
 
 HKEY JxRegState::AddHandle(std::shared_ptr<CRegKey> key) {

@@ -48,6 +48,12 @@ public:
     HKEY AddHandle(std::shared_ptr<CRegKey> key);
     std::shared_ptr<CRegKey> FindHandle(HKEY handle) const;
     bool RemoveHandle(HKEY handle);
+    // The id of the loaded hive whose file is at hostPath (its connection is made on first use).
+    RegHiveId LoadedHive(const std::string& hostPath);
+    // Closes a loaded hive's connection and forgets it (after RegUnLoadKeyW).
+    void DropLoadedHive(RegHiveId id);
+    // Whether an open handle of this process is a key of the hive.
+    bool HasHandlesIn(RegHiveId id) const;
     // The user's hive key (HKEY_USERS\<SID>) and its Classes key exist once this is set.
     bool UserKeysReady() const { return m_userKeysReady; }
     void SetUserKeysReady() { m_userKeysReady = true; }
@@ -66,6 +72,9 @@ private:
 
     std::mutex m_lock;
     std::unique_ptr<JxRegHive> m_hives[kRegHiveCount];
+    std::unordered_map<int, std::unique_ptr<JxRegHive>> m_loadedHives;
+    std::unordered_map<std::string, int> m_loadedIds; // by host path
+    int m_nextLoadedHive = kRegFirstLoadedHive;
     std::unique_ptr<CRegMachine> m_machine;
     std::unordered_map<uintptr_t, std::shared_ptr<CRegKey>> m_handles;
     uintptr_t m_nextHandle = 0x1000;

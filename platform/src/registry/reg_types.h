@@ -9,9 +9,11 @@
 
 namespace jxplat::registry {
 
-// The databases below the machine root that hold the hives.
-enum class RegHiveId { Machine = 0, Users = 1 };
+// The databases below the machine root that hold the hives. Hives loaded with RegLoadKeyW get
+// ids from kRegFirstLoadedHive on, one per hive file in this process.
+enum class RegHiveId : int { Machine = 0, Users = 1 };
 constexpr int kRegHiveCount = 2;
+constexpr int kRegFirstLoadedHive = 2;
 
 // The root every hive database has; it is created with the database.
 constexpr int64_t kRegRootKeyId = 1;
@@ -73,6 +75,12 @@ struct CRegValue {
     std::u16string name;
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
+};
+
+// A hive loaded below HKEY_USERS: the name of its key there and the host path of its file.
+struct CRegLoadedHive {
+    std::u16string name;
+    std::string file;
 };
 
 // Counts and longest lengths of a key's subkeys and values, for RegQueryInfoKeyW.

@@ -13,12 +13,16 @@
 #include <thread>
 #include <vector>
 
+#include "jxbase/machinewidelock.h"
 #include "jxbase/xml/xmldom.h"
 #include "jxsetupdata/JxFile.h"
+#include "jxsetupdata/JxFileActionState.h"
 #include "jxsetupdata/JxLog.h"
 #include "jxsetupdata/JxRecords.h"
 #include "jxsetupdata/JxSequenceData.h"
+#include "jxsetupdata/JxUserHive.h"
 #include "jxsetupdata/PropertyCache.h"
+#include "jxsetupdata/RepackCallbackDelegate.h"
 
 // Objects that other modules own and the data object only points to.
 class IJxExternalGUI;
@@ -85,13 +89,11 @@ struct JxProgressCallback {
     LPVOID m_Context = nullptr;
 };
 
-// State shared by the file actions of one run; the file actions define its content.
-struct JxFileActionState {};
 
-class JxData {
+class JxData : public RepackCallbackDelegate {
 public:
     JxData();
-    ~JxData();
+    virtual ~JxData();
     JxData(const JxData&) = delete;
     JxData& operator=(const JxData&) = delete;
 
@@ -164,6 +166,50 @@ public:
     // The start type of a service as stored for the product (installation actions).
     DWORD GetStoredServiceStartType(const std::u16string& serviceName);
 
+    // Services of the definition: registration by their own programs, repair of their registry
+    // configuration, start types and the shutdown order (installation actions).
+    void SelfRegService(const JxSequenceAction& action);
+    void FixServiceConfiguration(const std::u16string& serviceName, const std::u16string& path);
+    void SelfUnRegServices(const JxSequenceAction& action);
+    void SelfUnRegServicesOnUpdate(const JxSequenceAction& action);
+    void FixServices();
+    DWORD GetConfiguredServiceStartType(const JxService& service);
+    DWORD GetConfiguredStartTypeByName(const std::u16string& serviceName);
+    std::vector<std::u16string> GetConfiguredShutdownOrder();
+    std::vector<std::u16string> GetUnsetServices(const std::vector<std::u16string>& list);
+    std::vector<std::u16string> GetMergedShutdownOrder(const std::vector<std::u16string>& list);
+    bool ConfigureServiceStartType(const std::u16string& serviceName, const WCHAR* machineName, DWORD startType);
+    bool IsServiceInState(DWORD state, const std::u16string& serviceName, const WCHAR* machineName);
+    // "manuell" 3, "disabled" 4, anything else 2 (also "delayed", which adds the delayed start).
+    static DWORD GetStartTypeFromText(const std::u16string& text);
+
+    // Command line and stored settings
+    // Properties from a command line: "/NAME=VALUE" pairs; "/nogui" only makes the run quiet.
+    void LoadPropertiesFromCMD(const std::u16string& commandLine);
+    // Merges the reconfiguration files of the packages, the module folder and the product's
+    // maintenance folder, then "\$RECONFIG\reconfig.xml"; later sources win.
+    void LoadPropertiesFromReconfig();
+    // Applies one reconfiguration document: its properties and its localised texts.
+    void MergePropertiesFromReconfig(const std::u16string& xml);
+    // Sets the update mode from its keyword (ignoring case) and "_UPUpdateMode"; another keyword
+    // changes nothing.
+    void SetUpdateMode(const std::u16string& keyword);
+    // The product's stored "Settings" (HKEY_CLASSES_ROOT "JxSetup\<product id>").
+    void LoadPropertiesFromRegistry();
+    // Stores the run's properties, feature states and counters; removes them in an uninstall.
+    bool SaveSettingsToRegistry();
+    // All properties, as stored, to "TmpSettings" for a relaunched process, and back (the key is
+    // deleted after reading).
+    void WriteAllTemporaryStoredProperties();
+    void ReadAllTemporaryStoredProperties();
+    // "[_InstallLanguages]", when set, becomes the product's languages and "Languages".
+    void SetInstallableLanguages();
+    // Property actions and registry rows that set properties.
+    void SetPropertiesSequence();
+    // "metainfo.xml" and "requirements.xml" from the application folder or the packages.
+    void LoadFileMetaInformation();
+    void LoadRequirements();
+
     // Conditions
     // Evaluates one condition text of the definition with this object's properties.
     bool ParseExpression(const std::u16string& text);
@@ -176,6 +222,17 @@ public:
     // The install mode; "Install" when none is set.
     std::u16string GetInstallMode();
 
+    // Uninstall entry
+    // The product's entry in the list of installed programs (HKLM "...\Uninstall\<product id>").
+    void ControlPanelAddProduct();
+    // Removes the entry, the Windows Installer traces and the maintenance files of the product
+    // named by "_InstalledProductCode" when it is another product.
+    void ControlPanelDeleteOldProduct();
+    // Removes the Windows Installer traces of one product code; an empty code does nothing.
+    void ControlPanelDeleteMSISettings(const std::u16string& productCode);
+    // "[CommonAppDataFolder]\Tolvane\Setups\<product id>", or a resolved "[_MaintenanceDir]".
+    virtual void GetMaintenanceDir(std::u16string& folder);
+
     // Run state.
     JxSequenceData& GetSequenceData() { return m_SequenceData; }
     bool IsQuiet();
@@ -183,6 +240,19 @@ public:
     bool IsRestartConfirmed();
     void PerformRestart();
     bool OpenGlobalMutex();
+    // Restart of Windows and the entry that starts this setup again afterwards (RunOnce).
+    bool EnablePrivilege(const WCHAR* privilegeName);
+    bool RestartSetupAfterRebootXP(const std::u16string& commandLine, bool tag);
+    bool RemoveRestartAfterReboot();
+    // The machine-wide locks named by "ShutdownArguments", taken once without waiting.
+    void AcquireShutdownLocks();
+    void ReleaseGlobalLocks();
+    void SetSkipCommonUpdate(bool flag);
+    // Whether the machine still waits for a restart ("_PENDINGRESTARTREQUEST").
+    void DetectPendingRestartRequest();
+    bool FeatureHasValidAction(const std::u16string& featureName);
+    std::vector<std::unique_ptr<CMachineWideLock>> m_GlobalLocks;
+    HANDLE m_InstanceMutex = nullptr; // the single-instance lock; open until the process ends
 
     // Operations of the package store and of the installation actions used at the end of a run.
     void DeleteUpdateFolder();
@@ -190,6 +260,8 @@ public:
 
     // Features and install mode
     // Feature lists are list properties of "$name$" tokens joined by ","; nothing is cached.
+    // The live rows, without the object lock: UpdateFeatureVisibility writes `visible` of these
+    // rows, which is safe only because both run on the main thread.
     std::vector<JxFeature>& GetFeatures() { return m_Features; }
     // A copy of the first feature row of that name (exact); an empty row when there is none.
     void GetFeature(JxFeature& out, const std::u16string& name);
@@ -220,6 +292,45 @@ public:
     bool SetInstallMode(const std::u16string& mode);
     // "NOUPDATE", "UPDATE", "UPGRADE", "EXITSETUP", "RELOADCONFIG"; empty for another number.
     void GetUpdateModeName(std::u16string& out);
+    // Names of the features whose dependson names the feature (ignoring case), in definition order.
+    // The caller owns the list; ReleaseFeatureList frees it (a null list too).
+    using JxFeatureNameList = std::vector<std::u16string>;
+    std::unique_ptr<JxFeatureNameList> GetDependentFeatures(const std::u16string& name);
+    static void ReleaseFeatureList(std::unique_ptr<JxFeatureNameList> list);
+    // The component is installable from the mounted packages (or needs no packaged file).
+    bool IsComponentIncludedEx(const std::u16string& componentId);
+    // A feature that is not prohibited has a component of that id (ignoring case).
+    bool IsComponentDefined(const std::u16string& componentId);
+    // Hides prohibited features, and features that are neither installed nor have a packaged
+    // component to check (unless "_MiniSetup" is "true").
+    void UpdateFeatureVisibility();
+    // Per stored value of "ActivatedFeatures": {active (REG_DWORD 1), "$name$"}, in registry order.
+    using JxActivatedFeature = std::pair<bool, std::u16string>;
+    void GetActivatedFeatures(std::vector<JxActivatedFeature>& out);
+    void SetFeatureActivationState(const std::u16string& name, bool active);
+    // Stores 1 or 0 for every activatable feature as "_EnableFeatures" requests it.
+    void SetActivatedFeatures();
+    // Whether the requested list (or, for one feature, "_EnableFeatures") changes a stored activation.
+    bool HasValidFeatureActivationAction(const std::u16string& requested);
+    bool FeatureHasValidActivationAction(const std::u16string& name);
+    // "_INSTALLSTATE" for the pages, and the preparation text.
+    void SetInstallState();
+    // The system requirements of the definition: install conditions, the overview, recommendations.
+    void CheckInstallConditions();
+    // False when a failed install condition must end a maintenance run in DLL mode.
+    bool CheckInstallConditionFailure();
+    // "_SysConfigValues" and "_SysConfigFailed" from the conditions shown in the overview.
+    void CheckSystemConfiguration();
+    // "_PrqOverviewItems" and "_PrqShowOverview" from the prerequisites that announce themselves.
+    void SetPrerequisiteOverviewItems();
+    void AddPrerequisiteOverviewItem(const JxFile& file);
+    // Appends the value to the property, with the separator when it is not empty.
+    void AppendPropertyValue(const std::u16string& value, const std::u16string& name,
+                             const std::u16string& separator);
+    // The command line with /_mountExe="[_mountExe]" when that file exists and the line lacks it.
+    void AddMountExeArgument(std::u16string& out, const std::u16string& commandLine);
+    // Puts the well-known system folders on the black list of the empty-folder clean-up.
+    void BlackListSystemFolders();
     // Component and action conditions: is a component processed by an action in this run?
     bool GetConditionResult(const std::u16string& condition);
     bool IsComponentConditionMet(const JxComponent& component, const JxFeature& feature);
@@ -250,6 +361,26 @@ public:
     bool SetRestart(bool required);
     // Asks the GUI object whether the user cancelled; sets m_UserCancelled. Nothing without a GUI.
     int CheckUserCancel();
+
+    // Applications: starting programs, the application lists, stopping processes.
+    // No time limit for ExecAppWait.
+    static constexpr DWORD kExecNoTimeLimit = 0xFFFFFFFF;
+    // Starts a program (through the shell when asked) or opens a web address. 0 success or nothing
+    // to report, the exit code of the program, -1 when it had not ended when its code was read, the
+    // negated Windows error when it could not be started. The timeout is in seconds.
+    int32_t ExecAppWait(const std::u16string& path, const std::u16string& arguments, bool useShell, bool hidden,
+                        bool wait, bool is64Bit, DWORD timeoutSeconds);
+    // Runs the install or the uninstall list (mode "Install" or "Uninstall").
+    void ExecuteAppSequence(const std::vector<JxApplication>& apps, const std::u16string& mode,
+                            const JxSequenceAction& action);
+    // Starts the applications of a list at the end of a run.
+    int LaunchASetup(const std::vector<JxApplication>& apps);
+    void LaunchAppsAtEndOfSetup();
+    void LaunchFinishDialogApps();
+    // Ends the running processes of the setup files that ask for it; mode 1 spares "isstopable".
+    void StopProcesses(int mode);
+    // Seam of the tests: replaces the wait for a started process (handle, milliseconds).
+    std::function<DWORD(HANDLE, DWORD)> m_WaitForProcessForTesting;
 
     // Sequencer
     // The install-action sequence: build the action list, count its steps, run it.
@@ -312,6 +443,81 @@ public:
     // replace the handler.
     std::function<void(JxSequenceAction&)> m_BindSequenceHandlerForTesting;
 
+    // File actions: temporary copies of the package files beside their targets (CopyFiles), their
+    // commit onto the targets (CleanUp), and the removal of the copies a run did not commit with
+    // the folders made for them. The state lives as long as this object (m_FileActionState).
+    void FileActions_Initialize(const JxSequenceAction& action);
+    void CopyFilesTemporary();
+    void CommitCopiedFiles();
+    void RollbackCopiedFiles();
+    // Some temporary copy was neither committed nor removed.
+    bool HasUncommittedFileCopies() const;
+    JxFileActionState& GetFileActionState() { return *m_FileActionState; }
+    // File records: of a file on disk, of a packaged file, of a metadata row. The path argument
+    // gets its expansion.
+    JxFile& CollectFileInformation(JxFile& record, std::u16string& path, bool is64Bit);
+    JxFile& CollectFileInformationFromVFS(JxFile& record, std::u16string& path);
+    JxFile& CollectFileInformationFromPackageEntry(JxFile& record, const JxFile& row);
+    // File information and support files.
+    // Progress of a package repack (phase 2 only: done of total bytes moves at most ten steps);
+    // always 1 ("go on"). Runs on the repacking thread without the object lock.
+    int OnRepackProgress(DWORD phase, DWORD done, DWORD total, DWORD_PTR packageBytes) override;
+    // The copied-components set, keyed by feature name + component id (the argument orders differ).
+    void SetComponentFileCopied(const std::u16string& featureName, const std::u16string& componentId);
+    bool ComponentFileWasCopied(const std::u16string& componentId, const std::u16string& featureName);
+    bool ComponentContainsPrerequisites(const std::u16string& featureName, const std::u16string& componentId);
+    // The system file searches of the file rows, into the properties they name.
+    void SystemSearchFiles();
+    // Extracts the support files of the components into "[_SupportDir]"; the names written.
+    std::vector<std::u16string>& ExtractSupportFiles(std::vector<std::u16string>& names);
+    void DeleteSupportFiles(const std::vector<std::u16string>& names);
+    // In an uninstall with "_DeleteEmptyInstallDir": removes INSTALLDIR and its empty parents.
+    void DeleteEmptyInstallDir();
+    void ExtractComponentsAsWPK(const JxSequenceAction& action);
+    void _files_GroupByComponent();
+    void _files_Collect(bool targets);
+    void _files_AddRecord(const std::u16string& path, const std::u16string& componentId,
+                          const std::u16string& language, bool target, bool is64Bit);
+    void _files_ExpandWildcard(const std::u16string& pattern, const std::u16string& componentId,
+                               const std::u16string& language, bool target, bool is64Bit);
+    std::u16string _files_SourcePath(const JxFile& row, const std::u16string& language);
+    bool _files_PrepareDestinationDir(const std::u16string& path, bool is64Bit);
+    void _copy_EvaluateRules(const JxFeature& feature, const JxComponent& component);
+    void _copy_EvaluateActions(const JxComponent& component, const JxFeature& feature, const JxFile& row);
+    void _copy_Simulate(const JxComponent& component, const JxFeature& feature, const JxFile& row);
+    void _copy_EvaluateFile(const JxComponent& component, const JxFeature& feature, const JxFile& row,
+                            const std::u16string& language);
+    void _copy_ExecuteTemporary(JxFileCopyRecord& record);
+    void _copy_Fail(const std::u16string& messageKey, const std::u16string& detail);
+    void _commit_MoveFile(JxFileCopyRecord& record);
+    void _commit_RenameExistent(const JxFileCopyRecord& record);
+    bool _commit_ReplaceAside(JxFileCopyRecord& record, bool& needsReboot);
+    void _commit_MoveAtReboot(JxFileCopyRecord& record, bool& needsReboot);
+    void _commit_Warn(const std::u16string& detail);
+    void _rollback_RemoveCreatedFolders();
+
+    // Registry actions: the definition's registry rows written, removed, kept across an update and
+    // dumped; the hives of users who are not logged on; permissions of the product's keys.
+    void AddRegValues(const JxSequenceAction& action);
+    void WriteRegistryObject(const JxRegValue& row, bool force);
+    void DeleteRegValues(const JxSequenceAction& action);
+    void DeleteRegValuesOnUpdate();
+    void DeleteRegistyObject(const JxRegValue& row, bool force);
+    void SearchRestoreRegValues(const JxSequenceAction& action);
+    void RestoreRegValues(const JxSequenceAction& action);
+    // At the end of the sequence: writes back the values SearchRestoreRegValues saved when the run
+    // ended before RestoreRegValues (a failure or a cancel in between); nothing otherwise.
+    void RestoreSavedRegValuesIfPending();
+    std::vector<JxRegValue> GetAllRegObjectsFromKey(const std::u16string& root, const std::u16string& key,
+                                                    bool is64Bit);
+    void DumpRegValuesToFile(const std::u16string& path);
+    void GetAllUserProfiles();
+    void LoadUserProfiles();
+    void UnloadUserProfiles();
+    void PatchRegkeyAcl(HKEY root, const std::u16string& key, REGSAM access);
+    std::vector<JxUserHive> m_UserHives;  // the "UserFiles" list
+    bool m_RegValuesRestorePending = false; // saved values not yet written back
+
     // Package operations
     // The package store defines these; they mount, list, extract and load packaged files through the
     // attached virtual file system. Paths inside it begin with "\" and a package root ("\$SETUP\").
@@ -350,6 +556,10 @@ public:
                                                     std::string& bytes);
     using JxVfsDeleter = void (*)(VirtualFS* vfs);
     JxReadPackagedFileFn m_ReadPackagedFile = nullptr;
+    // Whether a packaged path (no wildcard) is present; set with m_ReadPackagedFile. The data
+    // model's own operations ask through it, since they sit below the package store.
+    using JxFindPackagedFileFn = bool (*)(VirtualFS& vfs, const std::u16string& path);
+    JxFindPackagedFileFn m_FindPackagedFile = nullptr;
     std::unique_ptr<VirtualFS, JxVfsDeleter> m_OwnedVfs{nullptr, nullptr}; // one made by MountExternalPackage
     std::set<std::u16string> m_MountedPackageFiles;                        // full paths, lower case
 
@@ -440,7 +650,20 @@ private:
     void _load_SelfRegFiles();
     void _load_Services();
     void _load_Applications();
+    // Steps of the service registration.
+    void _svc_UnRegisterRows(const JxSequenceAction& action, bool onUpdateOnly);
+    void _svc_ReportRegistrationFailure(const JxService& row, const JxSequenceAction& action);
+
+    // Steps of the command line, the stored settings and the file metadata.
+    bool _settings_HasProductId(const WCHAR* context);
+    std::u16string _settings_CommonAppDataFolder();
+    void _settings_SaveCounters(const std::u16string& installMode);
+    void _settings_SaveProperties();
+    void _settings_RemoveProduct();
 };
+
+// The integer as decimal text ("-" before a negative value, no grouping).
+std::u16string IntToWString(int value);
 
 // Holds the object lock of a data object for one scope.
 class CJxDataLock {

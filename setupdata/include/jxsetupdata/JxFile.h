@@ -20,6 +20,24 @@ namespace JxSetup::Data {
 // A calendar time as a date text holds it: no time zone, no conversion to local time.
 using JxSystemTime = SYSTEMTIME;
 
+// One process of the machine: id, session and executable file name (without folder).
+struct JxProcessEntry {
+    DWORD m_dwProcessId = 0;
+    DWORD m_dwSessionId = 0;
+    std::u16string m_strExeFile;
+};
+
+// What CreateShortcut makes: a link below a shell special folder (CSIDL number).
+struct JxShortcutDescription {
+    int m_nFolderIndex = 0;
+    std::u16string m_strLinkName; // may hold subfolders; ".lnk" is appended
+    std::u16string m_strFile;     // the target
+    std::u16string m_strIconPath;
+    int m_nIconIndex = 0;
+    std::u16string m_strDescription;
+    std::u16string m_strAppID;
+};
+
 class JxFile : public JxFileData {
 public:
     JxFile() = default;
@@ -95,6 +113,45 @@ public:
     // The two-sum checksum of the engine's file lists as upper-case hexadecimal text; empty when
     // the file cannot be read.
     static std::u16string CalcChecksum(const std::u16string& path);
+
+    // --- folders and files ---
+
+    // The folder of an existing regular file (else the path), then its parent count times.
+    static std::u16string GetParentFolder(const std::u16string& path, unsigned count);
+    // The process command line after its program part (quoted, or up to the first blank).
+    static std::u16string getCMDParams();
+    // The part of a command line after its program token and the blanks that follow it.
+    static std::u16string _cmd_SkipProgram(std::u16string_view line);
+    // Creates the folder with its missing parents: 0, 183 when it exists, else the error code.
+    static DWORD PrepareDestinationDirectory(const std::u16string& folder);
+    // Copies the folder's files (and, with recursive, its subfolders') into the target folder.
+    static void CopyDir(const std::u16string& source, const std::u16string& target, bool recursive);
+    // Deletes what matches the mask in the folder; with recursive in its subfolders too, "*.*" then
+    // being the folder with everything in it. What cannot go now goes at the next reboot
+    // (rebootNeeded). Always true.
+    static bool DeleteFiles(const std::u16string& folder, const std::u16string& mask, bool recursive,
+                            bool& rebootNeeded);
+    static bool DeleteEmptyDir(const std::u16string& folder);
+    // Full paths of the regular files in the folder that match the mask.
+    static std::vector<std::u16string> GetFilesInDirectory(const std::u16string& folder,
+                                                           const std::u16string& mask);
+
+    // --- shortcuts ---
+
+    static bool CreateShortcut(JxShortcutDescription description);
+    // The target of a shortcut file (at most MAX_PATH - 1 characters); the HRESULT of the last step.
+    static HRESULT ResolveShortcut(const std::u16string& shortcutPath, std::u16string& target);
+    // Deletes the first shortcut in the folder (or its "Tolvane*" program groups) to the file.
+    static bool DeleteShortcuts(int folderIndex, const std::u16string& targetFile);
+
+    // --- processes ---
+
+    static std::vector<JxProcessEntry> getProcessList();
+    static bool isProcessRunningInSession(const std::u16string& executable, DWORD sessionId,
+                                          const std::vector<JxProcessEntry>& processes);
+    // Starts folder\file in every active user session where it does not run yet.
+    static bool LaunchFileInActiveSessions(const std::u16string& folder, const std::u16string& file,
+                                           const std::u16string& arguments, bool wait);
 };
 
 } // namespace JxSetup::Data

@@ -105,6 +105,8 @@ private:
     bool _file_Write(std::u16string_view text);
     void _file_Flush();
     void _file_Close();
+    // Packs the closed file into "<file>.zip" and deletes it when that succeeded.
+    void _file_Zip(const std::u16string& path);
     bool _log_PassesModule(int level, const WCHAR* module);
     void _log_Capture(int level, const WCHAR* module, const WCHAR* context, std::u16string_view message);
 

@@ -163,6 +163,7 @@ struct JxService {
     std::u16string starttype;                    // "auto" or "manuell"
     bool startservicewithconfigsettings = false; // any case; false in unregister rows
     int32_t m_StoredStartType = 0;               // the stored start type at load time; 0 in unregister rows
+    bool m_RegisteredInThisRun = false;          // registered by this run and due for its registration check
     std::u16string deleteserviceonupdate;
     bool enablefeature = false;  // any case
     bool disablefeature = false; // any case

@@ -22,6 +22,11 @@ public:
     // The text named exactly name whose language equals language ignoring case; false when there is none.
     bool GetText(const std::u16string& name, const std::u16string& language, std::u16string& out) const;
 
+    // Replaces the text of the entry GetText would find (same walk); adds a new entry when there
+    // is none.
+    void ReplaceOrAddText(const std::u16string& name, const std::u16string& text,
+                          const std::u16string& language);
+
 protected:
     // The lock of the whole store: texts here and, in derived stores, their other tables.
     // Shared for readers, exclusive for writers; never held while logging.

@@ -7,19 +7,7 @@
 
 #include <windows.h>
 
-struct GUID {
-    DWORD Data1;
-    WORD Data2;
-    WORD Data3;
-    BYTE Data4[8];
-};
-typedef GUID IID;
-typedef GUID CLSID;
-typedef const IID& REFIID;
-
-inline bool operator==(const GUID& a, const GUID& b) {
-    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
+// GUID, IID, REFIID and their comparison come with the platform (jxplat/guiddef.h).
 inline bool IsEqualIID(REFIID a, REFIID b) {
     return a == b;
 }

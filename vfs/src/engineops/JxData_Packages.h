@@ -32,4 +32,6 @@ bool _pkg_MoveReplacing(const std::u16string& from, const std::u16string& to);
 namespace JxSetup::Data {
 // The whole content of a packaged file, for GetXMLContentFromFile.
 JxData::JxPackagedRead _pkg_ReadPackagedFile(VirtualFS& vfs, const std::u16string& path, std::string& bytes);
+// Whether the packaged path is present, for the data model's presence tests.
+bool _pkg_FindPackagedFile(VirtualFS& vfs, const std::u16string& path);
 } // namespace JxSetup::Data

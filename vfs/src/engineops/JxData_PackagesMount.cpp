@@ -42,6 +42,7 @@ void _pkg_Attach(JxData& data, VirtualFS* vfs, bool owned) {
         data.m_OwnedVfs.reset();
     data.m_Vfs = vfs;
     data.m_ReadPackagedFile = vfs ? &_pkg_ReadPackagedFile : nullptr;
+    data.m_FindPackagedFile = vfs ? &_pkg_FindPackagedFile : nullptr;
 }
 
 void JxData::MountInternalPackages(VirtualFS* vfs) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "jxplat/machine.h"
+#include "jxplat/shlobj.h"
 #include "jxplat/text.h"
 #include "jxvfs/container/AnsiText.h"
 #include "jxvfs/container/CPkgAccessor.h"
@@ -153,11 +154,17 @@ void CSelfcheck::_SelfcheckWriteDump() {
     const std::string path = folder + "/" + jxtext::N(name);
     int fd = folder.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        // JX_NOT_BUILT: the fall-back to the user's documents folder (SHGetFolderPathW, CSIDL_PERSONAL)
-        // waits for the stand-in's known folders; without a file nothing is written.
-        JX_PKG_TRACE(1, u"CSelfcheck::EndCheck", u"SHGetFolderPathW is not built yet; no dump written\n");
-        return;
+        // The current folder cannot take the file: the user's documents folder instead.
+        WCHAR documents[MAX_PATH] = {};
+        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents))) {
+            const std::string fallback = jxplat::WindowsToHostPath(documents);
+            if (!fallback.empty())
+                fd = ::open((fallback + "/" + jxtext::N(name)).c_str(),
+                            O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        }
     }
+    if (fd < 0)
+        return; // without a file nothing is written
     const std::string bytes = jxpkg::WideToAnsi(GetDumpText(), ' ');
     size_t done = 0;
     while (done < bytes.size()) {

@@ -1,0 +1,41 @@
+// Shared steps of the file actions (JxData_File*.cpp): their log contexts and small disk tests.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+#include "jxplat/text.h"
+#include "jxsetupdata/JxData.h"
+
+namespace JxSetup::Data {
+
+inline constexpr const WCHAR* kFilesModule = u"lib";
+
+inline bool _files_Exists(const std::u16string& path) {
+    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+inline bool _files_IsFolder(const std::u16string& path) {
+    const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// "C:\" or "C:" (a volume's root, which is never created or removed).
+inline bool _files_IsVolumeRoot(std::u16string_view path) {
+    return (path.size() == 2 || (path.size() == 3 && (path[2] == u'\\' || path[2] == u'/'))) &&
+           path[1] == u':';
+}
+
+// A flag field of a row: "true", ignoring case.
+inline bool _files_IsTrue(const std::u16string& text) {
+    return jxtext::EqualsNoCase(text, u"true");
+}
+
+// Deletes a file whatever its attributes (a read-only temporary copy included).
+inline bool _files_DeleteFile(const std::u16string& path) {
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(path.c_str()) != FALSE;
+}
+
+} // namespace JxSetup::Data

@@ -1,0 +1,155 @@
+// Writing the definition's registry rows: AddRegValues and WriteRegistryObject.
+#include "JxData_Registry.h"
+
+#include "jxbase/reg.h"
+#include "jxplat/text.h"
+
+namespace JxSetup::Data {
+namespace {
+
+constexpr WCHAR kAdd[] = u"JxSetup::Data::JxData::AddRegValues";
+constexpr WCHAR kWrite[] = u"JxSetup::Data::JxData::WriteRegistryObject";
+
+// Strict decimal text of an unsigned 32-bit number.
+bool _reg_ParseDword(const std::u16string& text, DWORD& value) {
+    if (text.empty() || text.size() > 10)
+        return false;
+    unsigned long long number = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            return false;
+        number = number * 10 + static_cast<unsigned>(c - u'0');
+    }
+    if (number > 0xFFFFFFFFull)
+        return false;
+    value = static_cast<DWORD>(number);
+    return true;
+}
+
+bool _reg_OverwriteDecision(const JxData& data, const JxRegValue& row) {
+    if (data.m_UpdateMode == 1)
+        return jxtext::EqualsNoCase(row.overwriteonupdate, u"true");
+    if (data.m_UpdateMode == 2)
+        return jxtext::EqualsNoCase(row.overwriteonupgrade, u"true");
+    return true;
+}
+
+} // namespace
+
+REGSAM _reg_WriteAccess(const JxRegValue& row) {
+    return _reg_Is64(row) ? REGSAM{KEY_ALL_ACCESS | KEY_WOW64_64KEY} : REGSAM{KEY_ALL_ACCESS};
+}
+
+bool _reg_Is64(const JxRegValue& row) {
+    return row.plattform.find(u"x64") != std::u16string::npos;
+}
+
+bool _reg_IsComponentProcessed(JxData& data, const JxRegValue& row, const JxSequenceAction& action,
+                               JxActivationPermissions permissions, bool skipExtractAsWpk,
+                               const WCHAR* context) {
+    JxFeature feature;
+    data.GetFeature(feature, row.featurename);
+    const JxComponent component = data.GetComponentOfFeature(row.componentid, feature);
+    if (skipExtractAsWpk && jxtext::EqualsNoCase(component.extractaswpk, u"true")) {
+        data.GetLog()->Log(LP_INFO, kRegModule, context, u"Skip action of component: %s",
+                           row.componentid.c_str());
+        return false;
+    }
+    return data.IsComponentToBeProcessed(component, feature, action, permissions);
+}
+
+void JxData::AddRegValues(const JxSequenceAction& action) {
+    CJxDataLock lock(*this);
+    GetLog()->Log(LOG_BEGIN, kRegModule, kAdd, u"");
+    const std::vector<JxRegValue> rows = m_RegValuesInstall;
+    for (const JxRegValue& row : rows) {
+        JxActivationPermissions permissions;
+        permissions.m_bEnableFeature = row.enablefeature;
+        permissions.m_bDisableFeature = row.disablefeature;
+        if (_reg_IsComponentProcessed(*this, row, action, permissions, true, kAdd))
+            WriteRegistryObject(row, false);
+    }
+    GetLog()->Log(LOG_END, kRegModule, kAdd, u"");
+}
+
+void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
+    CJxDataLock lock(*this);
+    JxLog* log = GetLog();
+    log->Log(LOG_BEGIN, kRegModule, kWrite, u"Root: %s Key: %s Subkey: %s Type: %s Value: %s",
+             row.root.c_str(), row.key.c_str(), row.valuename.c_str(), row.type.c_str(), row.value.c_str());
+    bool overwrite = _reg_OverwriteDecision(*this, row);
+    const HKEY root = GetRegistryRootFromName(row.root);
+    const REGSAM access = _reg_WriteAccess(row);
+    const REGSAM view = _reg_View(access);
+    if (_reg_Is64(row))
+        log->Log(LP_INFO, kRegModule, kWrite, u"Using 64 bit...");
+
+    const bool passes = row.mode.find(u'i') != std::u16string::npos &&
+                        (row.installcondition.empty() || GetConditionResult(row.installcondition));
+    if (!passes && !force) {
+        log->Log(LOG_END, kRegModule, kWrite, u"");
+        return;
+    }
+    if (force)
+        overwrite = true;
+
+    const WCHAR* key = row.key.c_str();
+    const WCHAR* name = row.valuename.c_str();
+    bool keep = false;
+    if (!overwrite) {
+        if (jxtext::EqualsNoCase(row.type, u"Key")) {
+            HKEY opened = nullptr;
+            if (RegOpenKeyExW(root, key, 0, access, &opened) == ERROR_SUCCESS) {
+                RegCloseKey(opened);
+                log->Log(LOG_END, kRegModule, kWrite, u"Key already exist");
+                keep = true;
+            }
+        } else if (CReg::ValueExists(root, key, name, view)) {
+            log->Log(LOG_END, kRegModule, kWrite, u"Value already exist");
+            keep = true;
+        }
+    }
+
+    if (!keep) {
+        if (row.type == u"REG_DWORD") {
+            const std::u16string text = ExpandProperties(row.value);
+            DWORD number = 0;
+            if (!_reg_ParseDword(text, number)) {
+                log->Log(LP_ERROR, kRegModule, kWrite, u"Failed to cast to numeric value: %s", text.c_str());
+                number = 0;
+            }
+            CReg::PutIntToRegistry(root, key, name, number, view);
+            const DWORD stored = CReg::GetIntFromRegistry(root, key, name, 0, view);
+            if (stored != number)
+                log->Log(LP_ERROR, kRegModule, kWrite,
+                         u"Failed to create reg value of type DWORD. Configured value: %d. Stored value: %d",
+                         number, stored);
+        } else if (row.type == u"REG_SZ") {
+            const std::u16string text = ExpandProperties(row.value);
+            CReg::PutStringToRegistry(root, key, name, text, CRegStringType::Sz, view);
+            const std::u16string stored = CReg::GetStringFromRegistry(root, key, name, u"", view);
+            if (!jxtext::EqualsNoCase(stored, text))
+                log->Log(LP_ERROR, kRegModule, kWrite,
+                         u"Failed to create reg value of type string. Configured value: %s. Stored value: %s",
+                         text.c_str(), stored.c_str());
+        } else if (row.type == u"REG_MULTI_SZ") {
+            // The whole expanded text is one string of the list, separators and all.
+            const std::u16string text = ExpandProperties(row.value);
+            if (!CReg::PutMultiStringToRegistryVec(root, key, name, {text}, view))
+                log->Log(LP_ERROR, kRegModule, kWrite, u"Failed to create reg value of type multistring.");
+        } else if (row.type == u"Key") {
+            HKEY created = nullptr;
+            if (RegCreateKeyExW(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &created,
+                                nullptr) == ERROR_SUCCESS)
+                RegCloseKey(created);
+            else
+                log->Log(LP_ERROR, kRegModule, kWrite, u"Can't create key %s", key);
+        }
+    }
+
+    PatchRegkeyAcl(root, row.key, access);
+    if (!keep)
+        log->Log(LOG_END, kRegModule, kWrite, u"");
+}
+
+} // namespace JxSetup::Data

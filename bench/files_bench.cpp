@@ -1,0 +1,224 @@
+// Installing files from a package: CopyFiles and CleanUp of 5,000 small files (a few KB each, in
+// 50 folders) and three files of 100 MB, from a package mounted into the data object onto a fresh
+// program folder, against `tar -x` of the same tree stored uncompressed. Prints the ratio of the
+// two times at the end (goal: the engine within 1.5 times tar's time).
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "jxplat/machine.h"
+#include "jxplat/text.h"
+#include "jxsetupdata/JxData.h"
+#include "jxvfs/PackageMgr.h"
+#include "jxvfs/container/CPackageWriter.h"
+
+namespace fs = std::filesystem;
+using namespace JxSetup::Data;
+
+namespace {
+
+constexpr int kSmallFiles = 5000;
+constexpr int kFolders = 50;
+constexpr int kLargeFiles = 3;
+constexpr size_t kLargeFileSize = 100u << 20;
+const std::u16string kCarrier = u"C:\\bench\\core.wpk";
+const std::u16string kDestination = u"C:\\Program Files\\Prod";
+
+struct BenchData {
+    std::string root;    // the machine root
+    std::string tree;    // the host tree that was packed
+    std::string tarFile; // the same tree as an uncompressed tar archive
+    uint64_t totalBytes = 0;
+};
+
+BenchData g_data;
+
+// Content that compresses about as well as a product's files: words and numbers with some noise.
+std::vector<BYTE> MakeContent(size_t size, unsigned seed) {
+    static const char* words[] = {"Setup",     "Package", "Component", "<File Id=\"",
+                                  "\" />\r\n", "Version", " "};
+    std::mt19937_64 generator(seed);
+    std::vector<BYTE> out;
+    out.reserve(size);
+    while (out.size() < size) {
+        const uint64_t r = generator();
+        if (r % 5 == 0) {
+            for (int i = 0; i < 32 && out.size() < size; ++i)
+                out.push_back(static_cast<BYTE>(generator()));
+        } else {
+            const char* word = words[r % 7];
+            out.insert(out.end(), word, word + std::strlen(word));
+            const std::string number = std::to_string(r >> 40);
+            out.insert(out.end(), number.begin(), number.end());
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+bool Prepare() {
+    std::string pattern = (fs::temp_directory_path() / "jxbench-files-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        return false;
+    g_data.root = pattern;
+    jxplat::WriteMachineDescription(pattern, jxplat::MachineDescription{});
+    setenv("JX_MACHINE_ROOT", pattern.c_str(), 1);
+    jxplat::SetMachineRoot(pattern);
+
+    g_data.tree = pattern + "/tree";
+    std::mt19937 sizes(11);
+    for (int i = 0; i < kSmallFiles + kLargeFiles; ++i) {
+        const bool large = i >= kSmallFiles;
+        const size_t size = large ? kLargeFileSize : 2048 + sizes() % (6 * 1024);
+        const std::string relative =
+            large ? "large/file" + std::to_string(i) + ".bin"
+                  : "d" + std::to_string(i % kFolders) + "/f" + std::to_string(i) + ".dat";
+        const std::vector<BYTE> content = MakeContent(size, static_cast<unsigned>(i));
+        const fs::path path = fs::path(g_data.tree) / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()),
+                   static_cast<std::streamsize>(content.size()));
+        g_data.totalBytes += size;
+    }
+    PACKAGE_WRITER_OPTIONS options;
+    options.name = "core";
+    CPackageWriter writer(options);
+    fs::create_directories(jxplat::WindowsToHostPath(u"C:\\bench"));
+    if (!writer.AddHostFolder(g_data.tree, u"core") ||
+        !writer.WriteToHostFile(jxplat::WindowsToHostPath(kCarrier)))
+        return false;
+    g_data.tarFile = pattern + "/tree.tar";
+    const std::string tar = "tar -cf '" + g_data.tarFile + "' -C '" + g_data.tree + "' .";
+    return std::system(tar.c_str()) == 0;
+}
+
+// The product: one component whose rows take each folder of the package with a wildcard.
+void DefineProduct(JxData& data) {
+    JxComponent component;
+    component.id = u"core";
+    component.destinationdir = kDestination;
+    component.installmode = u"custom";
+    JxFeature feature;
+    feature.name = u"Main";
+    feature.components.push_back(component);
+    data.m_Features = {feature};
+    std::vector<std::u16string> folders{u"large"};
+    for (int i = 0; i < kFolders; ++i)
+        folders.push_back(u"d" + jxtext::ToText(i));
+    for (const std::u16string& folder : folders) {
+        JxFile row;
+        row.name = folder + u"\\*";
+        row.featurename = u"Main";
+        row.componentid = u"core";
+        row.copymode = u"always";
+        data.m_Files.push_back(row);
+    }
+    data.m_SequenceData.m_bInstallModeInstall = true;
+    data.SetProperty(u"InstallMode", u"Install", 1);
+    data.SetProperty(u"FeatureStateAbsent", u"$Main$", 1);
+    data.SetProperty(u"FeatureActionInstall", u"$Main$", 1);
+}
+
+void ClearTarget(const std::string& host) {
+    std::error_code error;
+    fs::remove_all(host, error);
+}
+
+void BM_CopyAndCommitFiles(benchmark::State& state) {
+    const std::string target = jxplat::WindowsToHostPath(kDestination);
+    for (auto _ : state) {
+        state.PauseTiming();
+        ClearTarget(target);
+        PackageMgr::Instance()->Cleanup();
+        state.ResumeTiming();
+        {
+            JxData data;
+            DefineProduct(data);
+            if (!data.MountExternalPackage(kCarrier, kScanModeReplace)) {
+                state.SkipWithError("the package does not mount");
+                return;
+            }
+            data.FileActions_Initialize(JxSequenceAction(u"CopyFiles", u"[AT_COPYFILES]", 411));
+            data.CopyFilesTemporary();
+            data.CommitCopiedFiles();
+            if (data.GetFileActionState().m_Copied.size() != kSmallFiles + kLargeFiles ||
+                data.HasUncommittedFileCopies() || data.m_SequenceData.m_bFailure) {
+                state.SkipWithError("not every file was installed");
+                return;
+            }
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_data.totalBytes));
+}
+BENCHMARK(BM_CopyAndCommitFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_TarExtract(benchmark::State& state) {
+    const std::string target = g_data.root + "/untarred";
+    const std::string command = "tar -xf '" + g_data.tarFile + "' -C '" + target + "'";
+    for (auto _ : state) {
+        state.PauseTiming();
+        ClearTarget(target);
+        fs::create_directories(target);
+        state.ResumeTiming();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("tar failed");
+            return;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_data.totalBytes));
+}
+BENCHMARK(BM_TarExtract)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Keeps the real time per iteration of each benchmark for the ratio.
+class CTimeReporter : public benchmark::ConsoleReporter {
+public:
+    CTimeReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    double Time(const std::string& name) const {
+        auto found = m_times.lower_bound(name);
+        return found != m_times.end() && found->first.starts_with(name) ? found->second : 0.0;
+    }
+
+private:
+    std::map<std::string, double> m_times;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!Prepare()) {
+        std::fprintf(stderr, "jx_bench_files: cannot prepare the package\n");
+        return 1;
+    }
+    std::printf("package: %d files, %.1f MB of content\n", kSmallFiles + kLargeFiles,
+                g_data.totalBytes / 1048576.0);
+    benchmark::Initialize(&argc, argv);
+    CTimeReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double engine = reporter.Time("BM_CopyAndCommitFiles");
+    const double tar = reporter.Time("BM_TarExtract");
+    if (engine > 0 && tar > 0)
+        std::printf(
+            "copy and commit %.0f ms, tar -x of the uncompressed tree %.0f ms: ratio %.2f (goal <= 1.50)\n",
+            engine, tar, engine / tar);
+    benchmark::Shutdown();
+    PackageMgr::Instance()->Cleanup();
+    std::error_code error;
+    fs::remove_all(g_data.root, error);
+    return 0;
+}
