@@ -18,46 +18,14 @@
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
+#include "jxtest/log_capture.h"
 #include "jxtest/machine_root.h"
 
 namespace jxapptest {
 
 using namespace JxSetup::Data;
 
-// Every log line as "LEVEL|message".
-class CLogCapture {
-public:
-    CLogCapture() {
-        JxLog::SetCaptureForTesting(
-            [this](int level, std::u16string_view, std::u16string_view, std::u16string_view message) {
-                std::lock_guard<std::mutex> guard(m_Lock);
-                m_Lines.push_back(jxtext::N(LogLevelName(level)) + "|" + jxtext::N(message));
-            });
-    }
-    ~CLogCapture() { JxLog::SetCaptureForTesting(nullptr); }
-    bool Has(const std::string& level, const std::string& text) const {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        for (const std::string& line : m_Lines)
-            if (line.rfind(level + "|", 0) == 0 && line.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
-    void Clear() {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        m_Lines.clear();
-    }
-    std::string Dump() const {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        std::string all;
-        for (const std::string& line : m_Lines)
-            all += line + "\n";
-        return all;
-    }
-
-private:
-    mutable std::mutex m_Lock;
-    std::vector<std::string> m_Lines;
-};
+using jxtest::CLogCapture;
 
 inline void WriteText(const std::u16string& windowsPath, const std::string& text, bool runnable = false) {
     const std::string target = jxplat::WindowsToHostPath(windowsPath);

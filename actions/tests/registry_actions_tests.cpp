@@ -16,6 +16,7 @@
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
+#include "jxtest/log_capture.h"
 #include "jxtest/machine_root.h"
 
 namespace {
@@ -25,41 +26,10 @@ using namespace JxSetup::Data;
 const std::u16string kAppDir = u"C:\\SetupSource\\";
 constexpr const WCHAR* kKey = u"Software\\Tolvane\\App";
 
-class CLogCapture {
+// Lines read "LEVEL|context|message".
+class CLogCapture : public jxtest::CLogCapture {
 public:
-    CLogCapture() {
-        JxLog::SetCaptureForTesting(
-            [this](int level, std::u16string_view, std::u16string_view context, std::u16string_view message) {
-                std::lock_guard<std::mutex> guard(m_Lock);
-                m_Lines.push_back(jxtext::N(LogLevelName(level)) + "|" + jxtext::N(context) + "|" +
-                                  jxtext::N(message));
-            });
-    }
-    ~CLogCapture() { JxLog::SetCaptureForTesting(nullptr); }
-    size_t Count(const std::string& level, const std::string& text) const {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        size_t count = 0;
-        for (const std::string& line : m_Lines)
-            if (line.rfind(level + "|", 0) == 0 && line.find(text) != std::string::npos)
-                ++count;
-        return count;
-    }
-    bool Has(const std::string& level, const std::string& text) const { return Count(level, text) > 0; }
-    void Clear() {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        m_Lines.clear();
-    }
-    std::string Dump() const {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        std::string all;
-        for (const std::string& line : m_Lines)
-            all += line + "\n";
-        return all;
-    }
-
-private:
-    mutable std::mutex m_Lock;
-    std::vector<std::string> m_Lines;
+    CLogCapture() : jxtest::CLogCapture(true) {}
 };
 
 void WriteHost(const std::u16string& windowsPath, const std::string& bytes) {

@@ -16,6 +16,7 @@
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
+#include "jxtest/log_capture.h"
 #include "jxtest/machine_root.h"
 
 namespace jxsvctest {
@@ -25,36 +26,7 @@ using namespace JxSetup::Data;
 inline const std::u16string kAppDir = u"C:\\SetupSource\\";
 inline const std::u16string kInstallDir = u"C:\\Program Files\\Jx\\";
 
-// Every log line of a test as "LEVEL|message".
-class CLogCapture {
-public:
-    CLogCapture() {
-        JxLog::SetCaptureForTesting(
-            [this](int level, std::u16string_view, std::u16string_view, std::u16string_view message) {
-                std::lock_guard<std::mutex> guard(m_Lock);
-                m_Lines.push_back(jxtext::N(LogLevelName(level)) + "|" + jxtext::N(message));
-            });
-    }
-    ~CLogCapture() { JxLog::SetCaptureForTesting(nullptr); }
-    bool Has(const std::string& level, const std::string& text) const {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        for (const std::string& line : m_Lines)
-            if (line.rfind(level + "|", 0) == 0 && line.find(text) != std::string::npos)
-                return true;
-        return false;
-    }
-    std::string Dump() const {
-        std::lock_guard<std::mutex> guard(m_Lock);
-        std::string all;
-        for (const std::string& line : m_Lines)
-            all += line + "\n";
-        return all;
-    }
-
-private:
-    mutable std::mutex m_Lock;
-    std::vector<std::string> m_Lines;
-};
+using jxtest::CLogCapture;
 
 // Copies a host file to a Windows path of the machine.
 inline void PlaceFile(const std::string& hostSource, const std::u16string& windowsTarget) {

@@ -147,8 +147,7 @@ TEST_F(LogFile, EveryLineOfConcurrentLoggersIsOnDiskInOrderAfterTheClose) {
     Log()->CloseLogFile(true);
     const size_t size = jxlogtest::ReadLogBytes(path).size();
     Log()->Log(LP_ERROR, u"t0", u"Worker", u"after the close");
-    EXPECT_EQ(jxlogtest::ReadLogBytes(path).size(), size)
-        << "nothing after a final close";
+    EXPECT_EQ(jxlogtest::ReadLogBytes(path).size(), size) << "nothing after a final close";
 
     const auto log = jxlogtest::ParseLog(path);
     ASSERT_TRUE(log.wellFormed);

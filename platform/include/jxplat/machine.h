@@ -29,8 +29,8 @@ struct MachineSession {
     DWORD id = 1;
     std::string state = "active"; // active, connected, disconnected, idle, listen, down
     std::string winStation = "Console";
-    std::string user;               // logged-on user; "" in an active session is user.name
-    bool environmentFault = false;  // CreateEnvironmentBlock of its user fails
+    std::string user;              // logged-on user; "" in an active session is user.name
+    bool environmentFault = false; // CreateEnvironmentBlock of its user fails
 };
 
 struct MachineDescription {

@@ -89,7 +89,6 @@ struct JxProgressCallback {
     LPVOID m_Context = nullptr;
 };
 
-
 class JxData : public RepackCallbackDelegate {
 public:
     JxData();
@@ -178,7 +177,8 @@ public:
     std::vector<std::u16string> GetConfiguredShutdownOrder();
     std::vector<std::u16string> GetUnsetServices(const std::vector<std::u16string>& list);
     std::vector<std::u16string> GetMergedShutdownOrder(const std::vector<std::u16string>& list);
-    bool ConfigureServiceStartType(const std::u16string& serviceName, const WCHAR* machineName, DWORD startType);
+    bool ConfigureServiceStartType(const std::u16string& serviceName, const WCHAR* machineName,
+                                   DWORD startType);
     bool IsServiceInState(DWORD state, const std::u16string& serviceName, const WCHAR* machineName);
     // "manuell" 3, "disabled" 4, anything else 2 (also "delayed", which adds the delayed start).
     static DWORD GetStartTypeFromText(const std::u16string& text);
@@ -368,8 +368,8 @@ public:
     // Starts a program (through the shell when asked) or opens a web address. 0 success or nothing
     // to report, the exit code of the program, -1 when it had not ended when its code was read, the
     // negated Windows error when it could not be started. The timeout is in seconds.
-    int32_t ExecAppWait(const std::u16string& path, const std::u16string& arguments, bool useShell, bool hidden,
-                        bool wait, bool is64Bit, DWORD timeoutSeconds);
+    int32_t ExecAppWait(const std::u16string& path, const std::u16string& arguments, bool useShell,
+                        bool hidden, bool wait, bool is64Bit, DWORD timeoutSeconds);
     // Runs the install or the uninstall list (mode "Install" or "Uninstall").
     void ExecuteAppSequence(const std::vector<JxApplication>& apps, const std::u16string& mode,
                             const JxSequenceAction& action);
@@ -515,7 +515,7 @@ public:
     void LoadUserProfiles();
     void UnloadUserProfiles();
     void PatchRegkeyAcl(HKEY root, const std::u16string& key, REGSAM access);
-    std::vector<JxUserHive> m_UserHives;  // the "UserFiles" list
+    std::vector<JxUserHive> m_UserHives;    // the "UserFiles" list
     bool m_RegValuesRestorePending = false; // saved values not yet written back
 
     // Package operations
