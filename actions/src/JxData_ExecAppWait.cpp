@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "CWow64RedirectionOff.h"
+#include "jxbase/wow64guard.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
@@ -82,7 +82,7 @@ int32_t JxData::ExecAppWait(const std::u16string& path, const std::u16string& ar
                                           : WaitForSingleObject(process, milliseconds);
     };
     try {
-        CWow64RedirectionOff redirection(is64Bit);
+        CWow64FsRedirectionGuard redirection(is64Bit);
         if (_exec_IsWebAddress(path, arguments)) {
             const std::u16string address = arguments.substr(3);
             log->Log(LP_INFO, kModule, kContext, u"Open default Browser with url: %s", address.c_str());

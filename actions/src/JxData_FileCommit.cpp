@@ -2,7 +2,7 @@
 // moved aside (when its row asks for it) or replaced at the next reboot.
 #include "JxData_Files.h"
 
-#include "CWow64RedirectionOff.h"
+#include "jxbase/wow64guard.h"
 
 namespace JxSetup::Data {
 namespace {
@@ -45,7 +45,7 @@ void JxData::_commit_MoveFile(JxFileCopyRecord& record) {
                  record.m_Definition.componentid.c_str(), record.m_Definition.name.c_str());
         return;
     }
-    CWow64RedirectionOff redirection(record.m_b64Bit);
+    CWow64FsRedirectionGuard redirection(record.m_b64Bit);
     if (!_files_Exists(record.m_TemporaryPath)) {
         record.m_bCommitted = true; // nothing was extracted: the target stays as it is
         return;

@@ -2,7 +2,7 @@
 // definition by component, and the records of their files in the packages and at their targets.
 #include "JxData_Files.h"
 
-#include "CWow64RedirectionOff.h"
+#include "jxbase/wow64guard.h"
 
 namespace JxSetup::Data {
 namespace {
@@ -106,7 +106,7 @@ void JxData::_files_ExpandWildcard(const std::u16string& pattern, const std::u16
     if (!target) {
         GetFullPathFileListFromVFSDir(matches, pattern);
     } else {
-        CWow64RedirectionOff redirection(is64Bit);
+        CWow64FsRedirectionGuard redirection(is64Bit);
         const std::u16string folder = JxFile::GetPathPart(pattern);
         WIN32_FIND_DATAW data{};
         HANDLE find = FindFirstFileW(pattern.c_str(), &data);

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "CWow64RedirectionOff.h"
+#include "jxbase/wow64guard.h"
 
 namespace JxSetup::Data {
 namespace {
@@ -62,7 +62,7 @@ bool JxData::_files_PrepareDestinationDir(const std::u16string& path, bool is64B
 }
 
 void JxData::_copy_ExecuteTemporary(JxFileCopyRecord& record) {
-    CWow64RedirectionOff redirection(record.m_b64Bit);
+    CWow64FsRedirectionGuard redirection(record.m_b64Bit);
     JxLog* log = GetLog();
     if (!_files_PrepareDestinationDir(record.m_TemporaryPath, record.m_b64Bit)) {
         log->Log(LP_ERROR, kFilesModule, kExecute, u"Failed to create contained folder: %s",

@@ -2,7 +2,7 @@
 // about one file.
 #include "JxData_Files.h"
 
-#include "CWow64RedirectionOff.h"
+#include "jxbase/wow64guard.h"
 #include "jxvfs/InternalPackageFile.h"
 #include "jxvfs/VirtualFS.h"
 
@@ -20,7 +20,7 @@ bool _info_IsByteCount(const std::u16string& text) {
 JxFile& JxData::CollectFileInformation(JxFile& record, std::u16string& path, bool is64Bit) {
     CJxDataLock lock(*this);
     record = JxFile();
-    CWow64RedirectionOff redirection(is64Bit);
+    CWow64FsRedirectionGuard redirection(is64Bit);
     path = ExpandProperties(path);
     WIN32_FIND_DATAW data{};
     HANDLE find = path.empty() ? INVALID_HANDLE_VALUE : FindFirstFileW(path.c_str(), &data);

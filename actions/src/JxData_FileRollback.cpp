@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "CWow64RedirectionOff.h"
+#include "jxbase/wow64guard.h"
 #include "jxactions/JxEmptyFolders.h"
 #include "jxbase/win32errortext.h"
 
@@ -31,7 +31,7 @@ void JxData::RollbackCopiedFiles() {
         if (record.m_bCommitted || record.m_bRolledBack)
             continue;
         record.m_bRolledBack = true;
-        CWow64RedirectionOff redirection(record.m_b64Bit);
+        CWow64FsRedirectionGuard redirection(record.m_b64Bit);
         if (!_files_Exists(record.m_TemporaryPath))
             continue;
         if (_files_DeleteFile(record.m_TemporaryPath)) {
@@ -54,7 +54,7 @@ void JxData::_rollback_RemoveCreatedFolders() {
     // Deepest first: the reverse of the order in which the levels were made.
     std::vector<JxFileCreatedFolder> kept;
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
-        CWow64RedirectionOff redirection(folder->m_b64Bit);
+        CWow64FsRedirectionGuard redirection(folder->m_b64Bit);
         const std::u16string& path = folder->m_Path;
         if (_files_IsVolumeRoot(path) ||
             JxEmptyFolders::ContainsFolder(path, m_CleanEmptyFolder.m_BlackList)) {

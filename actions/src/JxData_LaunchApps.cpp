@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "CWow64RedirectionOff.h"
+#include "jxbase/wow64guard.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 #include "jxsetupdata/JxFile.h"
@@ -56,7 +56,7 @@ int JxData::LaunchASetup(const std::vector<JxApplication>& apps) {
                 }
             }
         }
-        std::optional<CWow64RedirectionOff> redirection;
+        std::optional<CWow64FsRedirectionGuard> redirection;
         if (jxtext::FindNoCase(app.plattform, u"64") != std::u16string::npos) {
             if (GetConditionResult(u"_[VersionNT64]")) {
                 log->Log(LP_INFO, kModule, kContext, u"Disable FSRedirection");
