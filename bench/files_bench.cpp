@@ -4,6 +4,8 @@
 // two times at the end (goal: the engine within 1.5 times tar's time).
 #include <benchmark/benchmark.h>
 
+#include "bench_reporter.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -179,25 +181,6 @@ void BM_TarExtract(benchmark::State& state) {
 }
 BENCHMARK(BM_TarExtract)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
-// Keeps the real time per iteration of each benchmark for the ratio.
-class CTimeReporter : public benchmark::ConsoleReporter {
-public:
-    CTimeReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_times[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Time(const std::string& name) const {
-        auto found = m_times.lower_bound(name);
-        return found != m_times.end() && found->first.starts_with(name) ? found->second : 0.0;
-    }
-
-private:
-    std::map<std::string, double> m_times;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -208,7 +191,7 @@ int main(int argc, char** argv) {
     std::printf("package: %d files, %.1f MB of content\n", kSmallFiles + kLargeFiles,
                 g_data.totalBytes / 1048576.0);
     benchmark::Initialize(&argc, argv);
-    CTimeReporter reporter;
+    jxbench::CFigureReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double engine = reporter.Time("BM_CopyAndCommitFiles");
     const double tar = reporter.Time("BM_TarExtract");

@@ -4,6 +4,8 @@
 // tree stored uncompressed. Prints the throughput ratios at the end.
 #include <benchmark/benchmark.h>
 
+#include "bench_reporter.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -195,27 +197,6 @@ void BM_TarExtract(benchmark::State& state) {
 }
 BENCHMARK(BM_TarExtract)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Keeps the bytes-per-second figure of each benchmark for the ratios.
-class CRateReporter : public benchmark::ConsoleReporter {
-public:
-    CRateReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            auto found = run.counters.find("bytes_per_second");
-            if (found != run.counters.end() && run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_rates[run.benchmark_name()] = found->second.value;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    double Rate(const std::string& name) const {
-        auto found = m_rates.lower_bound(name);
-        return found != m_rates.end() && found->first.starts_with(name) ? found->second : 0.0;
-    }
-
-private:
-    std::map<std::string, double> m_rates;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -226,7 +207,7 @@ int main(int argc, char** argv) {
     std::printf("package: %zu files, %.1f MB of content, %zu blocks\n", g_data.vfsPaths.size(),
                 g_data.totalBytes / 1048576.0, g_data.blocks.size());
     benchmark::Initialize(&argc, argv);
-    CRateReporter reporter;
+    jxbench::CFigureReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double vfs = reporter.Rate("BM_VfsReadEveryFile");
     const double lzo = reporter.Rate("BM_LzoDecodeOnly");
