@@ -1,5 +1,7 @@
 #include <filesystem>
 #include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -54,6 +56,41 @@ TEST(MachinePaths, WindowsPathsMapBelowTheRootIgnoringCase) {
     };
     for (const Row& row : rows)
         EXPECT_EQ(jxplat::WindowsToHostPath(W(row.windows)), row.host) << row.windows;
+}
+
+// A missing name is looked up ignoring case in a remembered folder; changes made meanwhile by
+// this process or another one (a forked child here) are seen at the next lookup.
+TEST(MachinePaths, MissingNamesFollowChangesOfTheFolder) {
+    jxtest::TempMachineRoot root;
+    const std::string folder = root.Path() + "/drive_c/Data";
+    std::filesystem::create_directories(folder);
+    auto map = [](const char* name) { return jxplat::WindowsToHostPath(W(name)); };
+    EXPECT_EQ(map("C:\\data\\report.TXT"), folder + "/report.TXT"); // remembered: nothing there
+
+    const pid_t child = fork();
+    if (child == 0) {
+        std::ofstream(folder + "/Report.txt") << "x";
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(map("C:\\data\\report.TXT"), folder + "/Report.txt");
+
+    std::filesystem::rename(folder + "/Report.txt", folder + "/Moved.txt");
+    EXPECT_EQ(map("C:\\data\\REPORT.txt"), folder + "/REPORT.txt");
+    EXPECT_EQ(map("C:\\data\\moved.TXT"), folder + "/Moved.txt");
+
+    // The folder replaced under the same path: the new folder's names count.
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    std::ofstream(folder + "/NEW.bin") << "y";
+    EXPECT_EQ(map("C:\\data\\moved.TXT"), folder + "/moved.TXT");
+    EXPECT_EQ(map("C:\\data\\new.BIN"), folder + "/NEW.bin");
+
+    // Two names that differ only in case: the exact one is taken when it is asked for.
+    std::ofstream(folder + "/new.bin") << "z";
+    EXPECT_EQ(map("C:\\data\\new.bin"), folder + "/new.bin");
+    EXPECT_EQ(map("C:\\data\\NEW.bin"), folder + "/NEW.bin");
 }
 
 TEST(MachinePaths, HostPathsAreWindowsPaths) {

@@ -1,8 +1,12 @@
 // Windows paths and host paths: drive letters live below the machine root ("C:" is drive_c),
 // the host itself is drive Z:, names match ignoring case as on Windows.
 #include <dirent.h>
-#include <filesystem>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <vector>
+
+#include "core/dircache.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 
@@ -13,26 +17,54 @@ bool IsSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
+bool EntryExists(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0;
+}
+
 // Appends one name to a host folder, taking the existing entry's own case when one matches.
 std::string JoinMatchingCase(const std::string& folder, const std::u16string& name) {
-    std::string wanted = jxtext::Utf16ToUtf8(name);
-    std::string exact = folder + "/" + wanted;
-    std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(exact, ec)))
+    const std::string exact = folder + "/" + jxtext::Utf16ToUtf8(name);
+    if (EntryExists(exact))
         return exact;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        std::string found;
-        while (dirent* entry = ::readdir(dir)) {
-            if (jxtext::EqualsNoCase(jxtext::Utf8ToUtf16(entry->d_name), name)) {
-                found = folder + "/" + entry->d_name;
-                break;
-            }
-        }
-        ::closedir(dir);
-        if (!found.empty())
-            return found;
+    struct stat status {};
+    if (::stat(folder.empty() ? "/" : folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return exact;
+    const std::optional<std::string> own = FindNameIgnoringCase(folder, status, name);
+    return own ? folder + "/" + *own : exact;
+}
+
+// The common cases cost one or two lookups: the path exists as written, or only its last name is
+// missing or spelt in another case. Paths with "." or ".." take the walk name by name.
+bool TryDirectMapping(const std::string& base, std::u16string_view rest, std::string& host) {
+    std::vector<std::u16string> names;
+    std::u16string name;
+    for (size_t i = 0; i <= rest.size(); ++i) {
+        if (i == rest.size() || rest[i] == u'\\' || rest[i] == u'/') {
+            if (name == u"." || name == u"..")
+                return false;
+            if (!name.empty())
+                names.push_back(std::move(name));
+            name.clear();
+        } else
+            name += rest[i];
     }
-    return exact;
+    if (names.empty())
+        return false;
+    std::string parent = base;
+    for (size_t i = 0; i + 1 < names.size(); ++i)
+        parent += "/" + jxtext::Utf16ToUtf8(names[i]);
+    const std::string exact = parent + "/" + jxtext::Utf16ToUtf8(names.back());
+    if (EntryExists(exact)) {
+        host = exact;
+        return true;
+    }
+    struct stat status {};
+    if (::stat(parent.empty() ? "/" : parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+        return false;
+    const std::optional<std::string> own = FindNameIgnoringCase(parent, status, names.back());
+    host = own ? parent + "/" + *own : exact;
+    return true;
 }
 
 } // namespace
@@ -63,6 +95,9 @@ std::string WindowsToHostPath(std::u16string_view path) {
         return rel;
     }
     bool onHost = host.empty();
+    std::string direct;
+    if (TryDirectMapping(host, path.substr(start), direct))
+        return direct;
     std::u16string name;
     auto flush = [&]() {
         if (name.empty() || name == u".")
@@ -72,7 +107,7 @@ std::string WindowsToHostPath(std::u16string_view path) {
             if (pos != std::string::npos && (onHost || pos >= MachineRoot().size() + 8))
                 host.erase(pos);
         } else
-            host = JoinMatchingCase(host.empty() ? std::string() : host, name);
+            host = JoinMatchingCase(host, name);
         name.clear();
     };
     for (size_t i = start; i < path.size(); ++i) {
