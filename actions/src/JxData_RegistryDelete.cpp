@@ -43,7 +43,10 @@ std::u16string _reg_ReplaceAll(std::u16string text, std::u16string_view token, c
 void JxData::DeleteRegValues(const JxSequenceAction& action) {
     CJxDataLock lock(*this);
     GetLog()->Log(LOG_BEGIN, kRegModule, kDeleteValues, u"");
-    LoadUserProfiles();
+    // Counting the steps leaves the machine as it is: no hive is loaded then.
+    const bool loadHives = !IsCountingProcessSteps();
+    if (loadHives)
+        LoadUserProfiles();
     const std::vector<JxRegValue> rows = m_RegValuesUninstall;
     for (const JxRegValue& row : rows) {
         JxActivationPermissions permissions;
@@ -52,7 +55,8 @@ void JxData::DeleteRegValues(const JxSequenceAction& action) {
         if (_reg_IsComponentProcessed(*this, row, action, permissions, true, kDeleteValues))
             DeleteRegistyObject(row, false);
     }
-    UnloadUserProfiles();
+    if (loadHives)
+        UnloadUserProfiles();
     GetLog()->Log(LOG_END, kRegModule, kDeleteValues, u"");
 }
 

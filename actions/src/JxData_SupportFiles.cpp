@@ -1,5 +1,6 @@
 // Support files: the files of the components marked "extractsupportfile", extracted into
-// "[_SupportDir]" for the time the prerequisites run, and deleted again afterwards.
+// "[_SupportDir]" for the time the prerequisites run, and deleted again afterwards; and the
+// packages of the components marked "extractaswpk", written into their destination folders.
 #include <set>
 #include <stdexcept>
 
@@ -92,11 +93,7 @@ void JxData::ExtractComponentsAsWPK(const JxSequenceAction& action) {
             if (!jxtext::EqualsNoCase(component.extractaswpk, u"true") ||
                 !IsComponentToBeProcessed(component, feature, action, JxActivationPermissions{}))
                 continue;
-            // JX_NOT_BUILT: writing a component's package to its destination folder comes with the
-            // package store's ExtractWPK.
-            log->Log(LP_ERROR, kModule, context, u"ExtractWPK is not built yet (%s => %s)",
-                     component.id.c_str(), ExpandProperties(component.destinationdir).c_str());
-            m_SequenceData.m_bFailure = true;
+            ExtractWPK(component.id, component.destinationdir);
         }
     }
     log->Log(LOG_END, kModule, context, u"");

@@ -1,6 +1,7 @@
-// Handlers of the install actions. The workers behind most of them come with the installation
-// actions; until then each handler fails the run when there is work of its kind and passes when
-// there is none. While the sequence counts its steps a handler does no work.
+// Handlers of the install actions: each brackets the work of its action with BEGIN and END lines
+// and passes the action on to the worker, which counts its steps and records its failures.
+// Workers that are not there yet fail the run when there is work of their kind and pass when
+// there is none.
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
@@ -28,14 +29,6 @@ template <typename Row, typename Test> bool AnyRow(const std::vector<Row>& rows,
     return false;
 }
 
-template <typename Test> bool AnyFile(const std::vector<JxFile>& files, Test test) {
-    return AnyRow(files, test);
-}
-
-template <typename Test> bool AnyFeature(JxData& data, Test test) {
-    return AnyRow(data.m_Features, test);
-}
-
 template <typename Test> bool AnyComponent(JxData& data, Test test) {
     for (const JxFeature& feature : data.m_Features)
         if (AnyRow(feature.components, test))
@@ -43,255 +36,397 @@ template <typename Test> bool AnyComponent(JxData& data, Test test) {
     return false;
 }
 
-// The work of a handler that is not there yet: with work of its kind the run fails, naming the action.
-void HandlerNotBuilt(JxData& data, const WCHAR* handler, const JxSequenceAction& action, bool hasWork) {
-    CJxDataLock lock(data);
+// The BEGIN and END lines of one handler run.
+class CHandlerScope {
+public:
+    CHandlerScope(JxData& data, const WCHAR* handler, const WCHAR* beginText = u"")
+        : m_Data(data), m_Lock(data), m_Context(std::u16string(u"JxSetup::Data::JxData::") + handler) {
+        m_Data.GetLog()->Log(LOG_BEGIN, kModule, m_Context.c_str(), u"%s", beginText);
+    }
+    ~CHandlerScope() { m_Data.GetLog()->Log(LOG_END, kModule, m_Context.c_str(), u""); }
+    CHandlerScope(const CHandlerScope&) = delete;
+    CHandlerScope& operator=(const CHandlerScope&) = delete;
+    const WCHAR* Context() const { return m_Context.c_str(); }
+
+private:
+    JxData& m_Data;
+    CJxDataLock m_Lock;
+    std::u16string m_Context;
+};
+
+// The users' registry hives, loaded around a registry worker. While the sequence counts its steps
+// nothing is loaded: counting leaves the machine as it is.
+class CUserProfilesScope {
+public:
+    explicit CUserProfilesScope(JxData& data) : m_Data(data), m_bLoaded(!data.IsCountingProcessSteps()) {
+        if (m_bLoaded)
+            m_Data.LoadUserProfiles();
+    }
+    ~CUserProfilesScope() {
+        if (m_bLoaded)
+            m_Data.UnloadUserProfiles();
+    }
+    CUserProfilesScope(const CUserProfilesScope&) = delete;
+    CUserProfilesScope& operator=(const CUserProfilesScope&) = delete;
+
+private:
+    JxData& m_Data;
+    bool m_bLoaded;
+};
+
+// A worker that is not there yet: with work of its kind the run fails, naming the worker. While the
+// sequence counts its steps it does nothing.
+void WorkerNotBuilt(JxData& data, const WCHAR* worker, const JxSequenceAction& action, bool hasWork) {
     if (data.IsCountingProcessSteps() || !hasWork)
         return;
-    data.GetLog()->Log(LP_ERROR, kModule, (std::u16string(u"JxSetup::Data::JxData::") + handler).c_str(),
-                       u"%s is not built yet", handler);
+    data.GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData", u"%s is not built yet", worker);
     JxSequenceData& state = data.m_SequenceData;
     if (state.m_bFailure)
         return;
     state.m_bFailure = true;
     state.m_Error = JxErrorInfo();
     state.m_Error.m_ActionName = action.m_Name;
-    state.m_Error.m_Description = std::u16string(handler) + u" is not built yet";
+    state.m_Error.m_Description = std::u16string(worker) + u" is not built yet";
 }
 
-// BEGIN and END entries of a handler with the BEGIN text.
-void LogHandler(JxData& data, const WCHAR* handler, const WCHAR* text) {
-    const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + handler;
-    data.GetLog()->Log(LOG_BEGIN, kModule, context.c_str(), u"%s", text);
-    data.GetLog()->Log(LOG_END, kModule, context.c_str(), u"");
+// A call into the GUI module, which comes with the GUI bridge.
+void GuiNotBuilt(JxData& data, const WCHAR* context, const WCHAR* call) {
+    // JX_NOT_BUILT: the GUI object's operations come with the GUI bridge.
+    data.GetLog()->Log(LP_ERROR, kModule, context, u"%s is not built yet", call);
 }
 
 } // namespace
 
 void JxData::action_SystemRestore(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: restore points come with the installation actions.
-    HandlerNotBuilt(*this, u"action_SystemRestore", action, IsTrue(*this, u"_CreateSysRestorePoint"));
+    CHandlerScope scope(*this, u"action_SystemRestore");
+    if (!IsTrue(*this, u"_CreateSysRestorePoint"))
+        return;
+    // JX_NOT_BUILT: restore points come with the installation actions; until then the point is
+    // never created, which the run reports as a warning and goes on.
+    GetLog()->Log(LP_ERROR, kModule, scope.Context(), u"%s is not built yet", u"JxSystemRestorePoint");
+    GetLog()->Log(LP_WARNING, kModule, scope.Context(), u"JxSystemRestorePoint isn't initialized.");
 }
 
 void JxData::action_RebootOnFeatureCondition(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: the reboot conditions of features come with the action handlers.
-    HandlerNotBuilt(*this, u"action_RebootOnFeatureCondition", action,
-                    AnyFeature(*this, [](const JxFeature& f) { return !f.rebootcondition.empty(); }));
+    CHandlerScope scope(*this, u"action_RebootOnFeatureCondition");
+    if (IsCountingProcessSteps())
+        return; // a restart request is work, not a step
+    JxLog* log = GetLog();
+    for (const JxFeature& feature : m_Features) {
+        const bool nothing = jxtext::EqualsNoCase(GetFeatureAction(feature.name), u"FeatureActionNothing");
+        bool valid = !nothing;
+        if (nothing) {
+            std::u16string keyword;
+            GetFeatureEnableKeyword(keyword, feature.name);
+            if (!keyword.empty()) {
+                log->Log(MP_INFO, kModule, scope.Context(), u"Feature: %s - Activation mode: %s",
+                         feature.name.c_str(), keyword.c_str());
+                if (IsFeatureActivated(feature.name)) {
+                    log->Log(MP_INFO, kModule, scope.Context(), u"Feature is activated.");
+                    valid = jxtext::EqualsNoCase(keyword, u"disablefeature");
+                } else {
+                    log->Log(MP_INFO, kModule, scope.Context(), u"Feature is deactivated.");
+                    valid = jxtext::EqualsNoCase(keyword, u"enablefeature");
+                }
+            }
+        }
+        if (!valid)
+            continue;
+        log->Log(MP_INFO, kModule, scope.Context(), u"Feature %s has valid install action.",
+                 feature.name.c_str());
+        if (feature.rebootcondition.empty())
+            continue;
+        log->Log(MP_INFO, kModule, scope.Context(), u"Feature %s has reboot condition %s.",
+                 feature.name.c_str(), feature.rebootcondition.c_str());
+        if (GetConditionResult(feature.rebootcondition))
+            SetRestart(true);
+    }
 }
 
 void JxData::action_PrepareUninstallActions(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: the uninstall preparation of the feature lists comes with the action handlers.
-    HandlerNotBuilt(*this, u"action_PrepareUninstallActions", action, !m_Features.empty());
+    CHandlerScope scope(*this, u"action_PrepareUninstallActions");
+    std::u16string all;
+    for (const JxFeature& feature : m_Features)
+        AddTokenToList(u"$" + feature.name + u"$", all);
+    SetProperty(u"FeatureStateAbsent", u"", 1);
+    SetProperty(u"FeatureActionInstall", u"", 1);
+    SetProperty(u"FeatureActionNothing", u"", 1);
+    SetProperty(u"FeatureStateInstalled", all, 1);
+    SetProperty(u"FeatureActionRemove", all, 1);
 }
 
 void JxData::action_SearchRestoreRegValues(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: searching registry values to restore comes with the registry actions.
-    HandlerNotBuilt(*this, u"action_SearchRestoreRegValues", action, !m_RegValuesRestore.empty());
+    CHandlerScope scope(*this, u"action_SearchRestoreRegValues");
+    CUserProfilesScope profiles(*this);
+    SearchRestoreRegValues(action);
 }
 
 void JxData::action_StopProcesses(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: stopping processes comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_StopProcesses", action,
-                    AnyFile(m_Files, [](const JxFile& f) { return IsTrueText(f.stopprocess); }));
+    CHandlerScope scope(*this, u"action_StopProcesses");
+    int mode = 0;
+    if (HasGui()) {
+        JxLog* log = GetLog();
+        for (size_t index = 0; index < m_Files.size(); ++index) {
+            const JxFile& row = m_Files[index];
+            if (!IsTrueText(row.stopprocess))
+                continue;
+            JxFeature feature;
+            GetFeature(feature, row.featurename);
+            const JxComponent component = GetComponentOfFeature(row.componentid, feature);
+            bool add = true;
+            if (IsTrueText(component.extractaswpk)) {
+                log->Log(MP_INFO, kModule, scope.Context(), u"Skip action of component: %s",
+                         component.id.c_str());
+                add = false;
+            }
+            if (!GetConditionResult(component.condition)) {
+                log->Log(MP_INFO, kModule, scope.Context(), u"Don't add file to watch process list. %s",
+                         row.name.c_str());
+                add = false;
+            }
+            const bool listed = AnyRow(m_WatchProcessFiles, [&](size_t at) {
+                return jxtext::EqualsNoCase(m_Files[at].name, row.name);
+            });
+            if (add && !listed) {
+                log->Log(MP_INFO, kModule, scope.Context(), u"Added file to watch process list. %s",
+                         row.name.c_str());
+                m_WatchProcessFiles.push_back(index);
+            }
+        }
+        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetWatchProcessList");
+    }
+    StopProcesses(mode);
 }
 
 void JxData::action_UninstallSetupSVC(const JxSequenceAction& action) {
+    CJxDataLock lock(*this);
     // JX_NOT_BUILT: the setup service comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_UninstallSetupSVC", action, m_SetupSvc.IsComplete());
+    WorkerNotBuilt(*this, u"JxSetupSVC::uninstallSetupSVC", action, m_SetupSvc.IsComplete());
 }
 
 void JxData::action_SelfUnregOnUpdate(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SelfUnregOnUpdate");
     // JX_NOT_BUILT: self-unregistration on update comes with the installation actions.
-    HandlerNotBuilt(
-        *this, u"action_SelfUnregOnUpdate", action,
+    WorkerNotBuilt(
+        *this, u"JxData::SelfUnRegOnUpdate", action,
         AnyRow(m_SelfRegFiles, [](const JxSelfRegFile& f) { return IsTrueText(f.unregonupdate); }));
 }
 
 void JxData::action_InstallSetupSVC(const JxSequenceAction& action) {
+    CJxDataLock lock(*this);
     // JX_NOT_BUILT: the setup service comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_InstallSetupSVC", action, m_SetupSvc.IsComplete());
+    WorkerNotBuilt(*this, u"JxSetupSVC::installSetupSVC", action, m_SetupSvc.IsComplete());
 }
 
 void JxData::action_InstallPrerequisite(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: prerequisites come with the installation actions.
-    HandlerNotBuilt(*this, u"action_InstallPrerequisite", action,
-                    !m_Prerequisites.empty() ||
-                        AnyFile(m_Files, [](const JxFile& f) { return IsTrueText(f.isprerequisite); }));
+    CHandlerScope scope(*this, u"action_InstallPrerequisite");
+    if (HasGui())
+        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetCancelDisabled");
+    if (!m_Prerequisites.empty()) {
+        GetLog()->Log(MP_INFO, kModule, scope.Context(), u"Execute order prq sequence.");
+        ExecutePrerequisites(action, m_Prerequisites);
+    } else {
+        GetLog()->Log(MP_INFO, kModule, scope.Context(),
+                      u"Execute unorderd prq sequence (compatibility mode).");
+        ExecutePrerequisites(action, m_Files);
+    }
+    if (HasGui())
+        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetCancelDisabled");
 }
 
 void JxData::action_CopyFiles(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: copying files comes with the file actions.
-    HandlerNotBuilt(*this, u"action_CopyFiles", action, !m_Files.empty());
-}
-
-void JxData::action_ExtractAsWPK(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: extracting components as packages comes with the file actions.
-    HandlerNotBuilt(*this, u"action_ExtractAsWPK", action,
-                    AnyComponent(*this, [](const JxComponent& c) { return IsTrueText(c.extractaswpk); }));
-}
-
-void JxData::action_CleanUp(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: committing the copied files comes with the file actions.
-    HandlerNotBuilt(*this, u"action_CleanUp", action, !m_UserCancelled && !m_Files.empty());
-}
-
-void JxData::action_DeleteUnneededResourceFiles(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: deleting resource files comes with the file actions.
-    HandlerNotBuilt(*this, u"action_DeleteUnneededResourceFiles", action,
-                    !m_UserCancelled &&
-                        AnyFile(m_Files, [](const JxFile& f) { return IsTrueText(f.resource); }));
-}
-
-void JxData::action_SelfUnRegServiceOnUpdate(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: unregistering services on update comes with the installation actions.
-    HandlerNotBuilt(
-        *this, u"action_SelfUnRegServiceOnUpdate", action,
-        AnyRow(m_InstallServices, [](const JxService& s) { return IsTrueText(s.deleteserviceonupdate); }));
-}
-
-void JxData::action_DeleteFilesOnUpdate(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: deleting files on update comes with the file actions.
-    HandlerNotBuilt(*this, u"action_DeleteFilesOnUpdate", action,
-                    !m_UserCancelled &&
-                        AnyFile(m_Files, [](const JxFile& f) { return IsDeleteOnUpdate(f); }));
-}
-
-void JxData::action_StoreLocalSetup(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: the maintenance copies come with the package store.
-    HandlerNotBuilt(*this, u"action_StoreLocalSetup", action, m_Vfs != nullptr);
-}
-
-void JxData::action_StoreCustomizedConfig(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: customized setups come with the engine's customization.
-    HandlerNotBuilt(*this, u"action_StoreCustomizedConfig", action, m_Vfs != nullptr);
-}
-
-void JxData::action_DeleteRegValuesOnUpdate(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: deleting registry values on update comes with the registry actions.
-    HandlerNotBuilt(*this, u"action_DeleteRegValuesOnUpdate", action, !m_RegValuesDeleteOnUpdate.empty());
-}
-
-void JxData::action_AddRegValues(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: writing registry values comes with the registry actions.
-    HandlerNotBuilt(*this, u"action_AddRegValues", action, !m_RegValuesInstall.empty());
-}
-
-void JxData::action_ReconfigXml(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: the reconfiguration of XML files comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_ReconfigXml", action,
-                    AnyFile(m_Files, [](const JxFile& f) { return !f.reconfigxml.empty(); }));
-}
-
-void JxData::action_SelfRegFile(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: self-registration comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_SelfRegFile", action, !m_SelfRegFiles.empty());
-}
-
-void JxData::action_SelfRegService(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: service registration comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_SelfRegService", action, !m_InstallServices.empty());
-}
-
-void JxData::action_ExecuteAppSequenceInst(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: running applications comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_ExecuteAppSequenceInst", action, !m_InstallApps.empty());
-}
-
-void JxData::action_ExecuteAppSequenceUninst(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: running applications comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_ExecuteAppSequenceUninst", action, !m_UninstallApps.empty());
-}
-
-void JxData::action_SelfUnRegService(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: unregistering services comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_SelfUnRegService", action, !m_UninstallServices.empty());
-}
-
-void JxData::action_SelfUnRegFile(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: self-unregistration comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_SelfUnRegFile", action, !m_SelfUnregFiles.empty());
-}
-
-void JxData::action_DeleteRegValues(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: deleting registry values comes with the registry actions.
-    HandlerNotBuilt(*this, u"action_DeleteRegValues", action, !m_RegValuesUninstall.empty());
-}
-
-void JxData::action_ExecuteCustomAction(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: custom actions come with the installation actions.
-    HandlerNotBuilt(*this, u"action_ExecuteCustomAction", action, true);
-}
-
-void JxData::action_InstallCustomization(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: customized setups come with the engine's customization.
-    HandlerNotBuilt(*this, u"action_InstallCustomization", action, m_Vfs != nullptr);
-}
-
-void JxData::action_RestoreRegValues(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: restoring registry values comes with the registry actions.
-    HandlerNotBuilt(*this, u"action_RestoreRegValues", action, !m_RegValuesRestore.empty());
-}
-
-void JxData::action_CreateShortcuts(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: shortcuts come with the installation actions.
-    HandlerNotBuilt(*this, u"action_CreateShortcuts", action,
-                    AnyFile(m_Files, [](const JxFile& f) { return !f.scname.empty(); }));
-}
-
-void JxData::action_DeleteFileOnUpdateFM(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: deleting files by mask on update comes with the file actions.
-    HandlerNotBuilt(*this, u"action_DeleteFileOnUpdateFM", action,
-                    AnyFile(m_Files, [](const JxFile& f) { return IsDeleteOnUpdate(f); }));
-}
-
-void JxData::action_DeleteFiles(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: removing files comes with the file actions.
-    HandlerNotBuilt(*this, u"action_DeleteFiles", action, !m_SetupFiles.empty());
-}
-
-void JxData::action_SaveShareCounter(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: the shared-component counters come with the installation actions.
-    HandlerNotBuilt(*this, u"action_SaveShareCounter", action, AnyComponent(*this, [](const JxComponent& c) {
-        return jxtext::EqualsNoCase(c.installmode, u"shared");
-    }));
-}
-
-void JxData::action_SaveSettings(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: the stored settings come with the data model's settings.
-    HandlerNotBuilt(*this, u"action_SaveSettings", action, !m_ProductInfo.productid.empty());
-}
-
-void JxData::action_SetProductInstalled(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: the uninstall entry comes with the installation actions.
-    HandlerNotBuilt(*this, u"action_SetProductInstalled", action, !m_ProductInfo.productid.empty());
-}
-
-void JxData::action_FinishSysRestore(const JxSequenceAction& action) {
-    // JX_NOT_BUILT: restore points come with the installation actions.
-    HandlerNotBuilt(*this, u"action_FinishSysRestore", action, IsTrue(*this, u"_CreateSysRestorePoint"));
+    CHandlerScope scope(*this, u"action_CopyFiles");
+    FileActions_Initialize(action);
+    CopyFilesTemporary();
 }
 
 void JxData::action_DisableCancelButton(const JxSequenceAction& action) {
-    CJxDataLock lock(*this);
-    if (IsCountingProcessSteps())
-        return;
+    CHandlerScope scope(*this, u"action_DisableCancelButton");
     m_CancelAllowed = false;
-    if (HasGui()) {
-        // JX_NOT_BUILT: SetCancelDisabled and SetControlFlags of the GUI object come with the GUI bridge.
-        GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::action_DisableCancelButton",
-                      u"IJxExternalGUI::SetCancelDisabled is not built yet");
-    }
+    if (HasGui())
+        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetCancelDisabled");
 }
 
-// The service checks moved into the service registration; the actions stay for old definitions.
+void JxData::action_ExtractAsWPK(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_ExtractAsWPK");
+    ExtractComponentsAsWPK(action);
+}
+
+void JxData::action_CleanUp(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_CleanUp");
+    if (m_UserCancelled)
+        return;
+    FileActions_Initialize(action);
+    CommitCopiedFiles();
+}
+
+void JxData::action_DeleteUnneededResourceFiles(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_DeleteUnneededResourceFiles");
+    if (m_UserCancelled)
+        return;
+    // JX_NOT_BUILT: deleting resource files comes with the file actions.
+    WorkerNotBuilt(*this, u"JxFileActions::DeleteUnneededResourceFiles", action,
+                   AnyRow(m_Files, [](const JxFile& f) { return IsTrueText(f.resource); }) &&
+                       jxtext::EqualsNoCase(GetInstallMode(), u"Maintenance"));
+}
+
+void JxData::action_SelfUnRegServiceOnUpdate(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SelfUnRegServiceOnUpdate");
+    SelfUnRegServicesOnUpdate(action);
+}
+
+void JxData::action_DeleteFilesOnUpdate(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_DeleteFilesOnUpdate");
+    if (m_UserCancelled)
+        return;
+    // JX_NOT_BUILT: deleting files on update comes with the file actions.
+    WorkerNotBuilt(*this, u"JxFileActions::DeleteFilesOnUpdate", action,
+                   AnyRow(m_Files, [](const JxFile& f) { return IsDeleteOnUpdate(f); }));
+}
+
+void JxData::action_StoreLocalSetup(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_StoreLocalSetup");
+    std::u16string folder;
+    GetMaintenanceDir(folder);
+    ExtractMaintenanceFiles(folder, action);
+}
+
+void JxData::action_StoreCustomizedConfig(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_StoreCustomizedConfig");
+    // JX_NOT_BUILT: customized setups come with the engine's customization; a setup without a
+    // customization package has nothing to store.
+    WorkerNotBuilt(*this, u"JxData::Store_Customied_Configuration", action,
+                   m_FindPackagedFile != nullptr && m_Vfs != nullptr &&
+                       m_FindPackagedFile(*m_Vfs, u"\\$CUSTOMIZE\\customize.xml"));
+}
+
+void JxData::action_DeleteRegValuesOnUpdate(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_DeleteRegValuesOnUpdate");
+    CUserProfilesScope profiles(*this);
+    DeleteRegValuesOnUpdate();
+}
+
+void JxData::action_AddRegValues(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_AddRegValues");
+    AddRegValues(action);
+}
+
+void JxData::action_ReconfigXml(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_ReconfigXml");
+    // JX_NOT_BUILT: the reconfiguration of XML files comes with the installation actions.
+    WorkerNotBuilt(*this, u"JxData::reconfigXml", action,
+                   AnyRow(m_Files, [](const JxFile& f) { return !f.reconfigxml.empty(); }));
+}
+
+void JxData::action_SelfRegFile(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SelfRegFile");
+    // JX_NOT_BUILT: self-registration comes with the installation actions.
+    WorkerNotBuilt(*this, u"JxData::SelfRegFile", action, !m_SelfRegFiles.empty());
+}
+
+void JxData::action_SelfRegService(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SelfRegService");
+    SelfRegService(action);
+}
+
+void JxData::action_ExecuteAppSequenceInst(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_ExecuteAppSequenceInst");
+    ExecuteAppSequence(m_InstallApps, u"Install", action);
+}
+
+void JxData::action_ExecuteAppSequenceUninst(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_ExecuteAppSequenceUninst");
+    ExecuteAppSequence(m_UninstallApps, u"Uninstall", action);
+}
+
+void JxData::action_SelfUnRegService(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SelfUnRegService");
+    SelfUnRegServices(action);
+}
+
+void JxData::action_SelfUnRegFile(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SelfUnRegFile");
+    // JX_NOT_BUILT: self-unregistration comes with the installation actions.
+    WorkerNotBuilt(*this, u"JxData::SelfUnRegFiles", action, !m_SelfUnregFiles.empty());
+}
+
+void JxData::action_DeleteRegValues(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_DeleteRegValues");
+    DeleteRegValues(action);
+}
+
+void JxData::action_ExecuteCustomAction(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_ExecuteCustomAction");
+    // JX_NOT_BUILT: custom actions come with the installation actions.
+    WorkerNotBuilt(*this, u"JxData::ExecuteCustomAction", action, true);
+}
+
+void JxData::action_InstallCustomization(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_InstallCustomization");
+    // JX_NOT_BUILT: customized setups come with the engine's customization; a setup without a
+    // customization package has nothing to install.
+    WorkerNotBuilt(*this, u"JxData::Install_Customized_Files", action,
+                   m_FindPackagedFile != nullptr && m_Vfs != nullptr &&
+                       m_FindPackagedFile(*m_Vfs, u"\\$CUSTOMIZE\\customize.xml"));
+}
+
+// The service checks moved into the service registration; the action stays for old definitions.
 void JxData::action_CheckServices(const JxSequenceAction& action) {
-    CJxDataLock lock(*this);
-    LogHandler(*this, u"action_CheckServices", u"Deprecated...");
+    CHandlerScope scope(*this, u"action_CheckServices", u"Deprecated...");
+}
+
+void JxData::action_RestoreRegValues(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_RestoreRegValues");
+    CUserProfilesScope profiles(*this);
+    RestoreRegValues(action);
+}
+
+void JxData::action_CreateShortcuts(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_CreateShortcuts");
+    // JX_NOT_BUILT: shortcuts come with the installation actions.
+    WorkerNotBuilt(*this, u"JxData::CreateShortcuts", action,
+                   AnyRow(m_Files, [](const JxFile& f) { return !f.scname.empty(); }));
 }
 
 void JxData::action_DeleteServiceStates(const JxSequenceAction& action) {
-    CJxDataLock lock(*this);
-    LogHandler(*this, u"action_DeleteServiceStates", u"Deprecated...");
+    CHandlerScope scope(*this, u"action_DeleteServiceStates", u"Deprecated...");
+}
+
+void JxData::action_DeleteFileOnUpdateFM(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_DeleteFileOnUpdateFM");
+    DeleteOnUpdateWithFileMask(action);
+}
+
+void JxData::action_DeleteFiles(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_DeleteFiles");
+    DeleteFiles(action);
+}
+
+void JxData::action_SaveShareCounter(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SaveShareCounter");
+    // JX_NOT_BUILT: the shared-component counters come with the installation actions.
+    WorkerNotBuilt(*this, u"JxShareCounterList::SaveShareCounter", action,
+                   AnyComponent(*this, [](const JxComponent& c) {
+                       return jxtext::EqualsNoCase(c.installmode, u"shared");
+                   }));
+}
+
+void JxData::action_SaveSettings(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SaveSettings");
+    SaveSettingsToRegistry();
+}
+
+void JxData::action_SetProductInstalled(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_SetProductInstalled");
+    ControlPanelDeleteOldProduct();
+    ControlPanelAddProduct();
+}
+
+void JxData::action_FinishSysRestore(const JxSequenceAction& action) {
+    CHandlerScope scope(*this, u"action_FinishSysRestore");
+    if (!IsTrue(*this, u"_CreateSysRestorePoint"))
+        return;
+    GetLog()->Log(LP_WARNING, kModule, scope.Context(), u"JxSystemRestorePoint isn't initialized.");
 }
 
 } // namespace JxSetup::Data

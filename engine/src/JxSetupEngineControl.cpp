@@ -23,18 +23,11 @@ JxSetupEngineControl::~JxSetupEngineControl() {
     data.reset();
 }
 
-bool JxSetupEngineControl::Initialize(DWORD options, const std::u16string& applicationFolder) {
-    // JX_NOT_BUILT: initialization (command line, elevation, packages, loading the setup
-    // definition) comes with the engine's initialization. Without it the definition cannot be
-    // loaded, and the run ends as it does when the definition is missing.
-    StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::Initialize", u"Initialize");
-    m_nErrorStringId = IDS_INIT_ERROR;
-    m_bShowErrorBox = true;
-    return false;
-}
-
 bool JxSetupEngineControl::RunSupportModes() {
-    // JX_NOT_BUILT: support modes.
+    if (!m_pData->IsSupportModeRequested())
+        return true;
+    // JX_NOT_BUILT: the support modes; a run that asks for one does no installation.
+    m_pData->m_SequenceData.m_bSkipFinish = true;
     return StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::RunSupportModes", u"RunSupportModes");
 }
 
@@ -43,32 +36,15 @@ bool JxSetupEngineControl::AcquireSingleInstance() {
 }
 
 bool JxSetupEngineControl::PrepareGui() {
+    // A quiet run, or one as LocalSystem, has no GUI module.
+    if (m_pData->IsQuiet() || IsLocalSystem())
+        return true;
     // JX_NOT_BUILT: the GUI module bridge.
     return StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::PrepareGui", u"PrepareGui");
 }
 
-bool JxSetupEngineControl::Prepare_SystemEnvironment() {
-    // JX_NOT_BUILT: system preparation and the update-mode decision.
-    return StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::Prepare_SystemEnvironment",
-                        u"Prepare_SystemEnvironment");
-}
-
-bool JxSetupEngineControl::Set_FeatureActivationStatesForUpdate() {
-    // JX_NOT_BUILT: feature activation states of an update.
-    return StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::Set_FeatureActivationStatesForUpdate",
-                        u"Set_FeatureActivationStatesForUpdate");
-}
-
-bool JxSetupEngineControl::Execute_InstallSequence() {
-    // JX_NOT_BUILT: the install sequence driver.
-    return StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::Execute_InstallSequence",
-                        u"Execute_InstallSequence");
-}
-
-void JxSetupEngineControl::SetActivationStateOfAllFeatures() {
-    // JX_NOT_BUILT: feature activation.
-    StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::SetActivationStateOfAllFeatures",
-                 u"SetActivationStateOfAllFeatures");
-}
+// Prepare_SystemEnvironment, Set_FeatureActivationStatesForUpdate and SetActivationStateOfAllFeatures
+// are in JxSetupEngineControl_Prepare.cpp; Execute_InstallSequence in
+// JxSetupEngineControl_InstallSequence.cpp.
 
 } // namespace JxSetup::Data

@@ -1,6 +1,8 @@
 // The closing steps of a run: the summary, the shutdown with its result decision, the exit code.
 #include "jxengine/JxSetupEngineControl.h"
 
+#include "jxbase/CJxTools.h"
+#include "jxbase/reg.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -57,10 +59,43 @@ bool JxSetupEngineControl::_finish_Cleanup() {
 }
 
 void JxSetupEngineControl::_finish_CleanupSteps() {
-    // JX_NOT_BUILT: the "_FixSvc" run-once value, temporary packages, finish tag, event-log entry
-    // and setup-service fixes come with the install sequence driver.
-    if (m_pData && m_pData->m_SequenceData.m_bSequenceStarted)
-        Instance()->Log(LP_ERROR, kModule, kCleanup, u"%s is not built yet", u"The finishing clean-up");
+    if (!m_pData)
+        return;
+    JxData& data = *m_pData;
+    const std::u16string productId = data.ExpandProperties(u"[_PRODUCTID]");
+    if (!productId.empty())
+        CReg::DeleteValueFromRegistry(HKEY_LOCAL_MACHINE,
+                                      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                      (productId + u"_FixSvc").c_str(), 0);
+    data.MoveTempWks();
+    const std::u16string finishTag = data.ExpandProperties(u"[_SetFinishTag]");
+    if (!finishTag.empty())
+        CReg::PutStringToRegistry(HKEY_CLASSES_ROOT, u"JxSetup", u"FinishTag", finishTag, CRegStringType::Sz,
+                                  0);
+    _finish_WriteEventLog();
+    if (jxtext::EqualsNoCase(data.GetPropertyValue(u"_IsDLLMode"), u"true") &&
+        (data.m_UpdateMode == 1 || data.m_UpdateMode == 2)) {
+        const std::u16string text = data.ExpandProperties(u"[_SkipSetupSvcFixes]");
+        // A text that is not a decimal number is ignored.
+        const std::optional<long long> value = jxtext::TryParseInt(text);
+        if (value && *value != 0) {
+            Instance()->Log(LP_INFO, kModule, kCleanup, u"Set SkipSetupSvcFixes: %d",
+                            static_cast<int>(*value));
+            CReg::PutIntToRegistry(HKEY_CLASSES_ROOT, u"JxSetup", u"SkipSetupSvcFixes",
+                                   static_cast<DWORD>(*value), 0);
+        }
+    }
+}
+
+void JxSetupEngineControl::_finish_WriteEventLog() {
+    JxData& data = *m_pData;
+    if (data.GetDoNotLog() || data.GetInstallMode() == u"Maintenance")
+        return;
+    CJxTools::WriteToEventLog(
+        u"productname: %s, installMode: %s, isDLLMode: %s, user: %s, Commandline: %s",
+        data.ExpandProperties(u"[PRODUCTNAME]").c_str(), data.ExpandProperties(u"[_LogInstallMode]").c_str(),
+        data.ExpandProperties(u"[_IsDLLMode]").c_str(), data.ExpandProperties(u"[AppDataFolder]").c_str(),
+        MaskProtectedArguments(GetCommandLineW()).c_str());
 }
 
 void JxSetupEngineControl::_finish_DecideResult() {
@@ -130,7 +165,8 @@ void JxSetupEngineControl::_finish_DecideResult() {
     }
     // A failure is never reported to a calling script as success: an error box that was decided,
     // or a failed sequence, ends with 1 unless a restart code was chosen above.
-    if (m_nExitCode == 0 && !m_bHandedOver && (m_nErrorStringId != 0 || data.m_SequenceData.m_bFailure)) {
+    if (m_nExitCode == 0 && !m_bHandedOver &&
+        (m_nErrorStringId != 0 || m_bInitFailed || data.m_SequenceData.m_bFailure)) {
         log->Log(LP_ERROR, kModule, kCleanup, u"Setup failed.");
         m_nExitCode = 1;
     }

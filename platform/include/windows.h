@@ -25,3 +25,4 @@
 #include "jxplat/wtsapi.h"
 #include "jxplat/sysinfoapi.h"
 #include "jxplat/winevt.h"
+#include "jxplat/winnls.h"

@@ -90,7 +90,6 @@ TEST(ShellExecute, FailuresCarryTheWindowsErrorAndShellCode) {
     } rows[] = {
         {u"open", u"C:\\Tools\\missing.exe", ERROR_FILE_NOT_FOUND, SE_ERR_FNF},
         {u"print", u"C:\\Tools\\tool.exe", ERROR_NO_ASSOCIATION, SE_ERR_NOASSOC},
-        {u"runas", u"C:\\Tools\\tool.exe", ERROR_NOT_SUPPORTED, SE_ERR_OOM},
     };
     for (const Row& row : rows) {
         SHELLEXECUTEINFOW info = Info(row.verb, row.file, nullptr);

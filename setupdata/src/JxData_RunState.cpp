@@ -106,9 +106,4 @@ void JxData::DeleteUpdateFolder() {
                   u"DeleteUpdateFolder is not built yet");
 }
 
-void JxData::SelfDelete() {
-    // JX_NOT_BUILT: comes with the removal of files, folders and the setup itself.
-    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::SelfDelete", u"SelfDelete is not built yet");
-}
-
 } // namespace JxSetup::Data

@@ -10,11 +10,11 @@
 #include "jxtest/machine_root.h"
 #include "jxtest/run_program.h"
 
+#include "e2e_support.h"
+
 namespace {
 
-std::string Program() {
-    return jxtest::BuildDir() + "/engine/program/jxsetup";
-}
+using jxe2e::Program;
 
 TEST(ProgramRun, WinsockFailureEndsWithOneAndNothingLoggedOrShown) {
     jxplat::MachineDescription d;
@@ -29,7 +29,7 @@ TEST(ProgramRun, WinsockFailureEndsWithOneAndNothingLoggedOrShown) {
 }
 
 TEST(ProgramRun, MissingDefinitionShowsTheInitErrorBoxAndEndsWithOne) {
-    jxtest::TempMachineRoot root;
+    jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
     auto run = jxtest::RunProgram(Program(), {});
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exitCode, 1);
@@ -42,7 +42,7 @@ TEST(ProgramRun, MissingDefinitionShowsTheInitErrorBoxAndEndsWithOne) {
 }
 
 TEST(ProgramRun, DebugLevelTurnsTheEngineTraceOn) {
-    jxtest::TempMachineRoot root;
+    jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
     CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\JxSetupEngine", u"DebugLevel", 5, 0);
     auto run = jxtest::RunProgram(Program(), {});
     EXPECT_EQ(run.exitCode, 1);

@@ -35,6 +35,8 @@ std::u16string JoinFolderPath(const WCHAR* folder, std::u16string_view name);
 std::u16string GetFileNameFromPath(const std::u16string& path);
 // True when anything matches the path (double quotes removed; wildcards allowed; a folder counts).
 bool FileExists(const std::u16string& path);
+// Two paths name one existing file-system object; a path that does not exist names none.
+bool IsSameFileSystemObject(const std::u16string& first, const std::u16string& second);
 // The full path of the program file (at most MAX_PATH characters, as the platform truncates it).
 std::u16string GetExecutablePath();
 

@@ -43,10 +43,51 @@ public:
     void LogSummaryMessages();
 
 protected:
+    // Steps of Initialize.
+    bool _init_CommandLineProperties();
+    bool _init_ShowStartDialog();
+    bool _init_IsCurrentProcessSigned();
+    bool _run_ElevatedProcess(const std::u16string& program, const std::u16string& arguments, bool elevate,
+                              bool launch);
+    bool _init_OpenLogFile();
+    bool _init_COM();
+    bool _init_ConnectPropertyBag();
+    bool _init_SetAppDir(const std::u16string& folder, DWORD options);
+    bool _init_MountVFS(DWORD options);
+    bool _init_VFS();
+    bool _run_TrustedPackage();
+    bool _mount_ExternalSetupEXE();
+    bool _init_LoadConfiguration(DWORD options);
+
     bool _finish_Cleanup();
     void _finish_CleanupSteps();
     void _finish_DecideResult();
     bool _IsPrerequisiteRebootRequested() const;
+    void _finish_WriteEventLog();
+
+    // System preparation and the feature states of an update.
+    bool _prepare_UninstallServerComponent();
+    bool _prepare_ProductInformation();
+    bool _set_UpgradeMode();
+    bool _set_RestartStoredSetup();
+    bool _prepare_CheckInstallConditions();
+    bool _prepare_LogInstallMode();
+    bool _hide_GUI();
+    void _set_LegacyFeatureActivationStates();
+
+    // The install sequence: pages, common update, install actions, applications, final pages.
+    enum class CommonUpdateErrorAnswer { GoOn, Abort, Retry };
+    bool _prepare_InstallSequence();
+    bool _execute_Prepare_UI_Sequence();
+    bool _executeCommonUpdate(bool retry);
+    bool _canRunCommonUpdate(bool updateOrUpgrade, bool miniSetup, bool firstInstall);
+    bool _areAllComponentsMounted();
+    bool _mountOutsourcedWPKS(const std::vector<std::u16string>& folders);
+    void _restartEngineAfterCommonUpdate();
+    CommonUpdateErrorAnswer _showCommonUpdateError(bool miniSetup);
+    bool _execute_Install_Sequence();
+    bool _run_Application();
+    bool _execute_Finish_UI_Sequence();
 
     std::unique_ptr<JxData> m_pData;
     std::unique_ptr<JxSetupGUI> m_pGui;
@@ -60,7 +101,17 @@ protected:
     // The run deliberately handed over to another process (elevated relaunch, trusted engine,
     // relaunch of a stored setup): its end is not a failure.
     bool m_bHandedOver = false;
+    // Initialization stopped the run without handing it over: the run failed.
+    bool m_bInitFailed = false;
     JxThreadPool m_ThreadPool;
 };
+
+// The command line with the values of protected properties ("/__NAME=...") masked, for logs.
+std::u16string MaskProtectedArguments(const std::u16string& commandLine);
+
+// Whether a legacy component is present: a service that is registered and not flagged for
+// deletion, or a key under HKEY_CLASSES_ROOT.
+bool IsSelfRegServiceInstalled(const std::u16string& name);
+bool IsClassesRootKeyPresent(const std::u16string& name);
 
 } // namespace JxSetup::Data

@@ -12,6 +12,16 @@ HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit);
 HRESULT CoInitialize(LPVOID reserved);
 void CoUninitialize();
 
+#define RPC_C_AUTHN_LEVEL_PKT 4
+#define RPC_C_IMP_LEVEL_IMPERSONATE 3
+#define EOAC_NONE 0
+#define RPC_E_TOO_LATE ((HRESULT)0x80010119L)
+// The process-wide security of COM: set once per process (RPC_E_TOO_LATE afterwards); COM must be
+// initialised on the calling thread (CO_E_NOTINITIALIZED otherwise). Nothing else is kept.
+HRESULT CoInitializeSecurity(LPVOID securityDescriptor, LONG authServiceCount, LPVOID authServices,
+                             LPVOID reserved1, DWORD authnLevel, DWORD impLevel, LPVOID authList,
+                             DWORD capabilities, LPVOID reserved3);
+
 namespace jxplat {
 // How often COM was initialised and not yet uninitialised on the calling thread.
 int ComInitCount();

@@ -136,6 +136,23 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creationTime, LPFILETIME lastAccessTime
 
 DWORD GetFileAttributesW(LPCWSTR fileName);
 
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
+// The volume serial number and the file index identify one file-system object: two handles on
+// the same file or folder answer the same pair.
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+
 typedef enum _GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard, GetFileExMaxInfoLevel } GET_FILEEX_INFO_LEVELS;
 
 typedef struct _WIN32_FILE_ATTRIBUTE_DATA {
@@ -221,6 +238,12 @@ DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer);
 // and the file created empty (ERROR_FILE_EXISTS is never returned for it); otherwise only the name
 // is formed. Returns the number, 0 on failure.
 UINT GetTempFileNameW(LPCWSTR pathName, LPCWSTR prefixString, UINT unique, LPWSTR tempFileName);
+
+// Space of the volume that holds the folder (null: the current folder), from the host file system
+// below the machine root: free bytes for the caller, total bytes, free bytes. Each pointer may be
+// null. A missing folder fails with ERROR_PATH_NOT_FOUND, a file with ERROR_DIRECTORY.
+BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
+                         PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes);
 
 // ---- Memory-mapped views -----------------------------------------------------------------------
 

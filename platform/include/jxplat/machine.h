@@ -33,6 +33,15 @@ struct MachineSession {
     bool environmentFault = false; // CreateEnvironmentBlock of its user fails
 };
 
+// A file the machine trusts as signed: the stand-in's answer for a program that cannot carry an
+// embedded signature (the engine is an ELF file here).
+struct MachineTrustedFile {
+    std::string sha256;       // SHA-256 of the whole file, hexadecimal (either case)
+    std::string signer;       // the signer's display name
+    bool sha256Signed = true; // its signature uses SHA-256
+    std::string thumbprint;   // SHA-1 thumbprint of the signer's certificate, hexadecimal; "" for none
+};
+
 struct MachineDescription {
     DWORD windowsMajor = 10;
     DWORD windowsMinor = 0;
@@ -43,7 +52,8 @@ struct MachineDescription {
     bool is64Bit = true;   // 64-bit Windows; the engine itself is a 32-bit program under WOW64
     std::string computerName = "JXTEST-PC";
     MachineUser user;
-    DWORD language = 1033; // user and system default UI language
+    DWORD language = 1033;          // user and system default UI language
+    ULONGLONG totalMemoryBytes = 0; // physical memory; 0: the host's
     std::vector<MessageBoxAnswer> messageBoxAnswers;
     bool faultWsaStartup = false; // WSAStartup fails with WSASYSNOTREADY
     bool faultEventLog = false;   // RegisterEventSourceW fails with ERROR_ACCESS_DENIED
@@ -53,6 +63,7 @@ struct MachineDescription {
     // Services whose every change (configuration, stop, deletion) the Service Control Manager
     // refuses with ERROR_ACCESS_DENIED, as for a protected anti-malware service.
     std::vector<std::string> refusedServiceChanges;
+    std::vector<MachineTrustedFile> trustedFiles;
 };
 
 // The machine root's host path: JX_MACHINE_ROOT, or a default below the user's state folder.
@@ -63,7 +74,8 @@ void SetMachineRoot(const std::string& hostPath);
 // Registers a function that drops a module's cached state when the machine root changes.
 void AddMachineRootResetHook(std::function<void()> hook);
 
-// The description of the current machine root, read from machine.json once per root.
+// The description of the current machine root, read from machine.json once per root. In a process
+// started through the elevation prompt (JX_ELEVATED=1) the user is an elevated administrator.
 const MachineDescription& Machine();
 MachineDescription LoadMachineDescription(const std::string& rootHostPath);
 bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescription& description);

@@ -88,6 +88,7 @@ struct ProcessTableEntry {
     bool running = false;
     DWORD exitCode = 0x103; // STILL_ACTIVE while running; the code when known
     bool exitCodeKnown = false;
+    bool elevated = false; // it runs with an elevated token
 };
 // The table in start order.
 std::vector<ProcessTableEntry> ReadProcessTable();

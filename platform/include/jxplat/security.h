@@ -107,7 +107,21 @@ BOOL LookupPrivilegeNameW(LPCWSTR systemName, PLUID luid, LPWSTR name, LPDWORD c
 // otherwise ERROR_SUCCESS. Needs TOKEN_ADJUST_PRIVILEGES (and TOKEN_QUERY for a previous state).
 BOOL AdjustTokenPrivileges(HANDLE tokenHandle, BOOL disableAllPrivileges, PTOKEN_PRIVILEGES newState,
                            DWORD bufferLength, PTOKEN_PRIVILEGES previousState, LPDWORD returnLength);
-// TokenPrivileges and TokenElevation only; others ERROR_INVALID_PARAMETER.
+typedef enum _TOKEN_ELEVATION_TYPE {
+    TokenElevationTypeDefault = 1,
+    TokenElevationTypeFull,
+    TokenElevationTypeLimited,
+} TOKEN_ELEVATION_TYPE,
+    *PTOKEN_ELEVATION_TYPE;
+
+typedef struct _TOKEN_LINKED_TOKEN {
+    HANDLE LinkedToken;
+} TOKEN_LINKED_TOKEN, *PTOKEN_LINKED_TOKEN;
+
+// TokenPrivileges, TokenElevation, TokenElevationType and TokenLinkedToken; others
+// ERROR_INVALID_PARAMETER. With UAC on, an administrator's token has a linked token (the other
+// half of the pair: the full token of a filtered one and the reverse), returned as a new
+// impersonation token handle to close; any other token has none (ERROR_NO_SUCH_LOGON_SESSION).
 BOOL GetTokenInformation(HANDLE tokenHandle, TOKEN_INFORMATION_CLASS informationClass, LPVOID information,
                          DWORD informationLength, LPDWORD returnLength);
 
@@ -154,6 +168,7 @@ typedef PVOID PSID;
 #define SECURITY_BUILTIN_DOMAIN_RID 32u
 #define DOMAIN_ALIAS_RID_ADMINS 544u
 #define DOMAIN_ALIAS_RID_USERS 545u
+#define DOMAIN_ALIAS_RID_GUESTS 546u
 
 // The SID from its text ("S-1-5-32-544"), in memory to release with LocalFree.
 // Malformed text: ERROR_INVALID_SID.
@@ -168,6 +183,55 @@ BOOL AllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority, BYTE subAutho
                               DWORD sub1, DWORD sub2, DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6,
                               DWORD sub7, PSID* sid);
 PVOID FreeSid(PSID sid);
+
+typedef enum _SID_NAME_USE {
+    SidTypeUser = 1,
+    SidTypeGroup,
+    SidTypeDomain,
+    SidTypeAlias,
+    SidTypeWellKnownGroup,
+    SidTypeDeletedAccount,
+    SidTypeInvalid,
+    SidTypeUnknown,
+    SidTypeComputer,
+    SidTypeLabel,
+    SidTypeLogonSession,
+} SID_NAME_USE,
+    *PSID_NAME_USE;
+
+typedef enum _WELL_KNOWN_SID_TYPE {
+    WinNullSid = 0,
+    WinWorldSid = 1,
+    WinLocalSid = 2,
+    WinCreatorOwnerSid = 3,
+    WinCreatorGroupSid = 4,
+    WinInteractiveSid = 11,
+    WinAuthenticatedUserSid = 17,
+    WinLocalSystemSid = 22,
+    WinLocalServiceSid = 23,
+    WinNetworkServiceSid = 24,
+    WinBuiltinDomainSid = 25,
+    WinBuiltinAdministratorsSid = 26,
+    WinBuiltinUsersSid = 27,
+    WinBuiltinGuestsSid = 28,
+    WinBuiltinAnyPackageSid = 84,
+} WELL_KNOWN_SID_TYPE;
+
+// The well-known SIDs above that need no domain; others ERROR_INVALID_PARAMETER. A buffer too
+// small answers ERROR_INSUFFICIENT_BUFFER with the size needed in *sidSize.
+BOOL CreateWellKnownSid(WELL_KNOWN_SID_TYPE sidType, PSID domainSid, PSID sid, DWORD* sidSize);
+// Local lookups only (systemName null, empty or the computer name; others
+// RPC_S_SERVER_UNAVAILABLE): the built-in accounts and groups of an English Windows and the
+// machine's user (domain: the computer name). An unknown SID: ERROR_NONE_MAPPED. When a buffer is
+// null or too small: ERROR_INSUFFICIENT_BUFFER with both sizes set to the lengths needed with the
+// terminating zero; on success they are the lengths without it.
+BOOL LookupAccountSidW(LPCWSTR systemName, PSID sid, LPWSTR name, LPDWORD cchName,
+                       LPWSTR referencedDomainName, LPDWORD cchReferencedDomainName, PSID_NAME_USE use);
+// Whether the SID is an enabled group (or the user) of the token. A null token is the calling
+// thread's, which is the process token here; a given token must be an impersonation token (a
+// linked token is), a primary one answers ERROR_NO_IMPERSONATION_TOKEN. The Administrators group
+// is enabled only in the full token of an administrator (elevated, or on a machine without UAC).
+BOOL CheckTokenMembership(HANDLE tokenHandle, PSID sidToCheck, PBOOL isMember);
 
 // ---- ACLs and ACEs ----
 

@@ -48,10 +48,12 @@ typedef struct _SHELLEXECUTEINFOW {
 // started with the file quoted and the parameters as its command line, in lpDirectory; with
 // SEE_MASK_NOCLOSEPROCESS its process handle is returned in hProcess. A web address ("scheme://",
 // "mailto:") or another existing file is recorded as opened, hProcess stays null. "runas" starts
-// as "open" when the machine's user is elevated (no prompt); the elevation prompt of a user who is
-// not elevated is not there yet (ERROR_NOT_SUPPORTED). Failures: ERROR_FILE_NOT_FOUND (hInstApp
-// SE_ERR_FNF), ERROR_NO_ASSOCIATION for another verb, ERROR_INVALID_PARAMETER for a bad size or no
-// file; what CreateProcessW reports otherwise.
+// as "open" when the machine's user is an elevated administrator (no prompt); for any other user a
+// program meets the elevation prompt ("User Account Control" message box, answered from the
+// machine's answers): Yes starts it as the elevated administrator, any other answer fails with
+// ERROR_CANCELLED (hInstApp SE_ERR_ACCESSDENIED); without UAC: ERROR_ACCESS_DENIED. Failures:
+// ERROR_FILE_NOT_FOUND (hInstApp SE_ERR_FNF), ERROR_NO_ASSOCIATION for another verb, ERROR_INVALID_PARAMETER
+// for a bad size or no file; what CreateProcessW reports otherwise.
 BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info);
 // The same without a process handle; a value above 32 on success, else an SE_ERR_ code.
 HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,

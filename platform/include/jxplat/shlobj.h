@@ -101,6 +101,9 @@ HRESULT SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWS
 // exists, ERROR_FILE_EXISTS when a file has its name, ERROR_BAD_PATHNAME for a relative path,
 // ERROR_FILENAME_EXCED_RANGE beyond MAX_PATH, or the error of the failed creation.
 int SHCreateDirectoryExW(HWND owner, LPCWSTR path, const SECURITY_ATTRIBUTES* attributes);
+// The machine's user is an administrator with an elevated token (user.administrator and
+// user.elevated of the machine description).
+BOOL IsUserAnAdmin();
 
 namespace jxplat {
 // The Windows path of a special folder (a CSIDL number without flags) on the current machine, or

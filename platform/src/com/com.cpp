@@ -1,5 +1,7 @@
 #include "jxplat/combaseapi.h"
 
+#include <atomic>
+
 namespace {
 thread_local int t_initCount = 0;
 thread_local DWORD t_model = 0;
@@ -25,6 +27,13 @@ HRESULT CoInitialize(LPVOID reserved) {
 void CoUninitialize() {
     if (t_initCount > 0)
         --t_initCount;
+}
+
+HRESULT CoInitializeSecurity(LPVOID, LONG, LPVOID, LPVOID, DWORD, DWORD, LPVOID, DWORD, LPVOID) {
+    static std::atomic<bool> s_set{false};
+    if (t_initCount == 0)
+        return CO_E_NOTINITIALIZED;
+    return s_set.exchange(true) ? RPC_E_TOO_LATE : S_OK;
 }
 
 namespace jxplat {

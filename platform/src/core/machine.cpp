@@ -94,8 +94,15 @@ const MachineDescription& Machine() {
     const std::string& root = MachineRoot();
     MachineState& s = State();
     std::lock_guard<std::mutex> guard(s.lock);
-    if (!s.description)
+    if (!s.description) {
         s.description = LoadMachineDescription(root);
+        // A program that the elevation prompt let through runs as the machine's elevated
+        // administrator, whatever the description says of the user who started it.
+        if (const char* elevated = std::getenv("JX_ELEVATED"); elevated && std::string(elevated) == "1") {
+            s.description->user.administrator = true;
+            s.description->user.elevated = true;
+        }
+    }
     return *s.description;
 }
 
@@ -123,6 +130,8 @@ MachineDescription LoadMachineDescription(const std::string& rootHostPath) {
         Read(j, "is64Bit", d.is64Bit);
         Read(j, "computerName", d.computerName);
         Read(j, "language", d.language);
+        if (j.contains("memory"))
+            Read(j["memory"], "totalBytes", d.totalMemoryBytes);
         if (j.contains("user")) {
             const json& u = j["user"];
             Read(u, "name", d.user.name);
@@ -157,6 +166,16 @@ MachineDescription LoadMachineDescription(const std::string& rootHostPath) {
             }
         }
         Read(j, "refusedServiceChanges", d.refusedServiceChanges);
+        if (j.contains("trustedFiles")) {
+            for (const json& entry : j["trustedFiles"]) {
+                MachineTrustedFile file;
+                Read(entry, "sha256", file.sha256);
+                Read(entry, "signer", file.signer);
+                Read(entry, "sha256Signed", file.sha256Signed);
+                Read(entry, "thumbprint", file.thumbprint);
+                d.trustedFiles.push_back(file);
+            }
+        }
     } catch (const std::exception& e) {
         fprintf(stderr,
                 "jxplat: %s/machine.json has a key of the wrong type (%s); using defaults for the rest\n",
@@ -178,6 +197,12 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
                             {"winStation", session.winStation},
                             {"user", session.user},
                             {"environmentFault", session.environmentFault}});
+    json trustedFiles = json::array();
+    for (const auto& file : d.trustedFiles)
+        trustedFiles.push_back({{"sha256", file.sha256},
+                                {"signer", file.signer},
+                                {"sha256Signed", file.sha256Signed},
+                                {"thumbprint", file.thumbprint}});
     json j = {
         {"windows",
          {{"major", d.windowsMajor},
@@ -189,6 +214,7 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
         {"is64Bit", d.is64Bit},
         {"computerName", d.computerName},
         {"language", d.language},
+        {"memory", {{"totalBytes", d.totalMemoryBytes}}},
         {"user",
          {{"name", d.user.name},
           {"sid", d.user.sid},
@@ -199,6 +225,7 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
         {"faults", {{"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}}},
         {"sessions", sessions},
         {"refusedServiceChanges", d.refusedServiceChanges},
+        {"trustedFiles", trustedFiles},
     };
     // Written aside and renamed, so a reader never sees half a file.
     std::string path = rootHostPath + "/machine.json";

@@ -242,3 +242,31 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creationTime, LPFILETIME lastAccessTime
         *lastWriteTime = FileTimeFromTimespec(status.st_mtim);
     return TRUE;
 }
+
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information) {
+    if (!information) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto object = ReferenceFileHandle(file);
+    if (!object)
+        return FALSE;
+    struct stat status {};
+    if (::fstat(object->Fd(), &status) != 0)
+        return FailFromErrno();
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    information->dwFileAttributes = AttributesOf(object->HostPath(), status);
+    information->ftCreationTime = CreationTimeOf(object->HostPath(), status);
+    information->ftLastAccessTime = FileTimeFromTimespec(status.st_atim);
+    information->ftLastWriteTime = FileTimeFromTimespec(status.st_mtim);
+    information->dwVolumeSerialNumber = static_cast<DWORD>(status.st_dev);
+    if (!S_ISDIR(status.st_mode)) {
+        information->nFileSizeHigh =
+            static_cast<DWORD>(static_cast<unsigned long long>(status.st_size) >> 32);
+        information->nFileSizeLow = static_cast<DWORD>(status.st_size);
+    }
+    information->nNumberOfLinks = static_cast<DWORD>(status.st_nlink);
+    information->nFileIndexHigh = static_cast<DWORD>(static_cast<unsigned long long>(status.st_ino) >> 32);
+    information->nFileIndexLow = static_cast<DWORD>(status.st_ino);
+    return TRUE;
+}

@@ -124,6 +124,9 @@ const CMessage kSystemMessages[] = {
     {1305, u"The revision level is unknown.\r\n"},
     {1306, u"Indicates two revision levels are incompatible.\r\n"},
     {1307, u"This security ID may not be assigned as the owner of this object.\r\n"},
+    {1309, u"An attempt has been made to operate on an impersonation token by a thread that is not currently "
+           u"impersonating a client.\r\n"},
+    {1312, u"A specified logon session does not exist. It may already have been terminated.\r\n"},
     {1313, u"A specified privilege does not exist.\r\n"},
     {1314, u"A required privilege is not held by the client.\r\n"},
     {1332, u"No mapping between account names and security IDs was done.\r\n"},
@@ -166,6 +169,7 @@ const CMessage kSystemMessages[] = {
     {0x80004004, u"Operation aborted\r\n"},
     {0x80004005, u"Unspecified error\r\n"},
     {0x8000FFFF, u"Catastrophic failure\r\n"},
+    {0x800401F0, u"CoInitialize has not been called.\r\n"},
 };
 
 const char16_t* _MsgFind(const CMessage* begin, const CMessage* end, DWORD code) {

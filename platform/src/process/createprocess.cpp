@@ -61,27 +61,28 @@ DWORD _proc_MakeRunnable(const std::string& host) {
 }
 
 // The caller's environment with the stand-in's own variables set for the child.
-std::vector<std::string> _proc_Environment(const std::u16string& commandLine, const std::string& exitFile) {
+// A child inherits the elevation of its parent (JX_ELEVATED comes along) unless it is elevated now.
+std::vector<std::string> _proc_Environment(const std::u16string& commandLine, const std::string& exitFile,
+                                           bool elevate) {
     std::vector<std::string> env;
     for (char** entry = environ; *entry; ++entry) {
         const std::string text = *entry;
         if (text.rfind("JX_MACHINE_ROOT=", 0) != 0 && text.rfind("JX_EXIT_CODE_FILE=", 0) != 0 &&
-            text.rfind("JX_COMMAND_LINE=", 0) != 0)
+            text.rfind("JX_COMMAND_LINE=", 0) != 0 && (!elevate || text.rfind("JX_ELEVATED=", 0) != 0))
             env.push_back(text);
     }
     env.push_back("JX_MACHINE_ROOT=" + MachineRoot());
     env.push_back("JX_EXIT_CODE_FILE=" + exitFile);
     env.push_back("JX_COMMAND_LINE=" + jxtext::Utf16ToUtf8(commandLine));
+    if (elevate)
+        env.push_back("JX_ELEVATED=1");
     return env;
 }
 
 } // namespace
-} // namespace jxplat
 
-BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                    BOOL, DWORD, LPVOID, LPCWSTR currentDirectory, LPSTARTUPINFOW,
-                    LPPROCESS_INFORMATION processInformation) {
-    using namespace jxplat;
+BOOL StartProcess(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDirectory, bool elevate,
+                  LPPROCESS_INFORMATION processInformation) {
     const std::u16string line = commandLine ? std::u16string(commandLine) : std::u16string();
     const std::vector<std::u16string> words = SplitCommandLine(line);
     std::u16string program = applicationName && *applicationName ? std::u16string(applicationName) : u"";
@@ -103,7 +104,7 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     for (size_t i = 1; i < words.size(); ++i)
         args.push_back(jxtext::Utf16ToUtf8(words[i]));
     const std::string exitFile = _proc_NewExitFile();
-    std::vector<std::string> env = _proc_Environment(childLine, exitFile);
+    std::vector<std::string> env = _proc_Environment(childLine, exitFile, elevate);
 
     std::vector<char*> argv;
     for (auto& a : args)
@@ -133,7 +134,8 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     auto process = std::make_shared<CProcessObject>();
     process->m_pid = pid;
     process->m_exitFile = exitFile;
-    process->m_tableFile = AddProcessTableRow(pid, program, childLine, exitFile);
+    const bool elevated = elevate || (Machine().user.administrator && Machine().user.elevated);
+    process->m_tableFile = AddProcessTableRow(pid, program, childLine, exitFile, elevated);
     RememberChildProcess(process);
     try {
         std::thread(_proc_Reap, process).detach();
@@ -147,6 +149,14 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTR
     processInformation->dwThreadId = static_cast<DWORD>(pid);
     SetLastError(ERROR_SUCCESS);
     return TRUE;
+}
+
+} // namespace jxplat
+
+BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                    BOOL, DWORD, LPVOID, LPCWSTR currentDirectory, LPSTARTUPINFOW,
+                    LPPROCESS_INFORMATION processInformation) {
+    return jxplat::StartProcess(applicationName, commandLine, currentDirectory, false, processInformation);
 }
 
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {

@@ -30,7 +30,7 @@ DWORD ReadProcessExitCode(const std::string& exitFile, int status);
 
 // Adds a row for a process just started; returns the row's file ("" when it cannot be written).
 std::string AddProcessTableRow(pid_t pid, const std::u16string& path, const std::u16string& commandLine,
-                               const std::string& exitFile);
+                               const std::string& exitFile, bool elevated);
 // Marks the row ended with its exit code.
 void EndProcessTableRow(const std::string& tableFile, DWORD exitCode);
 // The row of a process of the table that still runs, by id; false when there is none.
@@ -40,6 +40,11 @@ bool FindRunningProcessRow(DWORD processId, std::string& tableFile, std::string&
 bool ProcessRowEndCode(const std::string& tableFile, DWORD& exitCode);
 // Whether the host process of a row still runs (same id and start time, not a zombie).
 bool IsProcessRowRunning(const std::string& tableFile);
+
+// CreateProcessW; with elevate the child runs as the elevated administrator of the machine
+// (JX_ELEVATED=1 in its environment), as a program that the elevation prompt let through.
+BOOL StartProcess(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDirectory, bool elevate,
+                  LPPROCESS_INFORMATION processInformation);
 
 // This process's own children by id, so OpenProcess hands out the object that its reaper signals.
 void RememberChildProcess(const std::shared_ptr<CProcessObject>& process);

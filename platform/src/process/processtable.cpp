@@ -119,7 +119,7 @@ DWORD ReadProcessExitCode(const std::string& exitFile, int status) {
 }
 
 std::string AddProcessTableRow(pid_t pid, const std::u16string& path, const std::u16string& commandLine,
-                               const std::string& exitFile) {
+                               const std::string& exitFile, bool elevated) {
     unsigned long long start = 0;
     bool zombie = false;
     if (!_table_HostStart(pid, start, zombie))
@@ -144,6 +144,7 @@ std::string AddProcessTableRow(pid_t pid, const std::u16string& path, const std:
         {"path", jxtext::Utf16ToUtf8(path)},
         {"commandLine", jxtext::Utf16ToUtf8(commandLine)},
         {"exitFile", exitFile},
+        {"elevated", elevated},
         {"state", "running"}};
     _table_Write(file, row);
     return file;
@@ -222,6 +223,7 @@ std::vector<ProcessTableEntry> ReadProcessTable() {
         entry.running = _table_RowRunning(row);
         entry.exitCodeKnown = row.contains("exitCode");
         entry.exitCode = entry.exitCodeKnown ? row.value("exitCode", 0u) : STILL_ACTIVE;
+        entry.elevated = row.value("elevated", false);
         table.push_back(entry);
     }
     return table;

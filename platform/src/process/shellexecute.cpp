@@ -1,7 +1,7 @@
 // ShellExecuteExW and ShellExecuteW: programs are started with CreateProcessW; web addresses and
 // documents have no program to open them here, so the request is appended to
-// "shellexecute.jsonl" below the machine root and answered as opened.
-#include <cstdio>
+// "shellexecute.jsonl" below the machine root and answered as opened. "runas" of a user who is
+// not elevated shows the elevation prompt as a message box answered from the machine's answers.
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
@@ -16,6 +16,8 @@
 #include "jxplat/text.h"
 #include "jxplat/winbase.h"
 #include "jxplat/winerror.h"
+#include "jxplat/winuser.h"
+#include "process/processobject.h"
 
 namespace jxplat {
 namespace {
@@ -63,6 +65,7 @@ BOOL _shell_Fail(SHELLEXECUTEINFOW* info, DWORD error) {
     const int code = error == ERROR_FILE_NOT_FOUND   ? SE_ERR_FNF
                      : error == ERROR_PATH_NOT_FOUND ? SE_ERR_PNF
                      : error == ERROR_ACCESS_DENIED  ? SE_ERR_ACCESSDENIED
+                     : error == ERROR_CANCELLED      ? SE_ERR_ACCESSDENIED
                      : error == ERROR_NO_ASSOCIATION ? SE_ERR_NOASSOC
                                                      : SE_ERR_OOM;
     info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<intptr_t>(code));
@@ -70,16 +73,25 @@ BOOL _shell_Fail(SHELLEXECUTEINFOW* info, DWORD error) {
     return FALSE;
 }
 
-BOOL _shell_Run(SHELLEXECUTEINFOW* info, const std::u16string& file) {
+// The consent prompt of an administrator, or the credentials prompt of a standard user, which an
+// administrator answers. Yes (or OK) lets the program run elevated.
+bool _shell_ElevationAllowed(const std::u16string& file) {
+    const std::u16string question = Machine().user.administrator
+                                        ? u"Do you want to allow this app to make changes to your device?"
+                                        : u"To continue, enter an admin user name and password.";
+    const std::u16string text = question + u"\n\n" + file;
+    const int answer = MessageBoxW(nullptr, text.c_str(), u"User Account Control", MB_YESNO | MB_ICONWARNING);
+    return answer == IDYES || answer == IDOK;
+}
+
+BOOL _shell_Run(SHELLEXECUTEINFOW* info, const std::u16string& file, bool elevate) {
     std::u16string line = file.front() == u'"' ? file : u"\"" + file + u"\"";
     if (info->lpParameters && *info->lpParameters)
         line += u" " + std::u16string(info->lpParameters);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        info->lpDirectory && *info->lpDirectory ? info->lpDirectory : nullptr, &startup,
-                        &process))
+    if (!StartProcess(nullptr, line.data(),
+                      info->lpDirectory && *info->lpDirectory ? info->lpDirectory : nullptr, elevate,
+                      &process))
         return _shell_Fail(info, GetLastError());
     CloseHandle(process.hThread);
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
@@ -104,15 +116,11 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) {
     if (!info->lpFile || !*info->lpFile)
         return _shell_Fail(info, ERROR_INVALID_PARAMETER);
     const std::u16string verb = info->lpVerb && *info->lpVerb ? std::u16string(info->lpVerb) : u"open";
-    if (jxtext::EqualsNoCase(verb, u"runas")) {
-        if (!Machine().user.elevated) {
-            // JX_NOT_BUILT: the elevation prompt for a user who is not elevated.
-            std::fprintf(stderr, "ShellExecuteExW runas is not built yet\n");
-            return _shell_Fail(info, ERROR_NOT_SUPPORTED);
-        }
-    } else if (!jxtext::EqualsNoCase(verb, u"open")) {
+    const bool runas = jxtext::EqualsNoCase(verb, u"runas");
+    if (!runas && !jxtext::EqualsNoCase(verb, u"open"))
         return _shell_Fail(info, ERROR_NO_ASSOCIATION);
-    }
+    const MachineUser& user = Machine().user;
+    const bool elevate = runas && !(user.administrator && user.elevated);
     std::u16string file = info->lpFile;
     if (_shell_IsAddress(file)) {
         _shell_Record(*info, verb);
@@ -126,8 +134,16 @@ BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) {
     const std::string host = WindowsToHostPath(bare);
     if (host.empty() || ::access(host.c_str(), F_OK) != 0)
         return _shell_Fail(info, ERROR_FILE_NOT_FOUND);
-    if (_shell_IsProgram(bare, host))
-        return _shell_Run(info, bare);
+    if (_shell_IsProgram(bare, host)) {
+        if (elevate) {
+            // Without UAC there is no prompt that could raise the user's rights.
+            if (!user.uac)
+                return _shell_Fail(info, ERROR_ACCESS_DENIED);
+            if (!_shell_ElevationAllowed(bare))
+                return _shell_Fail(info, ERROR_CANCELLED);
+        }
+        return _shell_Run(info, bare, elevate);
+    }
     _shell_Record(*info, verb);
     info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<intptr_t>(42));
     SetLastError(ERROR_SUCCESS);

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "registry/reg_clock.h"
 #include "registry/reg_hive.h"
@@ -23,6 +24,9 @@ constexpr const char16_t* kRegMachineSkeleton[] = {
     u"SYSTEM\\CurrentControlSet\\Services",
     u"SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current",
 };
+
+// The UAC policy of Windows 10; "EnableLUA" follows the machine description's user.uac.
+constexpr char16_t kRegUacPolicyKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
 
 // Columns id, name, class, volatile, last_write.
 CRegKeyRow _RegReadKeyRow(const CRegStatement& st) {
@@ -53,7 +57,7 @@ LSTATUS JxRegHive::_RegSeed() {
     if (m_id != RegHiveId::Machine)
         return ERROR_SUCCESS;
     uint64_t now = RegNow();
-    for (const char16_t* path : kRegMachineSkeleton) {
+    auto ensureKey = [this, now](const char16_t* path, int64_t* key) {
         int64_t id = kRegRootKeyId;
         for (const std::u16string& name : jxtext::Split(path, u'\\')) {
             int64_t child = 0;
@@ -65,6 +69,32 @@ LSTATUS JxRegHive::_RegSeed() {
                 return status;
             id = child;
         }
+        *key = id;
+        return static_cast<LSTATUS>(ERROR_SUCCESS);
+    };
+    int64_t key = 0;
+    for (const char16_t* path : kRegMachineSkeleton) {
+        if (LSTATUS status = ensureKey(path, &key); status != ERROR_SUCCESS)
+            return status;
+    }
+    if (LSTATUS status = ensureKey(kRegUacPolicyKey, &key); status != ERROR_SUCCESS)
+        return status;
+    const std::pair<const char16_t*, DWORD> uacPolicy[] = {
+        {u"EnableLUA", jxplat::Machine().user.uac ? 1u : 0u},
+        {u"ConsentPromptBehaviorAdmin", 5},
+        {u"ConsentPromptBehaviorUser", 3},
+        {u"PromptOnSecureDesktop", 1},
+    };
+    for (const auto& [name, number] : uacPolicy) {
+        CRegValue existing;
+        LSTATUS status = GetValue(key, name, &existing);
+        if (status == ERROR_FILE_NOT_FOUND) {
+            BYTE data[4] = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
+                            static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)};
+            status = SetValue(key, name, REG_DWORD, data, sizeof(data));
+        }
+        if (status != ERROR_SUCCESS)
+            return status;
     }
     return ERROR_SUCCESS;
 }

@@ -154,7 +154,28 @@ BOOL GetTokenInformation(HANDLE tokenHandle, TOKEN_INFORMATION_CLASS information
         *returnLength = sizeof(TOKEN_ELEVATION);
         if (information == nullptr || informationLength < sizeof(TOKEN_ELEVATION))
             return _sec_Fail(ERROR_INSUFFICIENT_BUFFER);
-        static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = state.elevated ? 1 : 0;
+        static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = token->IsElevated(state) ? 1 : 0;
+        return TRUE;
+    }
+    if (informationClass == TokenElevationType) {
+        *returnLength = sizeof(DWORD);
+        if (information == nullptr || informationLength < sizeof(DWORD))
+            return _sec_Fail(ERROR_INSUFFICIENT_BUFFER);
+        const DWORD type = !state.hasLinkedToken      ? TokenElevationTypeDefault
+                           : token->IsElevated(state) ? TokenElevationTypeFull
+                                                      : TokenElevationTypeLimited;
+        *static_cast<DWORD*>(information) = type;
+        return TRUE;
+    }
+    if (informationClass == TokenLinkedToken) {
+        *returnLength = sizeof(TOKEN_LINKED_TOKEN);
+        if (information == nullptr || informationLength < sizeof(TOKEN_LINKED_TOKEN))
+            return _sec_Fail(ERROR_INSUFFICIENT_BUFFER);
+        if (!state.hasLinkedToken)
+            return _sec_Fail(ERROR_NO_SUCH_LOGON_SESSION);
+        static_cast<TOKEN_LINKED_TOKEN*>(information)->LinkedToken =
+            jxplat::InsertKernelHandle(std::make_shared<CTokenObject>(
+                TOKEN_QUERY | TOKEN_QUERY_SOURCE | TOKEN_DUPLICATE | TOKEN_IMPERSONATE, !token->IsLinked()));
         return TRUE;
     }
     if (informationClass != TokenPrivileges)

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "jxplat/machine.h"
+#include "jxplat/text.h"
 #include "security/privileges.h"
 
 namespace jxplat::security {
@@ -62,6 +63,9 @@ void CTokenState::EnsureLoaded() {
         return;
     const MachineDescription& machine = Machine();
     elevated = machine.user.administrator && machine.user.elevated;
+    fullAdministrator = machine.user.administrator && (machine.user.elevated || !machine.user.uac);
+    hasLinkedToken = machine.user.administrator && machine.user.uac;
+    userSid = jxtext::Utf8ToUtf16(machine.user.sid);
     privileges.clear();
     auto add = [this](const char16_t* name) {
         LUID_AND_ATTRIBUTES entry{};

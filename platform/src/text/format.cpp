@@ -467,15 +467,13 @@ size_t FormatToBuffer(char16_t* buffer, size_t count, const char16_t* format, va
     if (buffer == nullptr || count == 0) {
         return 0;
     }
-    thread_local std::u16string scratch;
-    scratch.clear();
+    // A local text, not a per-thread one: traces also run from destructors of static objects at
+    // exit, after the thread's own objects are gone.
+    std::u16string scratch;
     AppendFormatV(scratch, format, args);
     const size_t n = scratch.size() < count - 1 ? scratch.size() : count - 1;
     std::char_traits<char16_t>::copy(buffer, scratch.data(), n);
     buffer[n] = 0;
-    if (scratch.capacity() > 64 * 1024) {
-        std::u16string().swap(scratch); // do not keep a huge buffer per thread
-    }
     return n;
 }
 

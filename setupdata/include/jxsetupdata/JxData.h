@@ -89,6 +89,9 @@ struct JxProgressCallback {
     LPVOID m_Context = nullptr;
 };
 
+struct JxUpdateModeInput;
+struct JxUpdateModeOutput;
+
 class JxData : public RepackCallbackDelegate {
 public:
     JxData();
@@ -126,8 +129,10 @@ public:
 
     // Accessors
     std::u16string CopyModuleDirectory() const { return m_appDir; }
-    // The application folder, ending in "\".
-    void SetAppDir(const std::u16string& folder) { m_appDir = folder; }
+    // The application folder: the path up to and including its last backslash; SetAppDirEx takes
+    // the folder as given.
+    void SetAppDir(const std::u16string& path);
+    void SetAppDirEx(const std::u16string& folder);
     const WCHAR* GetProductId() const { return m_ProductInfo.productid.c_str(); }
     std::u16string GetPackageCode() const { return m_ProductInfo.packagecode; }
     std::u16string GetProductVersion() const { return m_ProductInfo.version; }
@@ -204,11 +209,28 @@ public:
     void ReadAllTemporaryStoredProperties();
     // "[_InstallLanguages]", when set, becomes the product's languages and "Languages".
     void SetInstallableLanguages();
+
+    // Languages: the product's languages are its `languages` attribute split at ","; the first one
+    // is the default. The current language is the property store's.
+    // Chooses the current language: the given one when it is a product language (else the first);
+    // without one, the installed product's, the Windows language's or the first language.
+    virtual void SetCurrentLanguage(const std::u16string& language);
+    // The whole `languages` attribute becomes the current language and "SelectedLanguage".
+    virtual void ApplyProductLanguage();
+    virtual std::u16string GetCurrentLanguage();
+    virtual void GetProductLanguages(std::vector<std::u16string>& out);
+    // The `iso` codes of the installed-language table of the requirements, in their order.
+    virtual void GetInstalledLanguageIsoCodes(std::vector<std::u16string>& out);
+
     // Property actions and registry rows that set properties.
     void SetPropertiesSequence();
     // "metainfo.xml" and "requirements.xml" from the application folder or the packages.
     void LoadFileMetaInformation();
     void LoadRequirements();
+    // System properties: the machine's facts (version, folders, memory, disk, names) as properties,
+    // and the product name's fallback from the requirements when the definition has no text for it.
+    void InitProperties();
+    void FixPRODUCTNAME();
 
     // Conditions
     // Evaluates one condition text of the definition with this object's properties.
@@ -232,6 +254,16 @@ public:
     void ControlPanelDeleteMSISettings(const std::u16string& productCode);
     // "[CommonAppDataFolder]\Tolvane\Setups\<product id>", or a resolved "[_MaintenanceDir]".
     virtual void GetMaintenanceDir(std::u16string& folder);
+    // Maintenance copies: the engine and its packages kept in the maintenance folder for later runs.
+    void ExtractMaintenanceFiles(const std::u16string& folder, const JxSequenceAction& action);
+    // "$" packages always; "{" packages by their component row; any other name never.
+    bool IsComponentExtractable(const std::u16string& name);
+    // Writes the mounted package of that name as <folder>\<name>.wpk (through a ".jxtmp" file).
+    void ExtractWPK(const std::u16string& name, const std::u16string& folder);
+    // setup.exe, JxSetupRT.dll and (in an installation) setup.reconfig from the packages.
+    void ExtractRuntimeFiles(const std::u16string& folder);
+    // Carries "$CUSTOMIZE.wpk" and "$CUSTOMIZE" over from the installed product's maintenance folder.
+    void ApplyCustomizationOnUpgrade(const std::u16string& folder);
 
     // Run state.
     JxSequenceData& GetSequenceData() { return m_SequenceData; }
@@ -256,7 +288,16 @@ public:
 
     // Operations of the package store and of the installation actions used at the end of a run.
     void DeleteUpdateFolder();
+    // Removes the uninstaller, update and maintenance folders of the product; the running setup
+    // program, which cannot delete itself, is left to a script that outlives this process.
     void SelfDelete();
+
+    // Removal of installed files: the removal list of the components being removed (shortcuts
+    // included), the "deleteonupdate" rows with a wildcard mask, and the emptied component folders.
+    // Each file removal works in one folder only, never in its subfolders.
+    void DeleteFiles(const JxSequenceAction& action);
+    void DeleteOnUpdateWithFileMask(const JxSequenceAction& action);
+    void DeleteAllEmptyFolder();
 
     // Features and install mode
     // Feature lists are list properties of "$name$" tokens joined by ","; nothing is cached.
@@ -290,6 +331,24 @@ public:
     void SetDeactivatedFeatures();
     void SetFeatureActivationMode() { m_FeatureActivationMode = true; }
     bool SetInstallMode(const std::u16string& mode);
+    // The update decision: whether and how an installed product of the family is updated, and
+    // what that means for the run (install mode, properties, copy modes, feature actions).
+    void EvaluateUpdateMode();
+    void CollectUpdateModeInputData(JxUpdateModeInput& input);
+    void SaveUpdateModeOutputData(const JxUpdateModeOutput& output);
+    // "bydate" (and "byversion" after an authorized downgrade) become "bycrc".
+    void SetCopyModeToChecksumComparation(const JxUpdateModeOutput& output);
+    void ScheduleFeatureUpdateActions(const JxUpdateModeOutput& output);
+    // An installed product that must not be updated: its uninstaller for whoever ends the run.
+    void ScheduleInstalledProductForUninstall(const JxUpdateModeOutput& output);
+    // The product type of this setup's product code ("PRODUCTTYPE" is set to it); empty when none.
+    std::u16string GetCurrentProductType();
+    // The level of the product type (exact name); -1 when no row has it.
+    int32_t GetProductLevel(const std::u16string& productType);
+    // The features installed on this machine, in definition order; sets "UPDATE_INSTALLED_FEATURES".
+    void _getListOfInstalledFeatures(std::vector<std::u16string>& out);
+    // The component's check files and registry values are present (true when it has no check).
+    bool _isComponentInstalled(const JxComponent& component);
     // "NOUPDATE", "UPDATE", "UPGRADE", "EXITSETUP", "RELOADCONFIG"; empty for another number.
     void GetUpdateModeName(std::u16string& out);
     // Names of the features whose dependson names the feature (ignoring case), in definition order.
@@ -373,6 +432,14 @@ public:
     // Runs the install or the uninstall list (mode "Install" or "Uninstall").
     void ExecuteAppSequence(const std::vector<JxApplication>& apps, const std::u16string& mode,
                             const JxSequenceAction& action);
+    // Prerequisites: the rows flagged "isprerequisite" are run in order until one asks for a
+    // reboot or fails; the outcome goes to m_SequenceData. An item that cannot be prepared ends
+    // the list as cancelled (m_UserCancelled). Returns 0.
+    int ExecutePrerequisites(const JxSequenceAction& action, const std::vector<JxFile>& list);
+    // Extracts the row's component into the working folder, runs the installer hidden and reads
+    // its result. False only when the installer cannot be prepared or found. A "prqtimeout" that
+    // is not an unsigned decimal throws std::invalid_argument before the start.
+    bool ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFile& row);
     // Starts the applications of a list at the end of a run.
     int LaunchASetup(const std::vector<JxApplication>& apps);
     void LaunchAppsAtEndOfSetup();
@@ -473,6 +540,24 @@ public:
     void DeleteSupportFiles(const std::vector<std::u16string>& names);
     // In an uninstall with "_DeleteEmptyInstallDir": removes INSTALLDIR and its empty parents.
     void DeleteEmptyInstallDir();
+
+    // The end of the install sequence and the services around it.
+    void InitSxsShareCounter();
+    void SetShareCounterUpdateMode(bool update);
+    bool ShutdownActions();
+    bool CheckAndActivateServices();
+    bool ConfigureManamgementServer();
+    void SetAccessKey();
+    void AuthorizeClient();
+    void DeleteMMSDB();
+    // Customized setups: "$CUSTOMIZE\customize.xml" beside the program or in the packages.
+    bool Load_Customized_Config();
+    bool Configure_Customized_Properties();
+    bool Configure_Customized_Strings();
+    // Whether the command line (or another property source) asks for a support mode.
+    bool IsSupportModeRequested();
+    void Configure_Customized_UpgradeProducts();
+    void Configure_Customized_UpdateProduct();
     void ExtractComponentsAsWPK(const JxSequenceAction& action);
     void _files_GroupByComponent();
     void _files_Collect(bool targets);
@@ -598,6 +683,7 @@ public:
     bool m_SkipCommonUpdate = false;
     JxRequirements m_Requirements;
     JxRequirements m_SxsRequirements;
+    bool m_ShareCounterUpdate = false; // the share counters of an UPDATE or UPGRADE run
     std::vector<JxFile> m_FileMetaInformation;
     std::u16string m_appDir;      // the application folder, ending in "\"
     std::u16string m_ExeFileName; // the process executable's file name
@@ -660,10 +746,18 @@ private:
     void _settings_SaveCounters(const std::u16string& installMode);
     void _settings_SaveProperties();
     void _settings_RemoveProduct();
+
+    // Steps of SetCurrentLanguage; each true when it chose the current language.
+    bool _lang_FromInstalledProduct(const std::vector<std::u16string>& languages);
+    bool _lang_FromWindowsLanguage(const std::vector<std::u16string>& languages);
 };
 
 // The integer as decimal text ("-" before a negative value, no grouping).
 std::u16string IntToWString(int value);
+
+// The generation of a product version: the decimal number before its first "."; 0 when the text
+// has no "." or that part is not a number.
+int GetGenerationFromVersion(const std::u16string& version);
 
 // Holds the object lock of a data object for one scope.
 class CJxDataLock {

@@ -1,0 +1,127 @@
+// Small steps of the prerequisite installers: flag and number texts, paths, the working folder's
+// clean-up and the engine's test switch.
+#include <stdexcept>
+#include <vector>
+
+#include "JxData_Prerequisites.h"
+#include "jxplat/text.h"
+
+namespace JxSetup::Data {
+namespace {
+
+bool _prq_IsSeparator(char16_t c) {
+    return c == u'\\' || c == u'/';
+}
+
+} // namespace
+
+bool _prq_IsTrue(const std::u16string& text) {
+    return jxtext::EqualsNoCase(text, u"true");
+}
+
+DWORD _prq_ParseTimeout(const std::u16string& text) {
+    if (text.empty())
+        return JxData::kExecNoTimeLimit;
+    unsigned long long value = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9')
+            throw std::invalid_argument("prerequisite timeout is not an unsigned number");
+        value = value * 10 + static_cast<unsigned>(c - u'0');
+        if (value > 0xFFFFFFFFull)
+            throw std::invalid_argument("prerequisite timeout does not fit 32 bits");
+    }
+    return static_cast<DWORD>(value);
+}
+
+std::u16string _prq_JoinPath(const std::u16string& folder, const std::u16string& name) {
+    if (folder.empty())
+        return name;
+    const char16_t last = folder.back();
+    if (_prq_IsSeparator(last) || last == u':' || (!name.empty() && _prq_IsSeparator(name.front())))
+        return folder + name;
+    return folder + u"\\" + name;
+}
+
+bool _prq_IsSafeFolder(const std::u16string& folder) {
+    if (folder.find(u'[') != std::u16string::npos)
+        return false;
+    std::u16string trimmed = folder;
+    while (!trimmed.empty() && _prq_IsSeparator(trimmed.back()))
+        trimmed.pop_back();
+    const bool drive =
+        trimmed.size() >= 2 && trimmed[1] == u':' &&
+        ((trimmed[0] >= u'A' && trimmed[0] <= u'Z') || (trimmed[0] >= u'a' && trimmed[0] <= u'z'));
+    if (drive)
+        return trimmed.size() > 3 && _prq_IsSeparator(trimmed[2]); // "C:x" is relative, "C:" a root
+    if (trimmed.size() > 2 && _prq_IsSeparator(trimmed[0]) && _prq_IsSeparator(trimmed[1])) {
+        // "\\server\share" is a root; a folder below it has a separator after the share.
+        const size_t server = trimmed.find_first_of(u"\\/", 2);
+        return server != std::u16string::npos &&
+               trimmed.find_first_of(u"\\/", server + 1) != std::u16string::npos;
+    }
+    return false;
+}
+
+DWORD _prq_ReadQaMode() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\TOLVANE\\JxSetupEngine", 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return 0;
+    DWORD value = 0;
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    const LONG status =
+        RegQueryValueExW(key, u"QaPrqMode", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof(value) ? value : 0;
+}
+
+bool _prq_ListHasCode(const std::u16string& list, int32_t code) {
+    const std::u16string text = jxtext::Format(u"%d", static_cast<int>(code));
+    size_t start = 0;
+    while (true) {
+        const size_t comma = list.find(u',', start);
+        const std::u16string piece =
+            list.substr(start, comma == std::u16string::npos ? comma : comma - start);
+        if (jxtext::EqualsNoCase(piece, text))
+            return true;
+        if (comma == std::u16string::npos)
+            return false;
+        start = comma + 1;
+    }
+}
+
+void _prq_CleanUpWorkingFolder(JxData& data) {
+    const std::u16string folder = data.ExpandProperties(u"[_ExecPrqDir]");
+    if (folder.empty())
+        return;
+    // The folder comes from a property that a command line can set: never a root or a relative path.
+    if (!_prq_IsSafeFolder(folder)) {
+        data.GetLog()->Log(LP_WARNING, kPrqModule, kPrqItemContext, u"Working folder %s is not emptied.",
+                           folder.c_str());
+        return;
+    }
+    bool rebootNeeded = false;
+    JxFile::DeleteFiles(folder, u"*.*", false, rebootNeeded);
+}
+
+void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId,
+                               const std::u16string& folder) {
+    if (!_prq_IsSafeFolder(folder)) {
+        data.GetLog()->Log(LP_WARNING, kPrqModule, kPrqItemContext,
+                           u"Extracted files are not removed from folder %s.", folder.c_str());
+        return;
+    }
+    std::vector<std::u16string> names;
+    data.GetFileListFromVFSDir(names, componentId);
+    for (const std::u16string& name : names) {
+        // Plain file names only: a name never reaches outside the working folder or matches many.
+        if (name.empty() || name.find_first_of(u"\\/:*?") != std::u16string::npos || name == u"." ||
+            name == u"..")
+            continue;
+        bool rebootNeeded = false;
+        JxFile::DeleteFiles(folder, name, false, rebootNeeded);
+    }
+}
+
+} // namespace JxSetup::Data

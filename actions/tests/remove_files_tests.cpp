@@ -1,0 +1,322 @@
+// Removal of installed files: the files and shortcuts of the components an uninstallation removes,
+// the update's wildcard masks, the emptied component folders, and the guards that keep a bad
+// folder or name from emptying a drive.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+#include "jxplat/fileapi.h"
+#include "jxplat/machine.h"
+#include "jxplat/text.h"
+#include "jxsetupdata/JxData.h"
+#include "jxtest/log_capture.h"
+#include "jxtest/machine_root.h"
+
+namespace {
+
+using namespace JxSetup::Data;
+
+const std::u16string kFeature = u"Main";
+const std::u16string kComponent = u"core";
+const std::u16string kDest = u"C:\\Program Files\\Prod";
+const std::u16string kPrograms = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
+const std::u16string kDesktop = u"C:\\Users\\Public\\Desktop";
+
+void Write(const std::u16string& path, const std::string& bytes = "x") {
+    const std::string host = jxplat::WindowsToHostPath(path);
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+    std::ofstream(host, std::ios::binary) << bytes;
+}
+
+bool Exists(const std::u16string& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+JxFile Row(const std::u16string& name, const std::u16string& copyMode = u"bycrc") {
+    JxFile row;
+    row.name = name;
+    row.featurename = kFeature;
+    row.componentid = kComponent;
+    row.copymode = copyMode;
+    return row;
+}
+
+std::vector<std::string> PendingDeletes() {
+    std::vector<std::string> sources;
+    for (const auto& operation : jxplat::ReadPendingFileOperations())
+        sources.push_back(jxtext::N(operation.source));
+    return sources;
+}
+
+class RemoveFiles : public ::testing::Test {
+protected:
+    void TearDown() override {
+        for (HANDLE handle : m_Handles)
+            CloseHandle(handle);
+    }
+
+    // One feature with one component at the destination; the run removes the feature (an
+    // uninstallation) or installs it.
+    void Define(const std::vector<JxFile>& rows, bool uninstall = true,
+                const std::u16string& destination = kDest) {
+        JxComponent component;
+        component.id = kComponent;
+        component.destinationdir = destination;
+        component.installmode = u"custom";
+        component.extractaswpk = m_ExtractAsWpk;
+        JxFeature feature;
+        feature.name = kFeature;
+        feature.components.push_back(component);
+        m_Data.m_Features = {feature};
+        m_Data.m_Files = rows;
+        m_Data.m_SetupFiles = rows;
+        m_Data.m_ProductInfo.languages = u"en,de";
+        const std::u16string token = u"$" + kFeature + u"$";
+        if (uninstall) {
+            m_Data.m_SequenceData.m_bInstallModeUninstall = true;
+            m_Data.SetProperty(u"InstallMode", u"Uninstall", 1);
+            m_Data.SetProperty(u"FeatureStateInstalled", token, 1);
+            m_Data.SetProperty(u"FeatureActionRemove", token, 1);
+        } else {
+            m_Data.m_SequenceData.m_bInstallModeInstall = true;
+            m_Data.SetProperty(u"InstallMode", u"Install", 1);
+            m_Data.SetProperty(u"FeatureStateAbsent", token, 1);
+            m_Data.SetProperty(u"FeatureActionInstall", token, 1);
+        }
+    }
+
+    void Lock(const std::u16string& path) {
+        HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        m_Handles.push_back(handle);
+    }
+
+    bool RestartRequested() { return m_Data.GetPropertyValue(u"_RestartRequired") == u"1"; }
+
+    jxtest::TempMachineRoot m_Root;
+    jxtest::CLogCapture m_Log;
+    JxData m_Data;
+    JxSequenceAction m_DeleteFiles{u"DeleteFiles", u"[AT_DELETEFILES]", 0x19e};
+    JxSequenceAction m_DeleteOnUpdate{u"DeleteFileOnUpdateFM", u"[AT_DELETEFILEONUPDATEUSINGFILEMASK]",
+                                      0x19f};
+    std::u16string m_ExtractAsWpk;
+    std::vector<HANDLE> m_Handles;
+};
+
+TEST_F(RemoveFiles, UninstallRemovesTheComponentsFilesByCopyModeAndCondition) {
+    for (const char16_t* file : {u"\\a.txt", u"\\b.dll", u"\\c.dll", u"\\sub\\a.txt", u"\\sub\\d.dll",
+                                 u"\\never.txt", u"\\cond.txt", u"\\gone.txt"})
+        Write(kDest + file);
+    Write(u"C:\\Other\\old.log");
+    Write(u"C:\\Other\\keep.log");
+    JxFile delFalse = Row(u"cond.txt", u"delete");
+    delFalse.condition = u"1 = 2";
+    JxFile delTarget = Row(u"*.log", u"delete");
+    delTarget.targetdir = u"C:\\Other";
+    delTarget.name = u"old.log";
+    JxFile copyFalse = Row(u"gone.txt");
+    copyFalse.condition = u"1 = 2"; // a copied file goes whatever its condition says now
+    Define({Row(u"a.txt"), Row(u"*.dll", u"byversion"), Row(u"never.txt", u"never"), delFalse, delTarget,
+            copyFalse});
+
+    m_Data.DeleteFiles(m_DeleteFiles);
+
+    for (const char16_t* gone : {u"\\a.txt", u"\\b.dll", u"\\c.dll", u"\\gone.txt"})
+        EXPECT_FALSE(Exists(kDest + gone)) << jxtext::N(gone);
+    // Never in subfolders: a same-named file or a matching one below the folder stays.
+    for (const char16_t* kept : {u"\\sub\\a.txt", u"\\sub\\d.dll", u"\\never.txt", u"\\cond.txt"})
+        EXPECT_TRUE(Exists(kDest + kept)) << jxtext::N(kept);
+    EXPECT_FALSE(Exists(u"C:\\Other\\old.log"));
+    EXPECT_TRUE(Exists(u"C:\\Other\\keep.log"));
+    EXPECT_TRUE(m_Log.Has("LP_INFO", "Deleting files old.log in C:\\Other"));
+    EXPECT_FALSE(RestartRequested());
+}
+
+TEST_F(RemoveFiles, NothingIsRemovedWhenTheComponentIsNotRemoved) {
+    Write(kDest + u"\\a.txt");
+    Define({Row(u"a.txt")}, false);
+    m_Data.DeleteFiles(m_DeleteFiles);
+    EXPECT_TRUE(Exists(kDest + u"\\a.txt"));
+
+    m_ExtractAsWpk = u"TRUE";
+    Define({Row(u"a.txt")});
+    m_Data.DeleteFiles(m_DeleteFiles);
+    EXPECT_TRUE(Exists(kDest + u"\\a.txt"));
+    EXPECT_TRUE(m_Log.Has("LP_INFO", "Skip action of component: core"));
+}
+
+TEST_F(RemoveFiles, ResourceFilesGoInEveryLanguage) {
+    m_Data.m_Properties.AddText(u"LangDir", u"English", u"en");
+    m_Data.m_Properties.AddText(u"LangDir", u"Deutsch", u"de");
+    m_Data.SetProperty(u"LANGDIR", u"@LangDir", 1);
+    Write(kDest + u"\\English\\res.dll");
+    Write(kDest + u"\\Deutsch\\res.dll");
+    JxFile row = Row(u"res.dll");
+    row.resource = u"true";
+    row.installallcontainedlanguages = u"true";
+    Define({row}, true, kDest + u"\\[LANGDIR]");
+
+    m_Data.DeleteFiles(m_DeleteFiles);
+
+    EXPECT_FALSE(Exists(kDest + u"\\English\\res.dll"));
+    EXPECT_FALSE(Exists(kDest + u"\\Deutsch\\res.dll"));
+    EXPECT_EQ(m_Log.Count("LP_INFO", "Deleting files res.dll"), 2u);
+}
+
+TEST_F(RemoveFiles, ShortcutGoesFromTheProgramsMenuOnlyForExactlyPrograms) {
+    struct {
+        const char16_t* target;
+        std::u16string removedFrom;
+        std::u16string keptIn;
+    } rows[] = {
+        {u"programs", kPrograms, kDesktop},
+        {u"Programs", kDesktop, kPrograms},
+        {u"", kDesktop, kPrograms},
+    };
+    for (const auto& c : rows) {
+        SCOPED_TRACE(jxtext::N(c.target));
+        Write(kPrograms + u"\\Prod App.lnk");
+        Write(kDesktop + u"\\Prod App.lnk");
+        Write(kDest + u"\\keep.txt");
+        JxFile row = Row(u"keep.txt", u"never"); // the file stays, its shortcut goes
+        row.scname = u"[PRODNAME] App";
+        row.sctarget = c.target;
+        m_Data.SetProperty(u"PRODNAME", u"Prod", 1);
+        Define({row});
+        m_Data.DeleteFiles(m_DeleteFiles);
+        EXPECT_FALSE(Exists(c.removedFrom + u"\\Prod App.lnk"));
+        EXPECT_TRUE(Exists(c.keptIn + u"\\Prod App.lnk"));
+        EXPECT_TRUE(Exists(kDest + u"\\keep.txt"));
+    }
+}
+
+TEST_F(RemoveFiles, ALockedFileGoesAtRebootAndAsksForARestartUnlessAnUpdateIgnoresIt) {
+    struct {
+        int updateMode;
+        const char16_t* ignore;
+        bool restart;
+    } rows[] = {
+        {1, u"TRUE", false}, // UPDATE with the row's permission
+        {2, u"true", true},  // UPGRADE: the permission does not apply
+        {1, u"", true},
+        {0, u"true", true},
+    };
+    for (const auto& c : rows) {
+        SCOPED_TRACE(c.updateMode);
+        m_Data.SetProperty(u"_RestartRequired", u"", 1);
+        m_Log.Clear();
+        Write(kDest + u"\\locked.dll");
+        Lock(kDest + u"\\locked.dll");
+        JxFile row = Row(u"locked.dll");
+        row.ignorerebootrequest = c.ignore;
+        Define({row});
+        m_Data.m_UpdateMode = c.updateMode;
+        m_Data.DeleteFiles(m_DeleteFiles);
+        EXPECT_EQ(RestartRequested(), c.restart);
+        EXPECT_EQ(m_Log.Has("LP_INFO", "Restart needed and ignored."), !c.restart);
+        const std::vector<std::string> pending = PendingDeletes();
+        EXPECT_NE(std::find(pending.begin(), pending.end(), "C:\\Program Files\\Prod\\locked.dll"),
+                  pending.end());
+        CloseHandle(m_Handles.back());
+        m_Handles.pop_back();
+    }
+}
+
+// A folder or name that did not resolve to a real place of the product removes nothing.
+TEST_F(RemoveFiles, UnsafeFoldersAndNamesAreRefused) {
+    struct {
+        std::u16string destination;
+        std::u16string name;
+    } rows[] = {
+        {u"C:\\", u"victim.txt"},
+        {u"C:", u"victim.txt"},
+        {u"C:\\Program Files\\..", u"victim.txt"},
+        {u"[UNSET_FOLDER]", u"victim.txt"},
+        {u"relative", u"victim.txt"},
+        {u"C:\\Program Files\\Prod", u"..\\..\\victim.txt"},
+        {u"C:\\Program Files\\Prod", u"[UNSET_NAME]"},
+        {u"C:\\Program Files\\Prod", u"[\\*.*"},
+        {u"\\\\server", u"victim.txt"},
+    };
+    Write(u"C:\\victim.txt");
+    Write(kDest + u"\\victim.txt");
+    for (const auto& c : rows) {
+        SCOPED_TRACE(jxtext::N(c.destination + u" " + c.name));
+        m_Log.Clear();
+        Define({Row(c.name)}, true, c.destination);
+        m_Data.DeleteFiles(m_DeleteFiles);
+        EXPECT_TRUE(Exists(u"C:\\victim.txt"));
+        EXPECT_TRUE(Exists(kDest + u"\\victim.txt"));
+        EXPECT_TRUE(m_Log.Has("WARNING", "nothing deleted")) << m_Log.Dump();
+    }
+}
+
+TEST_F(RemoveFiles, UpdateDeletesByMaskOnlyWhereRowAndConditionSaySo) {
+    for (const char16_t* file : {u"\\a.tmp", u"\\b.tmp", u"\\sub\\c.tmp", u"\\exact.txt", u"\\x.old"})
+        Write(kDest + file);
+    auto row = [](const std::u16string& name, const std::u16string& mode = u"deleteonupdate") {
+        JxFile r = Row(name, mode);
+        r.targetdir = u"[INSTALLDIR]";
+        return r;
+    };
+    m_Data.SetProperty(u"INSTALLDIR", kDest, 1);
+    JxFile falseCondition = row(u"*.old");
+    falseCondition.condition = u"1 = 2";
+    Define({row(u"*.tmp"), row(u"exact.txt"), falseCondition, row(u"*.txt", u"DeleteOnUpdate")}, false);
+
+    m_Data.DeleteOnUpdateWithFileMask(m_DeleteOnUpdate);
+
+    EXPECT_FALSE(Exists(kDest + u"\\a.tmp"));
+    EXPECT_FALSE(Exists(kDest + u"\\b.tmp"));
+    EXPECT_TRUE(Exists(kDest + u"\\sub\\c.tmp"));
+    EXPECT_TRUE(Exists(kDest + u"\\exact.txt")); // no mask: not this action's row
+    EXPECT_TRUE(Exists(kDest + u"\\x.old"));
+    EXPECT_TRUE(m_Log.Has("LP_INFO", "Deleting *.tmp in C:\\Program Files\\Prod"));
+}
+
+TEST_F(RemoveFiles, EmptyFoldersGoAfterUninstallAndTheMergeFolderIsEmptied) {
+    Write(u"C:\\Merge\\m.wpk");
+    Write(u"C:\\Merge\\nested\\n.wpk");
+    m_Data.SetProperty(u"_MergeWPKDir", u"C:\\Merge", 1);
+    std::filesystem::create_directories(jxplat::WindowsToHostPath(kDest));
+
+    Define({Row(u"a.txt")}, false);
+    m_Data.DeleteAllEmptyFolder();
+    EXPECT_FALSE(Exists(u"C:\\Merge\\m.wpk"));
+    EXPECT_TRUE(Exists(u"C:\\Merge\\nested\\n.wpk"));
+    EXPECT_TRUE(Exists(kDest)); // not an uninstallation
+
+    Define({Row(u"a.txt"), Row(u"b.txt")});
+    m_Data.DeleteAllEmptyFolder();
+    EXPECT_FALSE(Exists(kDest));
+    EXPECT_EQ(m_Log.Count("LP_INFO", "Deleting directory C:\\Program Files\\Prod."), 2u);
+    EXPECT_FALSE(RestartRequested());
+}
+
+TEST_F(RemoveFiles, AFolderThatCannotGoIsLeftToTheReboot) {
+    struct {
+        const char16_t* ignore;
+        bool restart;
+    } rows[] = {{u"", true}, {u"True", false}};
+    for (const auto& c : rows) {
+        SCOPED_TRACE(jxtext::N(c.ignore));
+        m_Data.SetProperty(u"_RestartRequired", u"", 1);
+        Write(kDest + u"\\left.txt");
+        JxFile row = Row(u"a.txt");
+        row.ignorerebootrequest = c.ignore;
+        Define({row});
+        m_Data.DeleteAllEmptyFolder();
+        EXPECT_TRUE(Exists(kDest + u"\\left.txt"));
+        EXPECT_TRUE(m_Log.Has("WARNING", "Failed. Delete directory after reboot using MoveFileEx."));
+        const std::vector<std::string> pending = PendingDeletes();
+        EXPECT_NE(std::find(pending.begin(), pending.end(), "C:\\Program Files\\Prod"), pending.end());
+        EXPECT_EQ(RestartRequested(), c.restart);
+    }
+}
+
+} // namespace

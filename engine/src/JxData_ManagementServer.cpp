@@ -1,0 +1,45 @@
+// The management-server operations the install sequence calls at its end. The management-server
+// client is not there yet: each operation that has work fails as it does when no management server
+// can be reached.
+#include "jxplat/text.h"
+#include "jxsetupdata/JxData.h"
+
+namespace JxSetup::Data {
+namespace {
+
+const WCHAR* const kModule = u"lib";
+
+// JX_NOT_BUILT: the management-server client comes with the management-server integration.
+bool ManagementServerNotBuilt(JxData& data, const WCHAR* operation) {
+    const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + operation;
+    data.GetLog()->Log(LOG_BEGIN, kModule, context.c_str(), u"");
+    data.GetLog()->Log(LP_ERROR, kModule, context.c_str(), u"%s is not built yet", operation);
+    data.GetLog()->Log(LOG_END, kModule, context.c_str(), u"%s", u"false");
+    return false;
+}
+
+} // namespace
+
+bool JxData::ConfigureManamgementServer() {
+    CJxDataLock lock(*this);
+    return ManagementServerNotBuilt(*this, u"ConfigureManamgementServer");
+}
+
+void JxData::SetAccessKey() {
+    CJxDataLock lock(*this);
+    ManagementServerNotBuilt(*this, u"SetAccessKey");
+}
+
+void JxData::AuthorizeClient() {
+    CJxDataLock lock(*this);
+    if (!ExpandProperties(u"[_AccessKey]").empty())
+        ManagementServerNotBuilt(*this, u"AuthorizeClient");
+}
+
+void JxData::DeleteMMSDB() {
+    CJxDataLock lock(*this);
+    if (jxtext::EqualsNoCase(ExpandProperties(u"[_DeleteDB]"), u"true"))
+        ManagementServerNotBuilt(*this, u"DeleteMMSDB");
+}
+
+} // namespace JxSetup::Data

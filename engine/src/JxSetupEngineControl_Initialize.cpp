@@ -1,0 +1,338 @@
+// The first step of a run: the command line, the start dialog, who signed the program and whether it
+// must run elevated, COM, the product's drivers, the packages and the setup definition.
+#include "jxplat/shellapi.h"
+#include "jxplat/shlobj.h"
+
+#include "jxbase/elevation.h"
+#include "jxbase/verifytrust.h"
+#include "jxengine/JxDriverClients.h"
+#include "jxengine/JxSetupEngineControl.h"
+#include "jxplat/combaseapi.h"
+#include "jxplat/text.h"
+#include "jxsetupdata/JxFile.h"
+
+namespace JxSetup::Data {
+namespace {
+
+const WCHAR* const kModule = u"lib";
+
+// The signers whose programs the engine trusts to run elevated and to mount packages.
+const WCHAR* const kTrustedSigners[] = {u"Tolvane Software GmbH", u"Tolvane Technologies Ltd."};
+
+const WCHAR* _init_Bool(bool flag) {
+    return flag ? u"true" : u"false";
+}
+
+std::u16string _init_ModulePath() {
+    std::u16string path(MAX_PATH, u'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return path;
+}
+
+} // namespace
+
+bool JxSetupEngineControl::Initialize(DWORD options, const std::u16string& applicationFolder) {
+    bool result = _init_CommandLineProperties();
+    bool dialogShown = false;
+    if (result && (options & 0x80) != 0)
+        dialogShown = _init_ShowStartDialog();
+    if (result)
+        result = _init_IsCurrentProcessSigned();
+    if (result && (options & 0x01) != 0) {
+        const std::u16string commandLine = GetCommandLineW();
+        const bool elevate = commandLine.find(u"/_noUAC=\"true\"") == std::u16string::npos;
+        result = _run_ElevatedProcess(_init_ModulePath(), JxFile::getCMDParams(), elevate, false);
+    }
+    if (result)
+        result = _init_CommandLineProperties();
+    if (result)
+        result = _init_OpenLogFile();
+    if (result && (options & 0x02) != 0)
+        result = _init_COM();
+    if (result)
+        result = _init_ConnectPropertyBag();
+    if (result)
+        result = _init_SetAppDir(applicationFolder, 0);
+    if (result)
+        result = _init_MountVFS(options);
+    if (result)
+        result = _init_LoadConfiguration(0);
+    if ((options & 0x01) != 0 && dialogShown) {
+        // The start dialog comes with the GUI; nothing was shown that would need closing.
+    }
+    // A run that stops here without handing over to another process has failed.
+    if (!result && !m_bHandedOver)
+        m_bInitFailed = true;
+    return result;
+}
+
+bool JxSetupEngineControl::_init_CommandLineProperties() {
+    m_pData->LoadPropertiesFromCMD(GetCommandLineW());
+    return true;
+}
+
+bool JxSetupEngineControl::_init_ShowStartDialog() {
+    const std::u16string commandLine = GetCommandLineW();
+    const bool wanted = jxtext::FindNoCase(commandLine, u"/_noInitDlg=\"true\"") == std::u16string::npos &&
+                        !jxtext::EqualsNoCase(m_pData->GetPropertyValue(u"_QuietInstallation"), u"true") &&
+                        !m_pData->IsSupportModeRequested();
+    if (!wanted)
+        return false;
+    // JX_NOT_BUILT: the start dialog comes with the GUI; a paged run starts without it.
+    Instance()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxSetupEngineControl::_init_ShowStartDialog",
+                    u"%s is not built yet", u"CJxInitDlg");
+    return false;
+}
+
+bool JxSetupEngineControl::_init_IsCurrentProcessSigned() {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_init_IsCurrentProcessSigned";
+    const std::u16string path = _init_ModulePath();
+    CVerifyTrust trust;
+    std::u16string signer;
+    trust.GetSignatureSignerName(path.c_str(), signer);
+    JxLog* log = Instance();
+    log->Log(LP_INFO, kModule, context, u"Is Sha2 signed %s", _init_Bool(trust.IsSha256Signed(path.c_str())));
+    log->Log(LP_INFO, kModule, context, u"Signer: %s", signer.c_str());
+    m_bTrustedSigner = false;
+    for (const WCHAR* name : kTrustedSigners)
+        m_bTrustedSigner = m_bTrustedSigner || signer == name;
+    log->Log(LP_INFO, kModule, context, u"Trusted: %s", _init_Bool(m_bTrustedSigner));
+    return true;
+}
+
+bool JxSetupEngineControl::_run_ElevatedProcess(const std::u16string& program,
+                                                const std::u16string& arguments, bool elevate, bool launch) {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_run_ElevatedProcess";
+    if (!JxFile::FileExists(program))
+        return false;
+    OSVERSIONINFOEXW version{};
+    version.dwOSVersionInfoSize = sizeof(version);
+    GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&version));
+    if (elevate && m_bTrustedSigner && version.dwMajorVersion > 5 && !IsUserAdminEx(false) &&
+        !IsProcessElevated()) {
+        if (IsUserAdminOrCanElevate() && CanElevateWithUac()) {
+            const HINSTANCE started =
+                ShellExecuteW(nullptr, u"runas", program.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
+            if (reinterpret_cast<INT_PTR>(started) > 32) {
+                Instance()->Log(LP_INFO, kModule, context, u"Setup restarted elevated: %s", program.c_str());
+                m_bHandedOver = true;
+                m_nExitCode = 0;
+            } else {
+                // A refused prompt is no success: the setup did not run.
+                Instance()->Log(LP_ERROR, kModule, context, u"Elevation was refused or failed (%d).",
+                                static_cast<int>(GetLastError()));
+            }
+        } else {
+            Instance()->Log(LP_ERROR, kModule, context, u"Setup must run elevated and cannot elevate.");
+        }
+        return false;
+    }
+    if (launch)
+        m_pData->ExecAppWait(program, arguments, false, false, false, false, JxData::kExecNoTimeLimit);
+    return true;
+}
+
+bool JxSetupEngineControl::_init_OpenLogFile() {
+    m_pData->GetLog()->OpenLogFile();
+    return true;
+}
+
+bool JxSetupEngineControl::_init_COM() {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_init_COM";
+    JxLog* log = Instance();
+    log->Log(LOG_BEGIN, kModule, context, u"");
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) {
+        log->Log(LP_WARNING, kModule, context, u"Failed to initialize COM with option ApartmentThreaded: %d",
+                 static_cast<int>(hr));
+        CoUninitialize();
+        hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (FAILED(hr)) {
+            log->Log(LP_WARNING, kModule, context, u"Failed to initialize COM with option MultiThreaded: %d",
+                     static_cast<int>(hr));
+            CoUninitialize();
+            log->Log(LOG_END, kModule, context, u"false");
+            return false;
+        }
+    }
+    hr = CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT,
+                              RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+    if (FAILED(hr))
+        log->Log(LP_WARNING, kModule, context, u"Failed to initialize COM with security options: %d",
+                 static_cast<int>(hr));
+    log->Log(LOG_END, kModule, context, u"true");
+    return true;
+}
+
+bool JxSetupEngineControl::_init_ConnectPropertyBag() {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_init_ConnectPropertyBag";
+    JxLog* log = Instance();
+    log->Log(LP_INFO, kModule, context, u"Set TM");
+    const bool admin = IsCurrentUserAdmin();
+    CProcessManager manager(admin);
+    if (manager.Connect(1, 0))
+        log->Log(LP_INFO, kModule, context, u"TM OK");
+    else
+        log->Log(LP_WARNING, kModule, context, u"TM FAILED");
+    CLegacyProcessManager legacy(admin);
+    if (legacy.Connect(1, 0))
+        log->Log(LP_INFO, kModule, context, u"legacy TM OK");
+    return true;
+}
+
+bool JxSetupEngineControl::_init_SetAppDir(const std::u16string& folder, DWORD) {
+    if (!folder.empty())
+        m_pData->SetAppDir(folder);
+    return true;
+}
+
+bool JxSetupEngineControl::_init_MountVFS(DWORD options) {
+    Instance()->Log(LOG_BEGIN, kModule, u"JxSetup::Data::JxSetupEngineControl::_init_MountVFS",
+                    u"TM Check: %s", _init_Bool(m_bTrustedSigner));
+    if ((options & 0x04) == 0)
+        return true;
+    if (!_init_VFS())
+        return false;
+    m_pData->MountInternalPackages(this);
+    if (!_run_TrustedPackage())
+        return false;
+    return _mount_ExternalSetupEXE();
+}
+
+bool JxSetupEngineControl::_init_VFS() {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_init_VFS";
+    if (InitializeWrapper(nullptr))
+        return true;
+    Instance()->Log(LP_INFO, kModule, context, u"!InitializeWrapper");
+    if (!GetSelfcheckResultOk())
+        Instance()->Log(LP_INFO, kModule, context, u"!GetSelfcheckResultOk");
+    return false;
+}
+
+bool JxSetupEngineControl::_run_TrustedPackage() {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_run_TrustedPackage";
+    if (m_bTrustedSigner)
+        return true;
+    const std::u16string arguments = JxFile::getCMDParams();
+    if (jxtext::FindNoCase(arguments, u"/_mountExe=") != std::u16string::npos) {
+        Instance()->Log(LP_ERROR, kModule, context, u"No trusted packages found. Aborting process.");
+        return false;
+    }
+    WCHAR common[MAX_PATH] = {};
+    std::u16string folder;
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, 0, common) == S_OK)
+        folder = common;
+    folder = JxFile::CombinePath(folder, u"Tolvane\\Setups\\tmp");
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (exists || JxFile::PrepareDestinationDirectory(folder) == 0) {
+        const std::u16string target = JxFile::CombinePath(folder, u"setup.exe");
+        if (m_pData->ExtractFileTo(u"\\$SETUP\\JxSetup.exe", target)) {
+            // The caller's path is quoted: it may hold blanks.
+            const std::u16string trustedArguments =
+                arguments + u" /_mountExe=\"" + _init_ModulePath() + u"\"";
+            Instance()->Log(LP_INFO, kModule, context, u"Starting the trusted engine: %s", target.c_str());
+            _run_ElevatedProcess(target, trustedArguments, true, true);
+            m_bHandedOver = true;
+            m_nExitCode = 0;
+        } else {
+            Instance()->Log(LP_ERROR, kModule, context, u"The trusted engine could not be extracted to %s",
+                            target.c_str());
+        }
+    }
+    return false;
+}
+
+bool JxSetupEngineControl::_mount_ExternalSetupEXE() {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_mount_ExternalSetupEXE";
+    std::u16string path = m_pData->ExpandProperties(u"[_mountExe]");
+    if (path.find_first_of(u"[]") != std::u16string::npos)
+        path.clear();
+    if (path.empty())
+        return true;
+    Instance()->Log(LP_INFO, kModule, context, u"Mounting external packages: %s", path.c_str());
+    bool result = true;
+    if (JxFile::FileExists(path)) {
+        m_pData->MountExternalPackage(path, 2);
+        JxFile packaged;
+        std::u16string packagedPath = u"\\$SETUP\\JxSetup.exe";
+        m_pData->CollectFileInformationFromVFS(packaged, packagedPath);
+        JxFile running;
+        std::u16string runningPath = _init_ModulePath();
+        m_pData->CollectFileInformation(running, runningPath, false);
+        packaged.copymode = u"bycrc";
+        if (packaged.IsFileDifferentTo(running)) {
+            Instance()->Log(LP_ERROR, kModule, context, u"Extracted setup is invalid.");
+            result = false;
+        }
+    }
+    return result;
+}
+
+bool JxSetupEngineControl::_init_LoadConfiguration(DWORD) {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_init_LoadConfiguration";
+    JxData& data = *m_pData;
+    data.SetWrapString(*GetWrapString());
+    if (!data.LoadConfiguration()) {
+        Instance()->Log(LP_ERROR, kModule, context, u"Error while loading configuration!");
+        m_nErrorStringId = IDS_INIT_ERROR;
+        m_bShowErrorBox = true;
+        return false;
+    }
+    // Protected values ("/__NAME=...") stay in the property store only.
+    Instance()->Log(LOG_BEGIN, kModule, context, u"CommandLine: %s",
+                    MaskProtectedArguments(GetCommandLineW()).c_str());
+    data.LoadPropertiesFromRegistry();
+    data.LoadPropertiesFromCMD(GetCommandLineW());
+    data.LoadPropertiesFromReconfig();
+    data.InstallAllContainedRessources();
+    data.SetUpdateMode(u"NOUPDATE");
+    data.ReadAllTemporaryStoredProperties();
+    data.LoadRequirements();
+    data.SetCurrentLanguage(data.GetPropertyValue(u"SelectedLanguage"));
+    data.FixPRODUCTNAME();
+    data.LoadFileMetaInformation();
+    data.InitProperties();
+    data.SetPropertiesSequence();
+    _prepare_LogInstallMode();
+    data.Load_Customized_Config();
+    data.Configure_Customized_Properties();
+    data.Configure_Customized_Strings();
+    data.SetInstallableLanguages();
+    data.MountOutsourcedComponents();
+    data.SystemSearchFiles();
+    data.SetPrerequisiteOverviewItems();
+    return true;
+}
+
+std::u16string MaskProtectedArguments(const std::u16string& commandLine) {
+    std::u16string out;
+    size_t at = 0;
+    while (at < commandLine.size()) {
+        const size_t start = commandLine.find(u"/__", at);
+        if (start == std::u16string::npos) {
+            out += commandLine.substr(at);
+            break;
+        }
+        const size_t equals = commandLine.find(u'=', start);
+        if (equals == std::u16string::npos) {
+            out += commandLine.substr(at);
+            break;
+        }
+        out += commandLine.substr(at, equals + 1 - at);
+        // The value runs to the next blank outside quotes.
+        size_t end = equals + 1;
+        bool quoted = false;
+        while (end < commandLine.size() && (quoted || commandLine[end] != u' ')) {
+            if (commandLine[end] == u'"')
+                quoted = !quoted;
+            ++end;
+        }
+        out += u"*****";
+        at = end;
+    }
+    return out;
+}
+
+} // namespace JxSetup::Data
