@@ -1,23 +1,76 @@
 #!/usr/bin/env bash
-# Runs the engine's main job against a fresh machine root and shows what it did.
+# Installs the sample product quietly on a fresh machine root, shows what the setup did, then
+# removes it again with the maintenance copy and shows the machine clean.
 set -euo pipefail
 BUILD=$1
 DEMO="$BUILD/demo"
 rm -rf "$DEMO"
-mkdir -p "$DEMO/setup"
+mkdir -p "$DEMO/setup" "$DEMO/machine"
 export JX_MACHINE_ROOT="$DEMO/machine"
 JXMACHINE="$BUILD/tools/jxmachine"
-cp "$BUILD/engine/program/jxsetup" "$DEMO/setup/setup.exe"
+SETUP="$DEMO/setup/setup.exe"
+cp "$BUILD/samples/setup.exe" "$SETUP"
+PRODUCT='{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}'
+PROGRAM_DIR="$JX_MACHINE_ROOT/drive_c/Program Files (x86)/Tolvane/Quillmere Notes"
+MAINT_DIR="$JX_MACHINE_ROOT/drive_c/ProgramData/Tolvane/Setups/$PRODUCT"
+
+# An ELF program carries no signature: the machine trusts the setup and its maintenance copy (the
+# bare program) by their digests, as it trusts a released setup by its maker's signature.
+digest() { sha256sum "$1" | cut -d' ' -f1; }
+cat >"$JX_MACHINE_ROOT/machine.json" <<JSON
+{"trustedFiles": [
+  {"sha256": "$(digest "$SETUP")", "signer": "Tolvane Software GmbH"},
+  {"sha256": "$(digest "$BUILD/engine/program/jxsetup")", "signer": "Tolvane Software GmbH"}
+]}
+JSON
+
+show_machine() {
+    echo "-- Installed tree"
+    if [ -d "$PROGRAM_DIR" ]; then (cd "$PROGRAM_DIR" && find . | sort); else echo "(none)"; fi
+    echo "-- Maintenance folder"
+    if [ -d "$MAINT_DIR" ]; then (cd "$MAINT_DIR" && find . | sort); else echo "(none)"; fi
+    echo "-- Registry: the product (32-bit view)"
+    "$JXMACHINE" reg 'HKLM\Software\Tolvane\Quillmere Notes' --view 32 2>&1 || true
+    echo "-- Registry: the product (64-bit view)"
+    "$JXMACHINE" reg 'HKLM\Software\Tolvane\Quillmere Notes' --view 64 2>&1 || true
+    echo "-- Registry: the uninstall entry"
+    "$JXMACHINE" reg "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$PRODUCT" --view 32 2>&1 || true
+    echo "-- Services"
+    "$JXMACHINE" services
+}
+
+run_setup() { # program, arguments...
+    local program=$1
+    shift
+    export JX_EXIT_CODE_FILE="$DEMO/exit-code"
+    : >"$JX_EXIT_CODE_FILE"
+    "$program" "$@" || true
+    echo "Exit code: $(cat "$JX_EXIT_CODE_FILE")"
+}
 
 # Developer traces of the engine are on for the demo.
 "$JXMACHINE" set 'HKLM\Software\Tolvane\JxSetupEngine' DebugLevel dword:5
 
-echo "== Running setup.exe on the machine root $JX_MACHINE_ROOT"
-export JX_EXIT_CODE_FILE="$DEMO/exit-code"
-"$DEMO/setup/setup.exe" /_QuietInstallation=true || true
-echo "Exit code: $(cat "$JX_EXIT_CODE_FILE")"
-echo
-echo "== Message boxes"
+echo "== Installing the sample quietly: setup.exe /_QuietInstallation=true"
+echo "   machine root: $JX_MACHINE_ROOT"
+run_setup "$SETUP" /_QuietInstallation=true
+show_machine
+echo "-- Logs"
+find "$JX_MACHINE_ROOT/drive_c/ProgramData/Tolvane/Setups/Logs" -type f 2>/dev/null | sort || true
+echo "-- Parts of the engine that are not built yet"
+grep -a 'is not built yet' "$JX_MACHINE_ROOT/trace.log" | sed 's/^([0-9:]*)//' | sort -u || echo "(none)"
+echo "-- Message boxes"
 "$JXMACHINE" msgbox
-echo "== Trace"
-"$JXMACHINE" trace
+
+echo
+echo "== Uninstalling with the maintenance copy: setup.exe /InstallMode=Uninstall /_QuietInstallation=true"
+if [ -f "$MAINT_DIR/setup.exe" ]; then
+    : >"$JX_MACHINE_ROOT/trace.log"
+    chmod u+x "$MAINT_DIR/setup.exe" # a stored file has no execute bit on the host
+    run_setup "$MAINT_DIR/setup.exe" /InstallMode=Uninstall /_QuietInstallation=true
+    show_machine
+    echo "-- Parts of the engine that are not built yet"
+    grep -a 'is not built yet' "$JX_MACHINE_ROOT/trace.log" | sed 's/^([0-9:]*)//' | sort -u || echo "(none)"
+else
+    echo "No maintenance copy was stored: nothing to uninstall with."
+fi
