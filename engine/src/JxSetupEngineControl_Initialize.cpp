@@ -119,11 +119,15 @@ bool JxSetupEngineControl::_run_ElevatedProcess(const std::u16string& program,
                 m_bHandedOver = true;
                 m_nExitCode = 0;
             } else {
-                // A refused prompt is no success: the setup did not run.
+                // A refused prompt is no success: the setup did not run. The log is not open yet
+                // this early; open it so that the reason is kept.
+                const DWORD error = ::GetLastError(); // not the VFS error of the base class
+                _init_OpenLogFile();
                 Instance()->Log(LP_ERROR, kModule, context, u"Elevation was refused or failed (%d).",
-                                static_cast<int>(GetLastError()));
+                                static_cast<int>(error));
             }
         } else {
+            _init_OpenLogFile();
             Instance()->Log(LP_ERROR, kModule, context, u"Setup must run elevated and cannot elevate.");
         }
         return false;

@@ -1,0 +1,402 @@
+// Runs of the real program through initialization: its packages appended or beside it, the
+// definition and the language it chooses, the hand-over to the trusted engine in its packages, and
+// the elevated relaunch.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "jxplat/text.h"
+#include "jxtest/machine_root.h"
+#include "jxtest/run_program.h"
+
+#include "e2e_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kQuiet = "/_QuietInstallation=true";
+
+std::string Fixture(const std::string& name) {
+    return (fs::path(__FILE__).parent_path() / "fixtures" / "init" / name).string();
+}
+
+void WriteHostFile(const std::string& path, const std::string& bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A setup as a product ships it: "setup.exe" in a folder whose name has a blank, with its packages
+// appended or beside it. Everything lies below the machine root and goes with it.
+class CShippedSetup {
+public:
+    explicit CShippedSetup(const jxtest::TempMachineRoot& root)
+        : m_work(root.Path() + "/work"), m_folder(root.Path() + "/Setup Files") {
+        fs::create_directories(m_folder);
+    }
+
+    const std::string& Program() const { return m_program; }
+    std::u16string WindowsProgram() const { return jxplat::HostToWindowsPath(m_program); }
+    const std::string& Folder() const { return m_folder; }
+
+    // A package "<top>" holding the files (name -> content).
+    std::string Package(const std::string& top, const std::map<std::string, std::string>& files) {
+        const std::string stage = m_work + "/" + std::to_string(m_count) + "/" + top;
+        for (const auto& [name, content] : files)
+            WriteHostFile(stage + "/" + name, content);
+        const std::string out = m_work + "/" + std::to_string(m_count++) + "/" + top.substr(1) + ".wpk";
+        const auto made = jxtest::RunProgram(JxPack(), {"make", out, stage, "--root", top});
+        EXPECT_EQ(made.exitCode, 0) << "jxpack make " << top;
+        return out;
+    }
+
+    // The definition, metadata and requirements of the fixture.
+    std::vector<std::string> ProductPackages(const std::string& definition) {
+        std::map<std::string, std::string> config = {
+            {"metainfo.xml", jxtest::ReadHostFile(Fixture("metainfo.xml"))}};
+        if (!definition.empty())
+            config["setup.jxsetup"] = definition;
+        return {
+            Package("$CONFIG", config),
+            Package("$UNINSTALL", {{"requirements.xml", jxtest::ReadHostFile(Fixture("requirements.xml"))}})};
+    }
+
+    // setup.exe, a copy of the built program, with the packages appended to it.
+    void Append(const std::vector<std::string>& packages) {
+        _CopyProgram();
+        std::vector<std::string> args = {"append", m_program};
+        args.insert(args.end(), packages.begin(), packages.end());
+        EXPECT_EQ(jxtest::RunProgram(JxPack(), args).exitCode, 0) << "jxpack append";
+    }
+
+    // setup.exe with the packages as files beside it.
+    void Beside(const std::vector<std::string>& packages) {
+        _CopyProgram();
+        for (const std::string& package : packages)
+            fs::copy_file(package, m_folder + "/" + fs::path(package).filename().string());
+    }
+
+private:
+    static std::string JxPack() { return jxtest::BuildDir() + "/tools/jxpack"; }
+
+    void _CopyProgram() {
+        m_program = m_folder + "/setup.exe";
+        fs::copy_file(jxe2e::Program(), m_program, fs::copy_options::overwrite_existing);
+    }
+
+    std::string m_work;
+    std::string m_folder;
+    std::string m_program;
+    int m_count = 0;
+};
+
+std::string DecodeUtf16(const std::string& bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    return jxtext::Utf16ToUtf8(text);
+}
+
+// Every run log of the machine as UTF-8 text, a closed (zipped) log unpacked, in name order.
+std::vector<std::string> RunLogs(const jxtest::TempMachineRoot& root) {
+    std::vector<std::string> logs;
+    const fs::path folder = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/Logs";
+    if (!fs::exists(folder))
+        return logs;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+        std::string bytes;
+        if (file.extension() == ".zip") {
+            FILE* pipe = ::popen(("unzip -p '" + file.string() + "'").c_str(), "r");
+            char buffer[65536];
+            for (size_t got; pipe && (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+                bytes.append(buffer, got);
+            if (pipe)
+                ::pclose(pipe);
+        } else {
+            bytes = jxtest::ReadHostFile(file.string());
+        }
+        logs.push_back(DecodeUtf16(bytes));
+    }
+    return logs;
+}
+
+std::string AllLogs(const jxtest::TempMachineRoot& root) {
+    std::string all;
+    for (const std::string& log : RunLogs(root))
+        all += log;
+    return all;
+}
+
+std::string Escape(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+
+// The log holds the property with this value.
+bool PropertyLogged(const std::string& log, const std::string& name, const std::string& value) {
+    return std::regex_search(log, std::regex("<Property [^>]*name=\"" + Escape(name) +
+                                             "\"[^>]*><!\\[CDATA\\[" + Escape(value) + "\\]\\]>"));
+}
+
+// The log holds an entry of the context with this message.
+bool EntryLogged(const std::string& log, const std::string& context, const std::string& message) {
+    return std::regex_search(
+        log, std::regex("context=\"" + Escape(context) + "\"><!\\[CDATA\\[" + Escape(message) + "\\]\\]>"));
+}
+
+bool DefinitionLoaded(const std::string& log) {
+    return EntryLogged(log, "JxSetup::Data::JxData::LoadConfiguration", "true") &&
+           EntryLogged(log, "JxSetup::Data::JxData::LoadConfiguration", "Product version 1.0.0.5");
+}
+
+// Waits until the process of the machine's table has ended; its recorded exit code, or -1.
+long long WaitForProcessEnd(DWORD processId) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    if (process) {
+        WaitForSingleObject(process, 120000);
+        DWORD code = 0;
+        const BOOL known = GetExitCodeProcess(process, &code);
+        CloseHandle(process);
+        return known && code != STILL_ACTIVE ? static_cast<long long>(code) : -1;
+    }
+    // Ended before we looked: its code is in the exit file its row names.
+    for (const auto& entry : fs::directory_iterator(jxplat::MachinePath("processes/table"))) {
+        const std::string row = jxtest::ReadHostFile(entry.path().string());
+        std::smatch exitFile;
+        if (row.find("\"pid\":" + std::to_string(processId) + ",") == std::string::npos &&
+            row.find("\"pid\":" + std::to_string(processId) + "}") == std::string::npos)
+            continue;
+        if (std::regex_search(row, exitFile, std::regex("\"exitFile\":\"([^\"]*)\""))) {
+            const std::string code = jxtest::ReadHostFile(exitFile[1].str());
+            return code.empty() ? -1 : std::atoll(code.c_str());
+        }
+    }
+    return -1;
+}
+
+std::string Text(const std::u16string& text) {
+    return jxtext::Utf16ToUtf8(text);
+}
+
+// ---- the packages, the definition, the properties and the language ----
+
+TEST(InitializeRun, PackagesAppendedOrBesideLoadTheDefinitionAndDescribeTheMachine) {
+    for (const bool appended : {true, false}) {
+        SCOPED_TRACE(appended ? "appended" : "beside");
+        jxtest::TempMachineRoot root;
+        CShippedSetup setup(root);
+        const auto packages = setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup")));
+        appended ? setup.Append(packages) : setup.Beside(packages);
+        jxplat::MachineDescription machine = jxe2e::TrustingMachine(setup.Program());
+        machine.language = 1031;
+        machine.computerName = "Brell-Test-07";
+        machine.user.name = "Mara";
+        root.Describe(machine);
+
+        const auto run = jxtest::RunProgram(setup.Program(), {"/MYPROP=x", kQuiet});
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(jxplat::ReadRecordedMessageBoxes().empty());
+        const std::string log = AllLogs(root);
+        ASSERT_FALSE(log.empty());
+        EXPECT_TRUE(PropertyLogged(log, "MYPROP", "x")) << log;
+        EXPECT_TRUE(DefinitionLoaded(log)) << log;
+        if (!appended)
+            EXPECT_NE(log.find("File mounted: " + Text(jxplat::HostToWindowsPath(setup.Folder())) + "\\"),
+                      std::string::npos);
+        // Metadata from $CONFIG, requirements from $UNINSTALL: both found.
+        EXPECT_NE(log.find("Load xml file \\$CONFIG\\metainfo.xml"), std::string::npos);
+        EXPECT_NE(log.find("Load xml file \\$UNINSTALL\\requirements.xml"), std::string::npos);
+        EXPECT_EQ(log.find("metainfo.xml not found"), std::string::npos);
+        EXPECT_EQ(log.find("requirements.xml not found"), std::string::npos);
+        // The system properties describe this machine.
+        EXPECT_TRUE(PropertyLogged(log, "VersionNT", "1000"));
+        EXPECT_TRUE(PropertyLogged(log, "_ComputerNameNetBIOS", "BRELL-TEST-07"));
+        EXPECT_TRUE(PropertyLogged(log, "AppDataFolder", "C:\\Users\\Mara\\AppData\\Roaming"));
+        EXPECT_TRUE(
+            PropertyLogged(log, "SetupFolder", Text(jxplat::HostToWindowsPath(setup.Folder())) + "\\"));
+        // German Windows, a product in English and German: German.
+        EXPECT_TRUE(PropertyLogged(log, "SelectedLanguage", "de"));
+        EXPECT_TRUE(EntryLogged(log, "JxSetup::Data::JxData::SetCurrentLanguage", "de"));
+    }
+}
+
+TEST(InitializeRun, MissingOrBrokenDefinitionShowsTheInitErrorBoxAndEndsWithOne) {
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"no definition in $CONFIG", ""},
+        {"not well-formed", "<?xml version=\"1.0\"?><Setup productname=\"Brellwick Lite\"><SetupFeatures>"},
+        {"not XML", "\x01\x02 definitely not a definition"},
+    };
+    for (const auto& [name, definition] : cases) {
+        SCOPED_TRACE(name);
+        jxtest::TempMachineRoot root;
+        CShippedSetup setup(root);
+        setup.Append(setup.ProductPackages(definition));
+        root.Describe(jxe2e::TrustingMachine(setup.Program()));
+
+        const auto run = jxtest::RunProgram(setup.Program(), {});
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.exitCode, 1);
+        const auto boxes = jxplat::ReadRecordedMessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].caption, u"Setup error");
+        EXPECT_EQ(boxes[0].text.rfind(u"Error while initializing the setup.\n", 0), 0u);
+        const std::string log = AllLogs(root);
+        EXPECT_TRUE(EntryLogged(log, "JxSetup::Data::JxSetupEngineControl::_init_LoadConfiguration",
+                                "Error while loading configuration!"))
+            << log;
+    }
+}
+
+// ---- the trusted engine in the packages ----
+
+// setup.exe, which the machine does not trust, carrying the product and the trusted engine.
+void ShipUntrusted(CShippedSetup& setup) {
+    auto packages = setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup")));
+    packages.push_back(setup.Package("$SETUP", {{"JxSetup.exe", jxtest::ReadHostFile(jxe2e::Program())}}));
+    setup.Append(packages);
+}
+
+TEST(InitializeRun, UntrustedProgramStartsThePackagedEngineWhichMountsTheCallersPackages) {
+    jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
+    CShippedSetup setup(root);
+    ShipUntrusted(setup);
+
+    const auto run = jxtest::RunProgram(setup.Program(), {"/MYPROP=x", kQuiet});
+    ASSERT_TRUE(run.started);
+    const auto table = jxplat::ReadProcessTable();
+    ASSERT_EQ(table.size(), 1u);
+    const long long childCode = WaitForProcessEnd(table[0].processId);
+    EXPECT_EQ(run.exitCode, 0) << "handed over";
+
+    const std::string extracted = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/tmp/setup.exe";
+    EXPECT_EQ(jxe2e::HostFileSha256(extracted), jxe2e::HostFileSha256(jxe2e::Program()));
+    EXPECT_EQ(table[0].path, u"C:\\ProgramData\\Tolvane\\Setups\\tmp\\setup.exe");
+    const std::string commandLine = Text(table[0].commandLine);
+    EXPECT_NE(commandLine.find("/MYPROP=x"), std::string::npos) << commandLine;
+    // The caller's path has a blank: it is quoted.
+    EXPECT_NE(commandLine.find("/_mountExe=\"" + Text(setup.WindowsProgram()) + "\""), std::string::npos)
+        << commandLine;
+    EXPECT_EQ(childCode, 0);
+
+    // The engine started from the extracted copy found the product in the caller's packages.
+    const auto logs = RunLogs(root);
+    ASSERT_EQ(logs.size(), 2u);
+    const auto child = std::find_if(logs.begin(), logs.end(), [](const std::string& log) {
+        return log.find("Mounting external packages:") != std::string::npos;
+    });
+    ASSERT_NE(child, logs.end());
+    EXPECT_NE(child->find("Mounting external packages: " + Text(setup.WindowsProgram())), std::string::npos);
+    EXPECT_TRUE(DefinitionLoaded(*child)) << *child;
+    EXPECT_TRUE(PropertyLogged(*child, "MYPROP", "x"));
+    EXPECT_EQ(child->find("Extracted setup is invalid."), std::string::npos);
+    EXPECT_EQ(child->find("No trusted packages found"), std::string::npos);
+}
+
+TEST(InitializeRun, UntrustedProgramAskedToMountAnotherProgramAborts) {
+    jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
+    CShippedSetup setup(root);
+    ShipUntrusted(setup);
+
+    const auto run = jxtest::RunProgram(setup.Program(), {"/_mountExe=C:\\caller\\setup.exe", kQuiet});
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(jxplat::ReadProcessTable().empty());
+    EXPECT_FALSE(fs::exists(root.Path() + "/drive_c/ProgramData/Tolvane/Setups/tmp/setup.exe"));
+    const std::string log = AllLogs(root);
+    EXPECT_TRUE(EntryLogged(log, "JxSetup::Data::JxSetupEngineControl::_run_TrustedPackage",
+                            "No trusted packages found. Aborting process."))
+        << log;
+    EXPECT_FALSE(DefinitionLoaded(log));
+}
+
+TEST(InitializeRun, TrustedProgramGoesOnItself) {
+    jxtest::TempMachineRoot root;
+    CShippedSetup setup(root);
+    ShipUntrusted(setup);
+    root.Describe(jxe2e::TrustingMachine(setup.Program()));
+
+    const auto run = jxtest::RunProgram(setup.Program(), {kQuiet});
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(jxplat::ReadProcessTable().empty());
+    EXPECT_FALSE(fs::exists(root.Path() + "/drive_c/ProgramData/Tolvane/Setups/tmp/setup.exe"));
+    const auto logs = RunLogs(root);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_TRUE(DefinitionLoaded(logs[0])) << logs[0];
+}
+
+// ---- elevation ----
+
+jxplat::MachineDescription NonElevatedAdministrator(const std::string& program) {
+    jxplat::MachineDescription machine = jxe2e::TrustingMachine(program);
+    machine.user.administrator = true;
+    machine.user.elevated = false;
+    machine.user.uac = true;
+    return machine;
+}
+
+TEST(InitializeRun, NonElevatedAdministratorRelaunchesElevated) {
+    jxtest::TempMachineRoot root;
+    CShippedSetup setup(root);
+    setup.Append(setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup"))));
+    root.Describe(NonElevatedAdministrator(setup.Program()));
+
+    const auto run = jxtest::RunProgram(setup.Program(), {"/MYPROP=x", kQuiet});
+    ASSERT_TRUE(run.started);
+    const auto table = jxplat::ReadProcessTable();
+    ASSERT_EQ(table.size(), 1u);
+    const long long childCode = WaitForProcessEnd(table[0].processId);
+    EXPECT_EQ(run.exitCode, 0) << "handed over";
+
+    const auto boxes = jxplat::ReadRecordedMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, u"User Account Control");
+    EXPECT_EQ(boxes[0].answer, IDYES);
+    EXPECT_TRUE(table[0].elevated);
+    EXPECT_EQ(table[0].path, setup.WindowsProgram());
+    const std::string commandLine = Text(table[0].commandLine);
+    EXPECT_EQ(commandLine.rfind("\"" + Text(setup.WindowsProgram()) + "\"", 0), 0u) << commandLine;
+    EXPECT_NE(commandLine.find("/MYPROP=x"), std::string::npos) << commandLine;
+    EXPECT_EQ(childCode, 0);
+
+    // Only the elevated run writes a log, and it went through.
+    const auto logs = RunLogs(root);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_TRUE(DefinitionLoaded(logs[0])) << logs[0];
+    EXPECT_TRUE(PropertyLogged(logs[0], "_IsAdmin", "true"));
+}
+
+TEST(InitializeRun, RefusedElevationPromptEndsWithOneAndALogLine) {
+    jxtest::TempMachineRoot root;
+    CShippedSetup setup(root);
+    setup.Append(setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup"))));
+    jxplat::MachineDescription machine = NonElevatedAdministrator(setup.Program());
+    machine.messageBoxAnswers.push_back({"", "User Account Control", IDNO});
+    root.Describe(machine);
+
+    const auto run = jxtest::RunProgram(setup.Program(), {kQuiet});
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(jxplat::ReadProcessTable().empty());
+    const auto boxes = jxplat::ReadRecordedMessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].answer, IDNO);
+    const std::string log = AllLogs(root);
+    EXPECT_TRUE(EntryLogged(log, "JxSetup::Data::JxSetupEngineControl::_run_ElevatedProcess",
+                            "Elevation was refused or failed (1223)."))
+        << log;
+    EXPECT_FALSE(DefinitionLoaded(log));
+}
+
+} // namespace
