@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench_reporter.h"
+#include "bench_tree.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +29,8 @@ using namespace JxSetup::Data;
 
 namespace {
 
-constexpr int kSmallFiles = 5000;
-constexpr int kFolders = 50;
+using jxbench::kFolders;
+using jxbench::kSmallFiles;
 constexpr int kLargeFiles = 3;
 constexpr size_t kLargeFileSize = 100u << 20;
 const std::u16string kCarrier = u"C:\\bench\\core.wpk";
@@ -44,29 +45,6 @@ struct BenchData {
 
 BenchData g_data;
 
-// Content that compresses about as well as a product's files: words and numbers with some noise.
-std::vector<BYTE> MakeContent(size_t size, unsigned seed) {
-    static const char* words[] = {"Setup",     "Package", "Component", "<File Id=\"",
-                                  "\" />\r\n", "Version", " "};
-    std::mt19937_64 generator(seed);
-    std::vector<BYTE> out;
-    out.reserve(size);
-    while (out.size() < size) {
-        const uint64_t r = generator();
-        if (r % 5 == 0) {
-            for (int i = 0; i < 32 && out.size() < size; ++i)
-                out.push_back(static_cast<BYTE>(generator()));
-        } else {
-            const char* word = words[r % 7];
-            out.insert(out.end(), word, word + std::strlen(word));
-            const std::string number = std::to_string(r >> 40);
-            out.insert(out.end(), number.begin(), number.end());
-        }
-    }
-    out.resize(size);
-    return out;
-}
-
 bool Prepare() {
     std::string pattern = (fs::temp_directory_path() / "jxbench-files-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
@@ -77,21 +55,7 @@ bool Prepare() {
     jxplat::SetMachineRoot(pattern);
 
     g_data.tree = pattern + "/tree";
-    std::mt19937 sizes(11);
-    for (int i = 0; i < kSmallFiles + kLargeFiles; ++i) {
-        const bool large = i >= kSmallFiles;
-        const size_t size = large ? kLargeFileSize : 2048 + sizes() % (6 * 1024);
-        const std::string relative =
-            large ? "large/file" + std::to_string(i) + ".bin"
-                  : "d" + std::to_string(i % kFolders) + "/f" + std::to_string(i) + ".dat";
-        const std::vector<BYTE> content = MakeContent(size, static_cast<unsigned>(i));
-        const fs::path path = fs::path(g_data.tree) / relative;
-        fs::create_directories(path.parent_path());
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(content.data()),
-                   static_cast<std::streamsize>(content.size()));
-        g_data.totalBytes += size;
-    }
+    g_data.totalBytes = jxbench::MakeTree(g_data.tree, kLargeFiles, kLargeFileSize);
     PACKAGE_WRITER_OPTIONS options;
     options.name = "core";
     CPackageWriter writer(options);

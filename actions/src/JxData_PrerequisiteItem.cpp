@@ -91,11 +91,12 @@ bool JxData::ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFil
         return false;
     }
 
+    const std::set<std::u16string> existing = _prq_ExistingFiles(*this, row.componentid, folder);
     ExtractDir(row.componentid, folder, false);
     if (!JxFile::FileExists(installer)) {
         log->Log(LP_ERROR, kPrqModule, kPrqItemContext, u"File not found: %s", installer.c_str());
         _prq_RecordError(m_SequenceData, action, row);
-        _prq_RemoveExtractedFiles(*this, row.componentid, folder);
+        _prq_RemoveExtractedFiles(*this, row.componentid, folder, existing);
         return false;
     }
 
@@ -105,7 +106,7 @@ bool JxData::ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFil
     } catch (const std::invalid_argument&) {
         log->Log(LP_ERROR, kPrqModule, kPrqItemContext, u"Invalid timeout \"%s\" of prerequisite %s.",
                  row.prqtimeout.c_str(), row.name.c_str());
-        _prq_RemoveExtractedFiles(*this, row.componentid, folder);
+        _prq_RemoveExtractedFiles(*this, row.componentid, folder, existing);
         throw;
     }
     const std::u16string commandLine =
@@ -115,7 +116,7 @@ bool JxData::ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFil
     log->Log(LP_INFO, kPrqModule, kPrqItemContext, u"Prerequisite %s returned %d.", row.name.c_str(),
              static_cast<int>(code));
 
-    _prq_RemoveExtractedFiles(*this, row.componentid, folder);
+    _prq_RemoveExtractedFiles(*this, row.componentid, folder, existing);
     _prq_EvaluateResult(*this, action, row, code);
     return result;
 }

@@ -105,8 +105,19 @@ void _prq_CleanUpWorkingFolder(JxData& data) {
     JxFile::DeleteFiles(folder, u"*.*", false, rebootNeeded);
 }
 
-void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId,
-                               const std::u16string& folder) {
+std::set<std::u16string> _prq_ExistingFiles(JxData& data, const std::u16string& componentId,
+                                            const std::u16string& folder) {
+    std::set<std::u16string> existing;
+    std::vector<std::u16string> names;
+    data.GetFileListFromVFSDir(names, componentId);
+    for (const std::u16string& name : names)
+        if (!name.empty() && JxFile::FileExists(JxFile::CombinePath(folder, name)))
+            existing.insert(jxtext::Fold(name));
+    return existing;
+}
+
+void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId, const std::u16string& folder,
+                               const std::set<std::u16string>& existing) {
     if (!_prq_IsSafeFolder(folder)) {
         data.GetLog()->Log(LP_WARNING, kPrqModule, kPrqItemContext,
                            u"Extracted files are not removed from folder %s.", folder.c_str());
@@ -118,6 +129,10 @@ void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId,
         // Plain file names only: a name never reaches outside the working folder or matches many.
         if (name.empty() || name.find_first_of(u"\\/:*?") != std::u16string::npos || name == u"." ||
             name == u"..")
+            continue;
+        // A file that was there before the extraction belongs to the product (the working folder
+        // may be the component's own folder): it stays.
+        if (existing.count(jxtext::Fold(name)) != 0)
             continue;
         bool rebootNeeded = false;
         JxFile::DeleteFiles(folder, name, false, rebootNeeded);

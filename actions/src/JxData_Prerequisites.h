@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include <windows.h>
@@ -36,6 +37,11 @@ void _prq_EvaluateResult(JxData& data, const JxSequenceAction& action, const JxF
 // Empties "[_ExecPrqDir]" (its own files only) after every item.
 void _prq_CleanUpWorkingFolder(JxData& data);
 // Removes the files of the component's package folder from the working folder.
-void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId, const std::u16string& folder);
+// The component's packaged file names (folded) that already exist in the folder.
+std::set<std::u16string> _prq_ExistingFiles(JxData& data, const std::u16string& componentId,
+                                            const std::u16string& folder);
+// Deletes the component's packaged files from the folder, except those that existed before.
+void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId, const std::u16string& folder,
+                               const std::set<std::u16string>& existing);
 
 } // namespace JxSetup::Data

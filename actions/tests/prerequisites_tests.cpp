@@ -330,6 +330,17 @@ TEST_F(Prerequisites, TheWorkingFolderIsEmptiedAfterEveryRowWhenItIsSafe) {
     }
 }
 
+TEST_F(Prerequisites, FilesTheProductAlreadyHasInTheComponentFolderStay) {
+    // Without "_ExecPrqDir" the installer is unpacked into the component's own folder: what the
+    // unpacking added goes again, what was there before is the product's and stays.
+    auto data = Make();
+    WriteText(kDestination + u"\\readme.txt", "installed");
+    EXPECT_TRUE(data->ExecutePrerequisiteItem(PrerequisiteAction(), Prerequisite(u"prq1", u"0")));
+    EXPECT_FALSE(Runs().empty());
+    EXPECT_FALSE(Exists(kDestination + u"\\prereq.exe"));
+    EXPECT_TRUE(Exists(kDestination + u"\\readme.txt"));
+}
+
 TEST_F(Prerequisites, PrqcmdTimeoutAndBitnessReachTheStart) {
     const std::u16string other = u"C:\\Tools\\other.exe";
     WriteText(other, InstallerScript(), true);

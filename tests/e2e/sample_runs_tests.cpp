@@ -1,0 +1,178 @@
+// Runs of the sample product beyond the plain install: an update over an installed build, a
+// prerequisite that asks for a reboot and the run that resumes after it, and a failing action.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "e2e_support.h"
+#include "jxbase/reg.h"
+#include "jxplat/text.h"
+#include "jxtest/run_program.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::u16string kInstallDir = u"C:\\Program Files (x86)\\Tolvane\\Quillmere Notes";
+const std::u16string kUninstallKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
+const std::u16string kProductKey = u"Software\\Tolvane\\Quillmere Notes";
+const std::string kCore = "{5A3E9C21-0001-4000-8000-000000000001}";
+const std::string kTools = "{5A3E9C21-0004-4000-8000-000000000004}";
+
+std::string HostPath(const std::u16string& windowsPath) {
+    return jxplat::WindowsToHostPath(windowsPath);
+}
+
+std::u16string ProductValue(const WCHAR* name) {
+    return CReg::GetStringFromRegistry(HKEY_LOCAL_MACHINE, kProductKey.c_str(), name, u"", 0);
+}
+
+// Every ".jxtmp" file below drive_c, as host paths.
+std::vector<std::string> TemporaryCopies(const std::string& root) {
+    std::vector<std::string> found;
+    const fs::path drive = fs::path(root) / "drive_c";
+    if (!fs::exists(drive))
+        return found;
+    for (const auto& entry : fs::recursive_directory_iterator(drive))
+        if (entry.is_regular_file() &&
+            jxtext::EqualsNoCase(jxtext::W(entry.path().extension().string()), u".jxtmp"))
+            found.push_back(entry.path().string());
+    return found;
+}
+
+// A machine root on which the variants packed below are trusted like the released sample.
+class SampleRuns : public ::testing::Test {
+protected:
+    SampleRuns() : m_Root(jxe2e::TrustingMachine()) {}
+
+    // Packs the variant into its own folder of the machine root and lets the machine trust it.
+    std::string Pack(const jxe2e::ProductVariant& variant, const std::string& name) {
+        const std::string setup = jxe2e::PackProduct(variant, fs::path(m_Root.Path()) / "packs" / name);
+        EXPECT_FALSE(setup.empty()) << "could not pack " << name;
+        jxplat::MachineTrustedFile trusted;
+        trusted.sha256 = jxe2e::HostFileSha256(setup);
+        trusted.signer = "Tolvane Software GmbH";
+        m_Machine.trustedFiles.push_back(trusted);
+        m_Root.Describe(m_Machine);
+        return setup;
+    }
+
+    jxtest::ProgramResult Run(const std::string& setup, std::vector<std::string> args = {}) {
+        args.insert(args.begin(), "/_QuietInstallation=true");
+        auto result = jxtest::RunProgram(setup, args);
+        EXPECT_TRUE(result.started);
+        return result;
+    }
+
+    jxplat::MachineDescription m_Machine = jxe2e::TrustingMachine();
+    jxtest::TempMachineRoot m_Root;
+};
+
+// The sample without its language resource file: an update runs DeleteUnneededResourceFiles, which
+// is not built yet and fails on resource rows.
+jxe2e::ProductVariant WithoutResources() {
+    jxe2e::ProductVariant variant;
+    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, " resource=\"true\"", ""), 1);
+    return variant;
+}
+
+// The sample as a newer build: version 1.0.0.2 with a changed "always" file.
+jxe2e::ProductVariant NewerBuild() {
+    jxe2e::ProductVariant variant = WithoutResources();
+    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "1.0.0.1", "1.0.0.2"), 2);
+    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "PKG-SAMPLE-1", "PKG-SAMPLE-2"), 1);
+    variant.payload[kTools + "/export.txt"] = "export of build 1.0.0.2\n";
+    return variant;
+}
+
+TEST_F(SampleRuns, ANewerBuildUpdatesTheInstalledProduct) {
+    ASSERT_EQ(Run(Pack(WithoutResources(), "first")).exitCode, 0);
+    const std::string exported = HostPath(kInstallDir + u"\\tools\\export.txt");
+    const std::string before = jxtest::ReadHostFile(exported);
+    ASSERT_FALSE(before.empty());
+    // A value the user changed in the kept settings file.
+    const std::string settings = HostPath(kInstallDir + u"\\data\\settings.xml");
+    jxe2e::WriteText(settings, "<settings user=\"changed\"/>\n");
+
+    const auto update = Run(Pack(NewerBuild(), "newer"));
+    EXPECT_EQ(update.exitCode, 0);
+    EXPECT_EQ(jxtest::ReadHostFile(exported), "export of build 1.0.0.2\n");
+    EXPECT_EQ(jxtest::ReadHostFile(settings), "<settings user=\"changed\"/>\n");
+    EXPECT_EQ(
+        CReg::GetStringFromRegistry(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"DisplayVersion", u"", 0),
+        u"1.0.0.2");
+    // Both features stay installed.
+    EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\notes.txt")));
+    EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes\\Tools",
+                                  u"Enabled", KEY_WOW64_64KEY));
+    EXPECT_TRUE(TemporaryCopies(m_Root.Path()).empty());
+}
+
+TEST_F(SampleRuns, AnIncompatibleProductEndsTheQuietRun) {
+    ASSERT_EQ(Run(Pack(WithoutResources(), "first")).exitCode, 0);
+    jxe2e::ProductVariant incompatible = NewerBuild();
+    ASSERT_EQ(
+        jxe2e::ReplaceAll(incompatible.requirements, "version=\"1\"/>", "version=\"1\" noupgrade=\"true\"/>"),
+        1);
+    const auto run =
+        Run(Pack(incompatible, "incompatible"), {"/_AbortSilentSetupOnIncompatibleProduct=true"});
+    EXPECT_NE(run.exitCode, 0);
+    // The installed build is left as it was.
+    EXPECT_EQ(ProductValue(u"Version"), u"1.0.0.1");
+    EXPECT_NE(jxtest::ReadHostFile(HostPath(kInstallDir + u"\\tools\\export.txt")),
+              "export of build 1.0.0.2\n");
+}
+
+// Adds rows before the closing tag of a section of the definition.
+void AddRows(jxe2e::ProductVariant& variant, const std::string& closingTag, const std::string& rows) {
+    ASSERT_EQ(jxe2e::ReplaceAll(variant.definition, closingTag, rows + "\n  " + closingTag), 1);
+}
+
+// A prerequisite of the Tools component that asks for a reboot (3010) the first time it runs and
+// succeeds afterwards, as an installer does once the machine has restarted. Each run is noted.
+jxe2e::ProductVariant WithRebootingPrerequisite() {
+    jxe2e::ProductVariant variant;
+    AddRows(variant, "</SetupFiles>",
+            "  <SetupFile name=\"prereq.exe\" featurename=\"Tools\" componentid=\"" + kTools +
+                "\" isprerequisite=\"true\" prerequisitearg=\"/quiet\" prqrebootcode=\"3010\"/>");
+    variant.payload[kTools + "/prereq.exe"] =
+        "#!/bin/sh\n"
+        "echo \"$JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/prereq.runs\"\n"
+        "if [ -f \"$JX_MACHINE_ROOT/prereq.done\" ]; then\n"
+        "  echo 0 > \"$JX_EXIT_CODE_FILE\"\n"
+        "else\n"
+        "  : > \"$JX_MACHINE_ROOT/prereq.done\"\n"
+        "  echo 3010 > \"$JX_EXIT_CODE_FILE\"\n"
+        "fi\n";
+    return variant;
+}
+
+TEST_F(SampleRuns, APrerequisiteThatAsksForARebootEndsWithFourAndTheResumedRunCompletes) {
+    const std::string setup = Pack(WithRebootingPrerequisite(), "prerequisite");
+    const std::string runs = (fs::path(m_Root.Path()) / "prereq.runs").string();
+
+    EXPECT_EQ(Run(setup).exitCode, 4);
+    EXPECT_EQ(jxtest::ReadHostFile(runs).find('\n'), jxtest::ReadHostFile(runs).size() - 1);
+
+    EXPECT_EQ(Run(setup, {"/_SeqLastState=InstallPrerequisite"}).exitCode, 0);
+    const std::string notes = jxtest::ReadHostFile(runs);
+    EXPECT_EQ(std::count(notes.begin(), notes.end(), '\n'), 2) << notes;
+    EXPECT_NE(notes.find("/quiet"), std::string::npos) << notes;
+    EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\notes.txt")));
+    EXPECT_EQ(ProductValue(u"Version"), u"1.0.0.1");
+    EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"UninstallString", 0));
+}
+
+TEST_F(SampleRuns, AFailingActionEndsWithOneAndLeavesNoTemporaryCopies) {
+    const std::string setup = Pack(jxe2e::ProductVariant(), "sample");
+    // A file stands where the tools folder goes, so that component cannot be copied.
+    const std::string blocker = HostPath(kInstallDir + u"\\tools");
+    jxe2e::WriteText(blocker, "not a folder\n");
+    EXPECT_EQ(Run(setup).exitCode, 1);
+    EXPECT_EQ(TemporaryCopies(m_Root.Path()), std::vector<std::string>());
+    EXPECT_EQ(jxtest::ReadHostFile(blocker), "not a folder\n");
+    EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"UninstallString", 0));
+}
+
+} // namespace
