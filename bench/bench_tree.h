@@ -3,7 +3,10 @@
 // about as well as a product's files.
 #pragma once
 
+#include <benchmark/benchmark.h>
+
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -57,6 +60,24 @@ inline uint64_t MakeTree(const std::string& folder, int largeFiles, size_t large
         total += size;
     }
     return total;
+}
+
+// The yardstick: `tar -x` of the tree stored uncompressed into a fresh folder, once per iteration.
+inline void RunTarExtract(benchmark::State& state, const std::string& tarFile, const std::string& target,
+                          uint64_t totalBytes) {
+    const std::string command = "tar -xf '" + tarFile + "' -C '" + target + "'";
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::error_code error;
+        std::filesystem::remove_all(target, error);
+        std::filesystem::create_directories(target);
+        state.ResumeTiming();
+        if (std::system(command.c_str()) != 0) {
+            state.SkipWithError("tar failed");
+            return;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * totalBytes));
 }
 
 } // namespace jxbench

@@ -129,19 +129,7 @@ void BM_CopyAndCommitFiles(benchmark::State& state) {
 BENCHMARK(BM_CopyAndCommitFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_TarExtract(benchmark::State& state) {
-    const std::string target = g_data.root + "/untarred";
-    const std::string command = "tar -xf '" + g_data.tarFile + "' -C '" + target + "'";
-    for (auto _ : state) {
-        state.PauseTiming();
-        ClearTarget(target);
-        fs::create_directories(target);
-        state.ResumeTiming();
-        if (std::system(command.c_str()) != 0) {
-            state.SkipWithError("tar failed");
-            return;
-        }
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_data.totalBytes));
+    jxbench::RunTarExtract(state, g_data.tarFile, g_data.root + "/untarred", g_data.totalBytes);
 }
 BENCHMARK(BM_TarExtract)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

@@ -138,20 +138,7 @@ void BM_QuietInstall(benchmark::State& state) {
 BENCHMARK(BM_QuietInstall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 void BM_TarExtract(benchmark::State& state) {
-    const std::string target = g_data.work + "/untarred";
-    const std::string command = "tar -xf '" + g_data.tarFile + "' -C '" + target + "'";
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::error_code error;
-        fs::remove_all(target, error);
-        fs::create_directories(target);
-        state.ResumeTiming();
-        if (!Run(command)) {
-            state.SkipWithError("tar failed");
-            return;
-        }
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * g_data.totalBytes));
+    jxbench::RunTarExtract(state, g_data.tarFile, g_data.work + "/untarred", g_data.totalBytes);
 }
 BENCHMARK(BM_TarExtract)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
