@@ -103,7 +103,7 @@ bool JxData::ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFil
     DWORD timeout = kExecNoTimeLimit;
     try {
         timeout = _prq_ParseTimeout(row.prqtimeout);
-    } catch (const std::invalid_argument&) {
+    } catch (const std::logic_error&) {
         log->Log(LP_ERROR, kPrqModule, kPrqItemContext, u"Invalid timeout \"%s\" of prerequisite %s.",
                  row.prqtimeout.c_str(), row.name.c_str());
         _prq_RemoveExtractedFiles(*this, row.componentid, folder, existing);

@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "JxData_ExecApp.h"
 #include "JxData_Prerequisites.h"
 #include "jxplat/text.h"
 
@@ -20,17 +21,7 @@ bool _prq_IsTrue(const std::u16string& text) {
 }
 
 DWORD _prq_ParseTimeout(const std::u16string& text) {
-    if (text.empty())
-        return JxData::kExecNoTimeLimit;
-    unsigned long long value = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9')
-            throw std::invalid_argument("prerequisite timeout is not an unsigned number");
-        value = value * 10 + static_cast<unsigned>(c - u'0');
-        if (value > 0xFFFFFFFFull)
-            throw std::invalid_argument("prerequisite timeout does not fit 32 bits");
-    }
-    return static_cast<DWORD>(value);
+    return text.empty() ? JxData::kExecNoTimeLimit : _exec_ParseTimeout(text);
 }
 
 std::u16string _prq_JoinPath(const std::u16string& folder, const std::u16string& name) {

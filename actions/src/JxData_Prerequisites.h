@@ -17,8 +17,8 @@ inline constexpr const WCHAR* kPrqItemContext = u"JxSetup::Data::JxData::Execute
 
 // "true" ignoring case.
 bool _prq_IsTrue(const std::u16string& text);
-// The time limit in seconds; empty gives no limit. Anything but an unsigned 32-bit decimal throws
-// std::invalid_argument.
+// The time limit in seconds; empty gives no limit. Anything but an unsigned 32-bit decimal throws a
+// std::logic_error.
 DWORD _prq_ParseTimeout(const std::u16string& text);
 // Folder and name with one backslash between them unless the folder ends with a separator or a
 // colon, or the name begins with a separator.

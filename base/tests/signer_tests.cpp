@@ -15,20 +15,9 @@
 #include "jxplat/text.h"
 #include "jxtest/machine_root.h"
 #include "jxtest/pe_builder.h"
+#include "jxtest/run_program.h"
 
 namespace {
-
-std::string Output(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[256];
-    while (size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
-        out.append(buffer, got);
-    ::pclose(pipe);
-    return out;
-}
 
 bool Shell(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
@@ -132,7 +121,7 @@ TEST_F(SignerTest, SignedProgramNamesItsSignerAndThumbprint) {
         hex += digits;
     }
     const std::string fingerprint =
-        Output("openssl x509 -noout -fingerprint -sha1 -in " + s_keys + "/self.pem");
+        jxtest::CommandOutput("openssl x509 -noout -fingerprint -sha1 -in " + s_keys + "/self.pem");
     std::string expected;
     for (char c : fingerprint.substr(fingerprint.find('=') + 1))
         if (std::isxdigit(static_cast<unsigned char>(c)))
@@ -240,7 +229,7 @@ TEST_F(SignerTest, MachineTrustsListedFilesByTheirContent) {
                                        4) +
                                std::string(300, 'x'));
     const std::string sha256 =
-        Output("openssl dgst -sha256 -r '" + program + "' | cut -d' ' -f1 | tr -d '\\n'");
+        jxtest::CommandOutput("openssl dgst -sha256 -r '" + program + "' | cut -d' ' -f1 | tr -d '\\n'");
     ASSERT_EQ(sha256.size(), 64u);
     std::string upper;
     for (char c : sha256)

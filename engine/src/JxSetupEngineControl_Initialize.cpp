@@ -34,9 +34,9 @@ std::u16string _init_ModulePath() {
 
 bool JxSetupEngineControl::Initialize(DWORD options, const std::u16string& applicationFolder) {
     bool result = _init_CommandLineProperties();
-    bool dialogShown = false;
+    // The start dialog is never shown yet (it comes with the GUI), so there is none to close at the end.
     if (result && (options & 0x80) != 0)
-        dialogShown = _init_ShowStartDialog();
+        _init_ShowStartDialog();
     if (result)
         result = _init_IsCurrentProcessSigned();
     if (result && (options & 0x01) != 0) {
@@ -58,9 +58,6 @@ bool JxSetupEngineControl::Initialize(DWORD options, const std::u16string& appli
         result = _init_MountVFS(options);
     if (result)
         result = _init_LoadConfiguration(0);
-    if ((options & 0x01) != 0 && dialogShown) {
-        // The start dialog comes with the GUI; nothing was shown that would need closing.
-    }
     // A run that stops here without handing over to another process has failed.
     if (!result && !m_bHandedOver)
         m_bInitFailed = true;

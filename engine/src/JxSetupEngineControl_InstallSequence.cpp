@@ -2,6 +2,8 @@
 // management server, the application launch and the final pages.
 #include "jxengine/JxSetupEngineControl.h"
 
+#include "JxSetupEngineControl_Steps.h"
+
 #include "jxactions/JxEmptyFolders.h"
 #include "jxbase/reg.h"
 #include "jxengine/JxWebCommonUpdate.h"
@@ -12,13 +14,8 @@ namespace {
 
 const WCHAR* const kModule = u"lib";
 
-std::u16string Context(const WCHAR* step) {
-    return std::u16string(u"JxSetup::Data::JxSetupEngineControl::") + step;
-}
-
-bool IsTrue(JxData& data, const WCHAR* property) {
-    return jxtext::EqualsNoCase(data.GetPropertyValue(property), u"true");
-}
+using EngineSteps::Context;
+using EngineSteps::IsTrue;
 
 bool FileExists(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());

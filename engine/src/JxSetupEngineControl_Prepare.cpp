@@ -4,6 +4,8 @@
 // and the activation states stored after the sequence.
 #include "jxengine/JxSetupEngineControl.h"
 
+#include "JxSetupEngineControl_Steps.h"
+
 #include "jxbase/ServiceController.h"
 #include "jxbase/reg.h"
 #include "jxengine/JxWebCommonUpdate.h"
@@ -15,13 +17,8 @@ namespace {
 
 const WCHAR* const kModule = u"lib";
 
-std::u16string Context(const WCHAR* step) {
-    return std::u16string(u"JxSetup::Data::JxSetupEngineControl::") + step;
-}
-
-bool IsTrue(JxData& data, const WCHAR* property) {
-    return jxtext::EqualsNoCase(data.GetPropertyValue(property), u"true");
-}
+using EngineSteps::Context;
+using EngineSteps::IsTrue;
 
 // Components of older product generations and the activatable features they stand for.
 struct CLegacyFeature {

@@ -14,23 +14,12 @@
 #include "jxplat/text.h"
 #include "jxtest/machine_root.h"
 #include "jxtest/pe_builder.h"
+#include "jxtest/run_program.h"
 
 namespace {
 
-std::string RunCommand(const std::string& command) {
-    std::string out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[256];
-    while (size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
-        out.append(buffer, got);
-    ::pclose(pipe);
-    return out;
-}
-
 bool HavePefile() {
-    return RunCommand("/usr/bin/python3 -c 'import pefile; print(1)' 2>/dev/null") == "1\n";
+    return jxtest::CommandOutput("/usr/bin/python3 -c 'import pefile; print(1)' 2>/dev/null") == "1\n";
 }
 
 // pefile's view: the four version words of the fixed information, then the FileVersion text.
@@ -79,7 +68,7 @@ TEST(VersionPefile, SameValuesAsAnIndependentReader) {
         const std::string ours = jxtext::N(
             jxtext::Format(u"%u %u %u %u\n040904B0 %s\n", fixed.dwFileVersionMS, fixed.dwFileVersionLS,
                            fixed.dwProductVersionMS, fixed.dwProductVersionLS, text.c_str()));
-        EXPECT_EQ(RunCommand("/usr/bin/python3 '" + script + "' '" + host + "' 2>&1"), ours);
+        EXPECT_EQ(jxtest::CommandOutput("/usr/bin/python3 '" + script + "' '" + host + "' 2>&1"), ours);
         EXPECT_EQ(ours, "65538 196612 327686 458760\n040904B0 1, 2, 3, 4\n");
     }
 }

@@ -1,5 +1,6 @@
 #include "jxtest/run_program.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -43,6 +44,18 @@ ProgramResult RunProgram(const std::string& hostPath, const std::vector<std::str
     std::string recorded = ReadHostFile(exitFile);
     result.exitCode = recorded.empty() ? result.hostStatus : std::atoll(recorded.c_str());
     return result;
+}
+
+std::string CommandOutput(const std::string& command) {
+    std::string out;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buffer[256];
+    while (size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, got);
+    ::pclose(pipe);
+    return out;
 }
 
 } // namespace jxtest

@@ -15,4 +15,7 @@ struct ProgramResult {
 // Starts hostPath with the arguments and JX_MACHINE_ROOT of the current machine root; waits for it.
 ProgramResult RunProgram(const std::string& hostPath, const std::vector<std::string>& args);
 
+// What a host shell command prints on its standard output ("" when it cannot be started).
+std::string CommandOutput(const std::string& command);
+
 } // namespace jxtest
