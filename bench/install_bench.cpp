@@ -161,6 +161,11 @@ int main(int argc, char** argv) {
             "quiet install %.0f ms, tar -x of the uncompressed tree %.0f ms: ratio %.2f (goal <= 1.50)\n",
             engine, tar, engine / tar);
     benchmark::Shutdown();
+    // JX_BENCH_KEEP keeps the prepared product and the last machine root, for profiling by hand.
+    if (std::getenv("JX_BENCH_KEEP")) {
+        std::printf("kept: %s\n", g_data.work.c_str());
+        return 0;
+    }
     std::error_code error;
     fs::remove_all(g_data.work, error);
     return 0;

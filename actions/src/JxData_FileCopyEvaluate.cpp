@@ -172,11 +172,11 @@ void JxData::_copy_EvaluateFile(const JxComponent& component, const JxFeature& f
 
         JxFileCopyRecord record;
         record.m_Definition = row;
-        record.m_Source = source;
-        record.m_Target = targetRecord;
         record.m_bSourceInPackage = true;
         record.m_SourcePath = source.GetFullPath();
         record.m_TargetPath = targetRecord.GetFullPath();
+        record.m_Source = std::move(source);
+        record.m_Target = std::move(targetRecord);
         record.m_b64Bit = is64Bit;
         // Each copy has a temporary of its own, named after its target, so that two rows with one
         // file name never share one. The alternative folder must lie on the target's volume: the

@@ -18,10 +18,6 @@ bool IsTrue(JxData& data, const WCHAR* property) {
     return IsTrueText(data.GetPropertyValue(property));
 }
 
-bool IsDeleteOnUpdate(const JxFile& file) {
-    return jxtext::EqualsNoCase(file.copymode, u"deleteonupdate");
-}
-
 template <typename Row, typename Test> bool AnyRow(const std::vector<Row>& rows, Test test) {
     for (const Row& row : rows)
         if (test(row))
@@ -264,10 +260,7 @@ void JxData::action_DeleteUnneededResourceFiles(const JxSequenceAction& action) 
     CHandlerScope scope(*this, u"action_DeleteUnneededResourceFiles");
     if (m_UserCancelled)
         return;
-    // JX_NOT_BUILT: deleting resource files comes with the file actions.
-    WorkerNotBuilt(*this, u"JxFileActions::DeleteUnneededResourceFiles", action,
-                   AnyRow(m_Files, [](const JxFile& f) { return IsTrueText(f.resource); }) &&
-                       jxtext::EqualsNoCase(GetInstallMode(), u"Maintenance"));
+    DeleteUnneededResourceFiles();
 }
 
 void JxData::action_SelfUnRegServiceOnUpdate(const JxSequenceAction& action) {
@@ -279,9 +272,7 @@ void JxData::action_DeleteFilesOnUpdate(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_DeleteFilesOnUpdate");
     if (m_UserCancelled)
         return;
-    // JX_NOT_BUILT: deleting files on update comes with the file actions.
-    WorkerNotBuilt(*this, u"JxFileActions::DeleteFilesOnUpdate", action,
-                   AnyRow(m_Files, [](const JxFile& f) { return IsDeleteOnUpdate(f); }));
+    DeleteFilesOnUpdate(action);
 }
 
 void JxData::action_StoreLocalSetup(const JxSequenceAction& action) {

@@ -7,9 +7,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -20,6 +22,9 @@ namespace jxplat {
 namespace {
 
 constexpr size_t kMaxFolders = 512;
+
+// Set in a forked child (asking for the process id at every lookup would cost a system call).
+std::atomic<bool> g_forked{false};
 constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
                                 IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
 
@@ -73,14 +78,13 @@ public:
 private:
     // A forked child shares the parent's notification descriptor; it starts over with its own.
     bool _cache_Ready() {
-        const pid_t pid = ::getpid();
-        if (m_fd >= 0 && m_pid == pid)
+        if (m_fd >= 0 && !g_forked.load(std::memory_order_relaxed))
             return true;
         if (m_fd >= 0)
             ::close(m_fd);
         m_folders.clear();
         m_byWatch.clear();
-        m_pid = pid;
+        g_forked.store(false, std::memory_order_relaxed);
         m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         return m_fd >= 0;
     }
@@ -179,13 +183,15 @@ private:
 
     std::mutex m_lock;
     int m_fd = -1;
-    pid_t m_pid = 0;
     std::unordered_map<std::string, CFolderNames> m_folders;
     std::unordered_map<int, std::string> m_byWatch;
 };
 
 CFolderNameCache& Cache() {
-    static CFolderNameCache* cache = new CFolderNameCache(); // lives as long as the process
+    static CFolderNameCache* cache = [] {
+        ::pthread_atfork(nullptr, nullptr, [] { g_forked.store(true, std::memory_order_relaxed); });
+        return new CFolderNameCache(); // lives as long as the process
+    }();
     return *cache;
 }
 

@@ -178,7 +178,11 @@ BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPoi
     if (!object)
         return FALSE;
     long long target = 0;
-    if (!TargetPosition(object->Fd(), distance.QuadPart, moveMethod, target) || !MoveTo(object->Fd(), target))
+    if (!TargetPosition(object->Fd(), distance.QuadPart, moveMethod, target))
+        return FALSE;
+    // Asking where the pointer is moves nothing.
+    const bool query = moveMethod == FILE_CURRENT && distance.QuadPart == 0;
+    if (!query && !MoveTo(object->Fd(), target))
         return FALSE;
     if (newPointer)
         newPointer->QuadPart = target;

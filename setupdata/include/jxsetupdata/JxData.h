@@ -298,6 +298,11 @@ public:
     void DeleteFiles(const JxSequenceAction& action);
     void DeleteOnUpdateWithFileMask(const JxSequenceAction& action);
     void DeleteAllEmptyFolder();
+    // Files an update leaves behind: those of the "deleteonupdate" rows, and the resource files of
+    // the languages the product does not need. Both read the rows that CopyFiles grouped by
+    // component (nothing before it ran) and never delete a file that this run copied.
+    void DeleteFilesOnUpdate(const JxSequenceAction& action);
+    void DeleteUnneededResourceFiles();
 
     // Features and install mode
     // Feature lists are list properties of "$name$" tokens joined by ","; nothing is cached.

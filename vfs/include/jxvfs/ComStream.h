@@ -1,5 +1,5 @@
-// The COM stream interfaces of the package store, declared as the engine uses them: IUnknown,
-// ISequentialStream and IStream with their operations in the standard order, the interface
+// The COM stream interfaces of the package store, declared as the engine uses them: ISequentialStream
+// and IStream on the platform's IUnknown, with their operations in the standard order, the interface
 // identifiers, the STATSTG structure and the storage result codes.
 #pragma once
 
@@ -7,12 +7,13 @@
 
 #include <windows.h>
 
+#include "jxplat/unknwn.h" // IUnknown and IID_IUnknown
+
 // GUID, IID, REFIID and their comparison come with the platform (jxplat/guiddef.h).
 inline bool IsEqualIID(REFIID a, REFIID b) {
     return a == b;
 }
 
-extern const IID IID_IUnknown;          // {00000000-0000-0000-C000-000000000046}
 extern const IID IID_ISequentialStream; // {0C733A30-2A1C-11CE-ADE5-00AA0044773D}
 extern const IID IID_IStream;           // {0000000C-0000-0000-C000-000000000046}
 
@@ -47,16 +48,6 @@ typedef struct tagSTATSTG {
     DWORD grfStateBits;
     DWORD reserved;
 } STATSTG;
-
-class IUnknown {
-public:
-    virtual HRESULT QueryInterface(REFIID riid, void** object) = 0;
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
-
-protected:
-    ~IUnknown() = default; // objects go away through Release
-};
 
 class ISequentialStream : public IUnknown {
 public:

@@ -130,10 +130,14 @@ bool CPackageRepacker::_repack_CopyPackage(const InternalPackage& package, HANDL
         return false;
     }
     bool ok = true;
+    // The target's position is asked once: each chunk starts where the one before ended.
+    const ULONGLONG copiedBefore = copied;
+    const ULONGLONG targetStart = CurrentPosition(target);
     while (copied < length) {
         const DWORD want = static_cast<DWORD>(std::min<ULONGLONG>(kRepackChunk, length - copied));
         DWORD got = 0;
-        if (!_repack_WriteChunk(target, package, package.GetPackageStart() + copied, buffer, want, got)) {
+        if (!_repack_WriteChunk(target, package, package.GetPackageStart() + copied,
+                                targetStart + (copied - copiedBefore), buffer, want, got)) {
             ok = false;
             break;
         }
@@ -145,10 +149,9 @@ bool CPackageRepacker::_repack_CopyPackage(const InternalPackage& package, HANDL
 }
 
 bool CPackageRepacker::_repack_WriteChunk(HANDLE target, const InternalPackage& package, ULONGLONG offset,
-                                          BYTE* buffer, DWORD want, DWORD& got) {
+                                          ULONGLONG chunkStart, BYTE* buffer, DWORD want, DWORD& got) {
     CPkgAccessor* carrier = package.GetCarrier();
     const ULONGLONG packageEnd = package.GetPackageStart() + package.GetPackageLength();
-    const ULONGLONG chunkStart = CurrentPosition(target);
     for (int attempt = 1; attempt <= kRepackWriteTries; ++attempt) {
         // Positional reads: the carrier's shared file position belongs to block decoding.
         got = carrier->ReadAt(offset, want, buffer);

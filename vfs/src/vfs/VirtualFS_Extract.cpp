@@ -81,9 +81,11 @@ int VirtualFS::ExtractFile(InternalPackageObjBase* entry, const std::u16string& 
         return -2;
     const auto keep = file->shared_from_this(); // the entry stays while it is written
     std::u16string path = target;
-    if (IsDiskFolder(path))
+    DWORD present = GetFileAttributesW(path.c_str());
+    if (present != INVALID_FILE_ATTRIBUTES && (present & FILE_ATTRIBUTE_DIRECTORY)) {
         path = WithSeparator(path) + file->GetName();
-    const DWORD present = GetFileAttributesW(path.c_str());
+        present = GetFileAttributesW(path.c_str());
+    }
     if (present != INVALID_FILE_ATTRIBUTES && !(present & FILE_ATTRIBUTE_DIRECTORY) &&
         (flags & kVfsNoOverwrite))
         return -10;

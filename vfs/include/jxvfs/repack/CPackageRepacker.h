@@ -66,8 +66,8 @@ private:
     bool _repack_CopyPackage(const InternalPackage& package, HANDLE target, BYTE* buffer, ULONGLONG length,
                              ULONGLONG doneBefore, ULONGLONG total, RepackCallbackDelegate* receiver,
                              ULONGLONG& copied);
-    bool _repack_WriteChunk(HANDLE target, const InternalPackage& package, ULONGLONG offset, BYTE* buffer,
-                            DWORD want, DWORD& got);
+    bool _repack_WriteChunk(HANDLE target, const InternalPackage& package, ULONGLONG offset,
+                            ULONGLONG chunkStart, BYTE* buffer, DWORD want, DWORD& got);
 
     PackageMgr& m_manager;
 };
