@@ -91,7 +91,7 @@ bool JxData::ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFil
         return false;
     }
 
-    const std::set<std::u16string> existing = _prq_ExistingFiles(*this, row.componentid, folder);
+    const CPrqExistingFiles existing = _prq_SetAsideExistingFiles(*this, row.componentid, folder);
     ExtractDir(row.componentid, folder, false);
     if (!JxFile::FileExists(installer)) {
         log->Log(LP_ERROR, kPrqModule, kPrqItemContext, u"File not found: %s", installer.c_str());

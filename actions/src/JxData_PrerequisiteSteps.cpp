@@ -14,6 +14,15 @@ bool _prq_IsSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
+// The name a product's file has while the installer's files stand in its place.
+const WCHAR* const kPrqAsideSuffix = u".jxprq";
+
+// A plain file name of the package listing: it never reaches outside the folder or matches many.
+bool _prq_IsPlainName(const std::u16string& name) {
+    return !name.empty() && name.find_first_of(u"\\/:*?") == std::u16string::npos && name != u"." &&
+           name != u"..";
+}
+
 } // namespace
 
 bool _prq_IsTrue(const std::u16string& text) {
@@ -96,37 +105,54 @@ void _prq_CleanUpWorkingFolder(JxData& data) {
     JxFile::DeleteFiles(folder, u"*.*", false, rebootNeeded);
 }
 
-std::set<std::u16string> _prq_ExistingFiles(JxData& data, const std::u16string& componentId,
-                                            const std::u16string& folder) {
-    std::set<std::u16string> existing;
+CPrqExistingFiles _prq_SetAsideExistingFiles(JxData& data, const std::u16string& componentId,
+                                             const std::u16string& folder) {
+    CPrqExistingFiles existing;
     std::vector<std::u16string> names;
     data.GetFileListFromVFSDir(names, componentId);
-    for (const std::u16string& name : names)
-        if (!name.empty() && JxFile::FileExists(JxFile::CombinePath(folder, name)))
-            existing.insert(jxtext::Fold(name));
+    for (const std::u16string& name : names) {
+        if (!_prq_IsPlainName(name))
+            continue;
+        const std::u16string path = JxFile::CombinePath(folder, name);
+        if (!JxFile::FileExists(path))
+            continue;
+        // The unpacking would overwrite the product's file: it waits beside it until the installer ran.
+        if (MoveFileExW(path.c_str(), (path + kPrqAsideSuffix).c_str(), 0)) {
+            existing.m_SetAside.push_back(name);
+        } else {
+            data.GetLog()->Log(
+                LP_WARNING, kPrqModule, kPrqItemContext,
+                u"File %s cannot be set aside (error %lu); it stays where the installer is unpacked.",
+                path.c_str(), GetLastError());
+            existing.m_InPlace.insert(jxtext::Fold(name));
+        }
+    }
     return existing;
 }
 
 void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId, const std::u16string& folder,
-                               const std::set<std::u16string>& existing) {
+                               const CPrqExistingFiles& existing) {
     if (!_prq_IsSafeFolder(folder)) {
         data.GetLog()->Log(LP_WARNING, kPrqModule, kPrqItemContext,
                            u"Extracted files are not removed from folder %s.", folder.c_str());
-        return;
+    } else {
+        std::vector<std::u16string> names;
+        data.GetFileListFromVFSDir(names, componentId);
+        for (const std::u16string& name : names) {
+            // Plain file names only: a name never reaches outside the working folder or matches many.
+            // A file that was there before the extraction and could not be set aside is the product's.
+            if (!_prq_IsPlainName(name) || existing.m_InPlace.count(jxtext::Fold(name)) != 0)
+                continue;
+            bool rebootNeeded = false;
+            JxFile::DeleteFiles(folder, name, false, rebootNeeded);
+        }
     }
-    std::vector<std::u16string> names;
-    data.GetFileListFromVFSDir(names, componentId);
-    for (const std::u16string& name : names) {
-        // Plain file names only: a name never reaches outside the working folder or matches many.
-        if (name.empty() || name.find_first_of(u"\\/:*?") != std::u16string::npos || name == u"." ||
-            name == u"..")
-            continue;
-        // A file that was there before the extraction belongs to the product (the working folder
-        // may be the component's own folder): it stays.
-        if (existing.count(jxtext::Fold(name)) != 0)
-            continue;
-        bool rebootNeeded = false;
-        JxFile::DeleteFiles(folder, name, false, rebootNeeded);
+    for (const std::u16string& name : existing.m_SetAside) {
+        const std::u16string path = JxFile::CombinePath(folder, name);
+        if (!MoveFileExW((path + kPrqAsideSuffix).c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
+            data.GetLog()->Log(LP_ERROR, kPrqModule, kPrqItemContext,
+                               u"File %s cannot be put back from %s (error %lu).", path.c_str(),
+                               (path + kPrqAsideSuffix).c_str(), GetLastError());
     }
 }
 

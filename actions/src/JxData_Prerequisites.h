@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -36,12 +37,16 @@ void _prq_RecordError(JxSequenceData& state, const JxSequenceAction& action, con
 void _prq_EvaluateResult(JxData& data, const JxSequenceAction& action, const JxFile& row, int32_t code);
 // Empties "[_ExecPrqDir]" (its own files only) after every item.
 void _prq_CleanUpWorkingFolder(JxData& data);
-// Removes the files of the component's package folder from the working folder.
-// The component's packaged file names (folded) that already exist in the folder.
-std::set<std::u16string> _prq_ExistingFiles(JxData& data, const std::u16string& componentId,
-                                            const std::u16string& folder);
-// Deletes the component's packaged files from the folder, except those that existed before.
+// The product's files that stand where the component's package folder is unpacked.
+struct CPrqExistingFiles {
+    std::vector<std::u16string> m_SetAside; // moved to "<name>.jxprq" while the installer runs
+    std::set<std::u16string> m_InPlace;     // folded names that could not be moved: never deleted
+};
+// Moves the product's files of the component's packaged names out of the way of the unpacking.
+CPrqExistingFiles _prq_SetAsideExistingFiles(JxData& data, const std::u16string& componentId,
+                                             const std::u16string& folder);
+// Deletes the component's packaged files from the folder and puts the product's files back.
 void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId, const std::u16string& folder,
-                               const std::set<std::u16string>& existing);
+                               const CPrqExistingFiles& existing);
 
 } // namespace JxSetup::Data

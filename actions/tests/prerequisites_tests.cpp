@@ -332,13 +332,15 @@ TEST_F(Prerequisites, TheWorkingFolderIsEmptiedAfterEveryRowWhenItIsSafe) {
 
 TEST_F(Prerequisites, FilesTheProductAlreadyHasInTheComponentFolderStay) {
     // Without "_ExecPrqDir" the installer is unpacked into the component's own folder: what the
-    // unpacking added goes again, what was there before is the product's and stays.
+    // unpacking added goes again, what was there before is the product's and stays as it was, also
+    // when the package holds a file of its name.
     auto data = Make();
     WriteText(kDestination + u"\\readme.txt", "installed");
     EXPECT_TRUE(data->ExecutePrerequisiteItem(PrerequisiteAction(), Prerequisite(u"prq1", u"0")));
     EXPECT_FALSE(Runs().empty());
     EXPECT_FALSE(Exists(kDestination + u"\\prereq.exe"));
-    EXPECT_TRUE(Exists(kDestination + u"\\readme.txt"));
+    EXPECT_EQ(jxtest::ReadHostFile(jxplat::WindowsToHostPath(kDestination + u"\\readme.txt")), "installed");
+    EXPECT_FALSE(Exists(kDestination + u"\\readme.txt.jxprq"));
 }
 
 TEST_F(Prerequisites, PrqcmdTimeoutAndBitnessReachTheStart) {

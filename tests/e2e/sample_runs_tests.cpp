@@ -19,6 +19,7 @@ const std::u16string kUninstallKey =
 const std::u16string kProductKey = u"Software\\Tolvane\\Quillmere Notes";
 const std::string kCore = "{5A3E9C21-0001-4000-8000-000000000001}";
 const std::string kTools = "{5A3E9C21-0004-4000-8000-000000000004}";
+const std::string kPrerequisite = "{5A3E9C21-0005-4000-8000-000000000005}";
 
 std::string HostPath(const std::u16string& windowsPath) {
     return jxplat::WindowsToHostPath(windowsPath);
@@ -69,17 +70,9 @@ protected:
     jxtest::TempMachineRoot m_Root;
 };
 
-// The sample without its language resource file: an update runs DeleteUnneededResourceFiles, which
-// is not built yet and fails on resource rows.
-jxe2e::ProductVariant WithoutResources() {
-    jxe2e::ProductVariant variant;
-    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, " resource=\"true\"", ""), 1);
-    return variant;
-}
-
 // The sample as a newer build: version 1.0.0.2 with a changed "always" file.
 jxe2e::ProductVariant NewerBuild() {
-    jxe2e::ProductVariant variant = WithoutResources();
+    jxe2e::ProductVariant variant;
     EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "1.0.0.1", "1.0.0.2"), 2);
     EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "PKG-SAMPLE-1", "PKG-SAMPLE-2"), 1);
     variant.payload[kTools + "/export.txt"] = "export of build 1.0.0.2\n";
@@ -87,7 +80,7 @@ jxe2e::ProductVariant NewerBuild() {
 }
 
 TEST_F(SampleRuns, ANewerBuildUpdatesTheInstalledProduct) {
-    ASSERT_EQ(Run(Pack(WithoutResources(), "first")).exitCode, 0);
+    ASSERT_EQ(Run(Pack(jxe2e::ProductVariant(), "first")).exitCode, 0);
     const std::string exported = HostPath(kInstallDir + u"\\tools\\export.txt");
     const std::string before = jxtest::ReadHostFile(exported);
     ASSERT_FALSE(before.empty());
@@ -102,15 +95,16 @@ TEST_F(SampleRuns, ANewerBuildUpdatesTheInstalledProduct) {
     EXPECT_EQ(
         CReg::GetStringFromRegistry(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"DisplayVersion", u"", 0),
         u"1.0.0.2");
-    // Both features stay installed.
+    // Both features stay installed, and so does the file of the language in use.
     EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\notes.txt")));
+    EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\lang\\strings.txt")));
     EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes\\Tools",
                                   u"Enabled", KEY_WOW64_64KEY));
     EXPECT_TRUE(TemporaryCopies(m_Root.Path()).empty());
 }
 
 TEST_F(SampleRuns, AnIncompatibleProductEndsTheQuietRun) {
-    ASSERT_EQ(Run(Pack(WithoutResources(), "first")).exitCode, 0);
+    ASSERT_EQ(Run(Pack(jxe2e::ProductVariant(), "first")).exitCode, 0);
     jxe2e::ProductVariant incompatible = NewerBuild();
     ASSERT_EQ(
         jxe2e::ReplaceAll(incompatible.requirements, "version=\"1\"/>", "version=\"1\" noupgrade=\"true\"/>"),
@@ -129,14 +123,22 @@ void AddRows(jxe2e::ProductVariant& variant, const std::string& closingTag, cons
     ASSERT_EQ(jxe2e::ReplaceAll(variant.definition, closingTag, rows + "\n  " + closingTag), 1);
 }
 
-// A prerequisite of the Tools component that asks for a reboot (3010) the first time it runs and
-// succeeds afterwards, as an installer does once the machine has restarted. Each run is noted.
+// A prerequisite that asks for a reboot (3010) the first time it runs and succeeds afterwards, as an
+// installer does once the machine has restarted. Each run is noted. A component that holds a
+// prerequisite is the installer's payload and is never copied, so the installer travels in a
+// component of its own in the Tools feature, unpacked into the folder of the Tools files.
 jxe2e::ProductVariant WithRebootingPrerequisite() {
     jxe2e::ProductVariant variant;
+    const std::string tools = "<SetupComponent id=\"" + kTools +
+                              "\" destinationdir=\"[INSTALLDIR]tools\\\" installmode=\"custom\"/>";
+    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, tools,
+                                tools + "\n        <SetupComponent id=\"" + kPrerequisite +
+                                    "\" destinationdir=\"[INSTALLDIR]tools\\\" installmode=\"custom\"/>"),
+              1);
     AddRows(variant, "</SetupFiles>",
-            "  <SetupFile name=\"prereq.exe\" featurename=\"Tools\" componentid=\"" + kTools +
+            "  <SetupFile name=\"prereq.exe\" featurename=\"Tools\" componentid=\"" + kPrerequisite +
                 "\" isprerequisite=\"true\" prerequisitearg=\"/quiet\" prqrebootcode=\"3010\"/>");
-    variant.payload[kTools + "/prereq.exe"] =
+    variant.payload[kPrerequisite + "/prereq.exe"] =
         "#!/bin/sh\n"
         "echo \"$JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/prereq.runs\"\n"
         "if [ -f \"$JX_MACHINE_ROOT/prereq.done\" ]; then\n"
@@ -160,6 +162,9 @@ TEST_F(SampleRuns, APrerequisiteThatAsksForARebootEndsWithFourAndTheResumedRunCo
     EXPECT_EQ(std::count(notes.begin(), notes.end(), '\n'), 2) << notes;
     EXPECT_NE(notes.find("/quiet"), std::string::npos) << notes;
     EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\notes.txt")));
+    // The Tools files are copied into the folder the installer was unpacked into; the installer goes.
+    EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\tools\\export.txt")));
+    EXPECT_FALSE(fs::exists(HostPath(kInstallDir + u"\\tools\\prereq.exe")));
     EXPECT_EQ(ProductValue(u"Version"), u"1.0.0.1");
     EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"UninstallString", 0));
 }
