@@ -77,6 +77,14 @@ bool JxSetupEngineControl::Execute_InstallSequence() {
         data.AuthorizeClient();
     }
     _run_Application();
+    // A paged run empties the component folders at its last page; without pages an uninstall that
+    // ran to its end does it here, or the emptied folders would keep the installation folder.
+    const JxSequenceData& sequence = data.m_SequenceData;
+    if (!m_bGuiActive && jxtext::EqualsNoCase(data.GetInstallMode(), u"Uninstall") &&
+        sequence.m_bSequenceStarted && !sequence.m_bFailure && !data.m_UserCancelled) {
+        Instance()->Log(LP_INFO, kModule, context.c_str(), u"Removing the emptied folders of the product.");
+        data.DeleteAllEmptyFolder();
+    }
     data.DeleteEmptyInstallDir();
     JxEmptyFolders(data.GetCleanEmptyFolder()).CleanFolder();
     if (m_bGuiActive || data.HasProgressCallback())

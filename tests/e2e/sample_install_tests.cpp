@@ -67,9 +67,11 @@ TEST(SampleProduct, QuietInstallThenUninstallFromTheMaintenanceCopy) {
     const auto uninstall = jxtest::RunProgram(copy, {"/InstallMode=Uninstall", "/_QuietInstallation=true"});
     ASSERT_TRUE(uninstall.started);
     EXPECT_EQ(uninstall.exitCode, 0);
-    for (const char16_t* file :
-         {u"\\notes.txt", u"\\quillsync.exe", u"\\data\\settings.xml", u"\\tools\\export.txt"})
-        EXPECT_FALSE(Exists(kInstallDir + file)) << jxtext::N(file);
+    // Nothing of the product stays: no file, no folder, no key of its own in either view.
+    EXPECT_FALSE(Exists(kInstallDir)) << "the installation folder is left";
+    EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes", 0));
+    EXPECT_FALSE(
+        CReg::IsValidPath(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes", KEY_WOW64_64KEY));
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kServiceKey.c_str(), 0));
     EXPECT_FALSE(Exists(maintenance + u"\\setup.exe"));
