@@ -70,12 +70,12 @@ protected:
     jxtest::TempMachineRoot m_Root;
 };
 
-// The sample as a newer build: version 1.0.0.2 with a changed "always" file.
-jxe2e::ProductVariant NewerBuild() {
+// The sample as a newer build (1.0.0.2 by default) with a changed "always" file.
+jxe2e::ProductVariant NewerBuild(const std::string& version = "1.0.0.2") {
     jxe2e::ProductVariant variant;
-    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "1.0.0.1", "1.0.0.2"), 2);
-    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "PKG-SAMPLE-1", "PKG-SAMPLE-2"), 1);
-    variant.payload[kTools + "/export.txt"] = "export of build 1.0.0.2\n";
+    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "1.0.0.1", version), 2);
+    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, "PKG-SAMPLE-1", "PKG-SAMPLE-" + version), 1);
+    variant.payload[kTools + "/export.txt"] = "export of build " + version + "\n";
     return variant;
 }
 
@@ -95,8 +95,28 @@ TEST_F(SampleRuns, ANewerBuildUpdatesTheInstalledProduct) {
     EXPECT_EQ(
         CReg::GetStringFromRegistry(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"DisplayVersion", u"", 0),
         u"1.0.0.2");
+    EXPECT_EQ(ProductValue(u"Version"), u"1.0.0.2");
     // Both features stay installed, and so does the file of the language in use.
     EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\notes.txt")));
+    EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\lang\\strings.txt")));
+    EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes\\Tools",
+                                  u"Enabled", KEY_WOW64_64KEY));
+    EXPECT_TRUE(TemporaryCopies(m_Root.Path()).empty());
+}
+
+// A build with a higher minor version is an upgrade: the files follow their copy rules, the user's
+// settings and the installed features stay, the product takes the new version.
+TEST_F(SampleRuns, AHigherMinorVersionUpgradesTheInstalledProduct) {
+    ASSERT_EQ(Run(Pack(jxe2e::ProductVariant(), "first")).exitCode, 0);
+    const std::string settings = HostPath(kInstallDir + u"\\data\\settings.xml");
+    jxe2e::WriteText(settings, "<settings user=\"changed\"/>\n");
+
+    const auto upgrade = Run(Pack(NewerBuild("1.1.0.1"), "upgrade"));
+    EXPECT_EQ(upgrade.exitCode, 0);
+    EXPECT_EQ(ProductValue(u"Version"), u"1.1.0.1");
+    EXPECT_EQ(jxtest::ReadHostFile(HostPath(kInstallDir + u"\\tools\\export.txt")),
+              "export of build 1.1.0.1\n");
+    EXPECT_EQ(jxtest::ReadHostFile(settings), "<settings user=\"changed\"/>\n");
     EXPECT_TRUE(fs::exists(HostPath(kInstallDir + u"\\lang\\strings.txt")));
     EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes\\Tools",
                                   u"Enabled", KEY_WOW64_64KEY));
