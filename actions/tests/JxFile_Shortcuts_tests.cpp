@@ -24,13 +24,6 @@ using JxSetup::Data::JxShortcutDescription;
 constexpr const char16_t* kApp = u"C:\\Program Files (x86)\\Tolvane\\app.exe";
 constexpr const char16_t* kHelp = u"C:\\Program Files (x86)\\Tolvane\\help.exe";
 
-void Write(const std::u16string& path, const std::string& bytes = "MZ") {
-    std::filesystem::create_directories(std::filesystem::path(jxplat::WindowsToHostPath(path)).parent_path());
-    std::ofstream(jxplat::WindowsToHostPath(path), std::ios::binary) << bytes;
-}
-bool Exists(const std::u16string& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 std::u16string Folder(int csidl) {
     return jxplat::SpecialFolderPath(csidl);
 }
@@ -73,8 +66,8 @@ class Shortcuts : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-        Write(kApp);
-        Write(kHelp);
+        jxtest::WriteMachineFile(kApp, "MZ");
+        jxtest::WriteMachineFile(kHelp, "MZ");
     }
     void TearDown() override { CoUninitialize(); }
 
@@ -173,13 +166,13 @@ TEST_F(Shortcuts, CreateRefusesWhatCannotBeLinked) {
         EXPECT_FALSE(Create(row.folder, row.linkName, row.target));
         EXPECT_TRUE(m_log.Has("END", row.line)) << m_log.Dump();
     }
-    EXPECT_FALSE(Exists(u"C:\\Users\\Public\\Desktop\\Tolvane Console.lnk"));
+    EXPECT_FALSE(jxtest::MachinePathExists(u"C:\\Users\\Public\\Desktop\\Tolvane Console.lnk"));
 }
 
 TEST_F(Shortcuts, ResolveGivesTheTargetOrTheFailure) {
     ASSERT_TRUE(Create(CSIDL_COMMON_DESKTOPDIRECTORY, u"Help", kHelp));
     const std::u16string link = u"C:\\Users\\Public\\Desktop\\Help.lnk";
-    Write(u"C:\\work\\notes.lnk", "[InternetShortcut]\r\nURL=http://127.0.0.1/\r\n");
+    jxtest::WriteMachineFile(u"C:\\work\\notes.lnk", "[InternetShortcut]\r\nURL=http://127.0.0.1/\r\n");
 
     std::u16string target = u"stale";
     EXPECT_EQ(JxFile::ResolveShortcut(u"C:\\work\\notes.lnk", target), HRESULT_FROM_WIN32(ERROR_BAD_FORMAT));
@@ -236,17 +229,19 @@ TEST_F(Shortcuts, DeleteOnTheDesktopRemovesTheFirstLinkToTheFile) {
     ASSERT_TRUE(Create(CSIDL_COMMON_DESKTOPDIRECTORY, u"Help", kHelp));
     ASSERT_TRUE(Create(CSIDL_COMMON_DESKTOPDIRECTORY, u"Console", kApp));
     ASSERT_TRUE(Create(CSIDL_COMMON_DESKTOPDIRECTORY, u"Console 2", kApp));
-    Write(desktop + u"\\broken.lnk", "not a link");
+    jxtest::WriteMachineFile(desktop + u"\\broken.lnk", "not a link");
 
     EXPECT_TRUE(JxFile::DeleteShortcuts(CSIDL_COMMON_DESKTOPDIRECTORY, jxtext::ToUpper(kApp)));
-    EXPECT_NE(Exists(desktop + u"\\Console.lnk"), Exists(desktop + u"\\Console 2.lnk")) << "exactly one goes";
-    EXPECT_TRUE(Exists(desktop + u"\\Help.lnk"));
-    EXPECT_TRUE(Exists(desktop + u"\\broken.lnk"));
+    EXPECT_NE(jxtest::MachinePathExists(desktop + u"\\Console.lnk"),
+              jxtest::MachinePathExists(desktop + u"\\Console 2.lnk"))
+        << "exactly one goes";
+    EXPECT_TRUE(jxtest::MachinePathExists(desktop + u"\\Help.lnk"));
+    EXPECT_TRUE(jxtest::MachinePathExists(desktop + u"\\broken.lnk"));
     EXPECT_EQ(m_log.Count("LP_INFO", "Shortcut found. Deleting file"), 1u);
 
     // No link to the file: nothing goes, still true.
     EXPECT_TRUE(JxFile::DeleteShortcuts(CSIDL_COMMON_DESKTOPDIRECTORY, u"C:\\elsewhere\\app.exe"));
-    EXPECT_TRUE(Exists(desktop + u"\\Help.lnk"));
+    EXPECT_TRUE(jxtest::MachinePathExists(desktop + u"\\Help.lnk"));
 }
 
 TEST_F(Shortcuts, DeleteInProgramGroupsRemovesAnEmptiedGroup) {
@@ -256,16 +251,16 @@ TEST_F(Shortcuts, DeleteInProgramGroupsRemovesAnEmptiedGroup) {
     ASSERT_TRUE(Create(CSIDL_COMMON_PROGRAMS, u"Tolvane Suite\\Console", kApp));
 
     EXPECT_TRUE(JxFile::DeleteShortcuts(CSIDL_COMMON_PROGRAMS, kApp));
-    EXPECT_FALSE(Exists(programs + u"\\Tolvane Suite")) << m_log.Dump();
-    EXPECT_TRUE(Exists(programs + u"\\Tolvane Tools\\Help.lnk"));
-    EXPECT_TRUE(Exists(programs + u"\\Other Vendor\\Console.lnk"));
+    EXPECT_FALSE(jxtest::MachinePathExists(programs + u"\\Tolvane Suite")) << m_log.Dump();
+    EXPECT_TRUE(jxtest::MachinePathExists(programs + u"\\Tolvane Tools\\Help.lnk"));
+    EXPECT_TRUE(jxtest::MachinePathExists(programs + u"\\Other Vendor\\Console.lnk"));
     EXPECT_TRUE(m_log.Has("LP_INFO", "Program goup is empty, deleting it..."));
 
     // A group that keeps other entries stays.
     ASSERT_TRUE(Create(CSIDL_COMMON_PROGRAMS, u"Tolvane Tools\\Console", kApp));
     EXPECT_TRUE(JxFile::DeleteShortcuts(CSIDL_COMMON_PROGRAMS, kApp));
-    EXPECT_FALSE(Exists(programs + u"\\Tolvane Tools\\Console.lnk"));
-    EXPECT_TRUE(Exists(programs + u"\\Tolvane Tools\\Help.lnk"));
+    EXPECT_FALSE(jxtest::MachinePathExists(programs + u"\\Tolvane Tools\\Console.lnk"));
+    EXPECT_TRUE(jxtest::MachinePathExists(programs + u"\\Tolvane Tools\\Help.lnk"));
 }
 
 } // namespace

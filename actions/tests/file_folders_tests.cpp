@@ -17,13 +17,6 @@ namespace {
 using JxSetup::Data::JxFile;
 using JxSetup::Data::JxProcessEntry;
 
-void Write(const std::u16string& path, const std::string& bytes = "x") {
-    std::ofstream(jxplat::WindowsToHostPath(path), std::ios::binary) << bytes;
-}
-bool Exists(const std::u16string& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 class FileFolders : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(JxFile::PrepareDestinationDirectory(u"C:\\work\\sub\\deep"), 0u); }
@@ -32,15 +25,15 @@ protected:
 
 TEST_F(FileFolders, CreatesCopiesListsAndRemovesFolders) {
     EXPECT_EQ(JxFile::PrepareDestinationDirectory(u"C:\\work\\sub"), 183u);
-    Write(u"C:\\work\\a.txt", "a");
-    Write(u"C:\\work\\b.log", "b");
-    Write(u"C:\\work\\sub\\c.txt", "c");
+    jxtest::WriteMachineFile(u"C:\\work\\a.txt", "a");
+    jxtest::WriteMachineFile(u"C:\\work\\b.log", "b");
+    jxtest::WriteMachineFile(u"C:\\work\\sub\\c.txt", "c");
 
     JxFile::CopyDir(u"C:\\work", u"C:\\flat", false);
-    EXPECT_TRUE(Exists(u"C:\\flat\\a.txt"));
-    EXPECT_FALSE(Exists(u"C:\\flat\\sub"));
+    EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\flat\\a.txt"));
+    EXPECT_FALSE(jxtest::MachinePathExists(u"C:\\flat\\sub"));
     JxFile::CopyDir(u"C:\\work", u"C:\\tree", true);
-    EXPECT_TRUE(Exists(u"C:\\tree\\sub\\c.txt"));
+    EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\tree\\sub\\c.txt"));
 
     EXPECT_EQ(JxFile::GetFilesInDirectory(u"C:\\work", u"*.txt"),
               std::vector<std::u16string>{u"C:\\work\\a.txt"});
@@ -56,7 +49,7 @@ TEST_F(FileFolders, CreatesCopiesListsAndRemovesFolders) {
     EXPECT_FALSE(JxFile::DeleteEmptyDir(u"C:\\work\\a.txt"));
     EXPECT_FALSE(JxFile::DeleteEmptyDir(u"C:\\work\\sub"));
     EXPECT_TRUE(JxFile::DeleteEmptyDir(u"C:\\work\\sub\\deep"));
-    EXPECT_FALSE(Exists(u"C:\\work\\sub\\deep"));
+    EXPECT_FALSE(jxtest::MachinePathExists(u"C:\\work\\sub\\deep"));
 }
 
 TEST_F(FileFolders, DeleteFilesByMaskAndRecursion) {
@@ -77,19 +70,19 @@ TEST_F(FileFolders, DeleteFilesByMaskAndRecursion) {
         SCOPED_TRACE(jxtext::N(row.mask));
         JxFile::PrepareDestinationDirectory(u"C:\\work\\sub");
         for (const char16_t* file : {u"C:\\work\\a.txt", u"C:\\work\\b.log", u"C:\\work\\sub\\c.log"})
-            Write(file);
+            jxtest::WriteMachineFile(file);
         bool reboot = true;
         EXPECT_TRUE(JxFile::DeleteFiles(u"C:\\work", row.mask, row.recursive, reboot));
         for (const char16_t* path : row.gone)
-            EXPECT_FALSE(Exists(path)) << jxtext::N(path);
+            EXPECT_FALSE(jxtest::MachinePathExists(path)) << jxtext::N(path);
         for (const char16_t* path : row.kept)
-            EXPECT_TRUE(Exists(path)) << jxtext::N(path);
+            EXPECT_TRUE(jxtest::MachinePathExists(path)) << jxtext::N(path);
         JxFile::DeleteFiles(u"C:\\work", u"*.*", true, reboot);
     }
 }
 
 TEST_F(FileFolders, ALockedFileIsLeftToTheRebootAndReported) {
-    Write(u"C:\\work\\locked.dll");
+    jxtest::WriteMachineFile(u"C:\\work\\locked.dll");
     HANDLE lock = CreateFileW(u"C:\\work\\locked.dll", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
     bool reboot = false;
@@ -136,9 +129,10 @@ TEST(FileSessions, LaunchesInEveryActiveSessionWhereTheProgramDoesNotRun) {
     JxFile::PrepareDestinationDirectory(u"C:\\app");
     JxFile::PrepareDestinationDirectory(u"C:\\other");
     const std::string app = jxplat::WindowsToHostPath(u"C:\\app");
-    Write(u"C:\\app\\tool.exe", "#!/bin/sh\necho started >> '" + app + "/started.txt'\n");
+    jxtest::WriteMachineFile(u"C:\\app\\tool.exe", "#!/bin/sh\necho started >> '" + app + "/started.txt'\n");
     // The same program name, already running in session 1 until the test lets it end.
-    Write(u"C:\\other\\tool.exe", "#!/bin/sh\nwhile [ ! -f '" + app + "/go' ]; do sleep 0.02; done\n");
+    jxtest::WriteMachineFile(u"C:\\other\\tool.exe",
+                             "#!/bin/sh\nwhile [ ! -f '" + app + "/go' ]; do sleep 0.02; done\n");
     HANDLE token = nullptr;
     ASSERT_TRUE(WTSQueryUserToken(1, &token));
     STARTUPINFOW startup{};
@@ -152,7 +146,7 @@ TEST(FileSessions, LaunchesInEveryActiveSessionWhereTheProgramDoesNotRun) {
     // Session 2 fails (no environment), which makes the result false; session 3 still gets it.
     EXPECT_FALSE(JxFile::LaunchFileInActiveSessions(u"C:\\app", u"tool.exe", u"", true));
     EXPECT_EQ(jxtest::ReadHostFile(app + "/started.txt"), "started\n");
-    Write(u"C:\\app\\go");
+    jxtest::WriteMachineFile(u"C:\\app\\go");
     EXPECT_EQ(WaitForSingleObject(running.hProcess, 30000), WAIT_OBJECT_0);
     CloseHandle(running.hProcess);
     CloseHandle(running.hThread);

@@ -27,16 +27,6 @@ const std::u16string kDest = u"C:\\Program Files\\Prod";
 const std::u16string kPrograms = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 const std::u16string kDesktop = u"C:\\Users\\Public\\Desktop";
 
-void Write(const std::u16string& path, const std::string& bytes = "x") {
-    const std::string host = jxplat::WindowsToHostPath(path);
-    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
-    std::ofstream(host, std::ios::binary) << bytes;
-}
-
-bool Exists(const std::u16string& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 JxFile Row(const std::u16string& name, const std::u16string& copyMode = u"bycrc") {
     JxFile row;
     row.name = name;
@@ -111,9 +101,9 @@ protected:
 TEST_F(RemoveFiles, UninstallRemovesTheComponentsFilesByCopyModeAndCondition) {
     for (const char16_t* file : {u"\\a.txt", u"\\b.dll", u"\\c.dll", u"\\sub\\a.txt", u"\\sub\\d.dll",
                                  u"\\never.txt", u"\\cond.txt", u"\\gone.txt"})
-        Write(kDest + file);
-    Write(u"C:\\Other\\old.log");
-    Write(u"C:\\Other\\keep.log");
+        jxtest::WriteMachineFile(kDest + file);
+    jxtest::WriteMachineFile(u"C:\\Other\\old.log");
+    jxtest::WriteMachineFile(u"C:\\Other\\keep.log");
     JxFile delFalse = Row(u"cond.txt", u"delete");
     delFalse.condition = u"1 = 2";
     JxFile delTarget = Row(u"*.log", u"delete");
@@ -127,26 +117,26 @@ TEST_F(RemoveFiles, UninstallRemovesTheComponentsFilesByCopyModeAndCondition) {
     m_Data.DeleteFiles(m_DeleteFiles);
 
     for (const char16_t* gone : {u"\\a.txt", u"\\b.dll", u"\\c.dll", u"\\gone.txt"})
-        EXPECT_FALSE(Exists(kDest + gone)) << jxtext::N(gone);
+        EXPECT_FALSE(jxtest::MachinePathExists(kDest + gone)) << jxtext::N(gone);
     // Never in subfolders: a same-named file or a matching one below the folder stays.
     for (const char16_t* kept : {u"\\sub\\a.txt", u"\\sub\\d.dll", u"\\never.txt", u"\\cond.txt"})
-        EXPECT_TRUE(Exists(kDest + kept)) << jxtext::N(kept);
-    EXPECT_FALSE(Exists(u"C:\\Other\\old.log"));
-    EXPECT_TRUE(Exists(u"C:\\Other\\keep.log"));
+        EXPECT_TRUE(jxtest::MachinePathExists(kDest + kept)) << jxtext::N(kept);
+    EXPECT_FALSE(jxtest::MachinePathExists(u"C:\\Other\\old.log"));
+    EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\Other\\keep.log"));
     EXPECT_TRUE(m_Log.Has("LP_INFO", "Deleting files old.log in C:\\Other"));
     EXPECT_FALSE(RestartRequested());
 }
 
 TEST_F(RemoveFiles, NothingIsRemovedWhenTheComponentIsNotRemoved) {
-    Write(kDest + u"\\a.txt");
+    jxtest::WriteMachineFile(kDest + u"\\a.txt");
     Define({Row(u"a.txt")}, false);
     m_Data.DeleteFiles(m_DeleteFiles);
-    EXPECT_TRUE(Exists(kDest + u"\\a.txt"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\a.txt"));
 
     m_ExtractAsWpk = u"TRUE";
     Define({Row(u"a.txt")});
     m_Data.DeleteFiles(m_DeleteFiles);
-    EXPECT_TRUE(Exists(kDest + u"\\a.txt"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\a.txt"));
     EXPECT_TRUE(m_Log.Has("LP_INFO", "Skip action of component: core"));
 }
 
@@ -154,8 +144,8 @@ TEST_F(RemoveFiles, ResourceFilesGoInEveryLanguage) {
     m_Data.m_Properties.AddText(u"LangDir", u"English", u"en");
     m_Data.m_Properties.AddText(u"LangDir", u"Deutsch", u"de");
     m_Data.SetProperty(u"LANGDIR", u"@LangDir", 1);
-    Write(kDest + u"\\English\\res.dll");
-    Write(kDest + u"\\Deutsch\\res.dll");
+    jxtest::WriteMachineFile(kDest + u"\\English\\res.dll");
+    jxtest::WriteMachineFile(kDest + u"\\Deutsch\\res.dll");
     JxFile row = Row(u"res.dll");
     row.resource = u"true";
     row.installallcontainedlanguages = u"true";
@@ -163,8 +153,8 @@ TEST_F(RemoveFiles, ResourceFilesGoInEveryLanguage) {
 
     m_Data.DeleteFiles(m_DeleteFiles);
 
-    EXPECT_FALSE(Exists(kDest + u"\\English\\res.dll"));
-    EXPECT_FALSE(Exists(kDest + u"\\Deutsch\\res.dll"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kDest + u"\\English\\res.dll"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kDest + u"\\Deutsch\\res.dll"));
     EXPECT_EQ(m_Log.Count("LP_INFO", "Deleting files res.dll"), 2u);
 }
 
@@ -180,18 +170,18 @@ TEST_F(RemoveFiles, ShortcutGoesFromTheProgramsMenuOnlyForExactlyPrograms) {
     };
     for (const auto& c : rows) {
         SCOPED_TRACE(jxtext::N(c.target));
-        Write(kPrograms + u"\\Prod App.lnk");
-        Write(kDesktop + u"\\Prod App.lnk");
-        Write(kDest + u"\\keep.txt");
+        jxtest::WriteMachineFile(kPrograms + u"\\Prod App.lnk");
+        jxtest::WriteMachineFile(kDesktop + u"\\Prod App.lnk");
+        jxtest::WriteMachineFile(kDest + u"\\keep.txt");
         JxFile row = Row(u"keep.txt", u"never"); // the file stays, its shortcut goes
         row.scname = u"[PRODNAME] App";
         row.sctarget = c.target;
         m_Data.SetProperty(u"PRODNAME", u"Prod", 1);
         Define({row});
         m_Data.DeleteFiles(m_DeleteFiles);
-        EXPECT_FALSE(Exists(c.removedFrom + u"\\Prod App.lnk"));
-        EXPECT_TRUE(Exists(c.keptIn + u"\\Prod App.lnk"));
-        EXPECT_TRUE(Exists(kDest + u"\\keep.txt"));
+        EXPECT_FALSE(jxtest::MachinePathExists(c.removedFrom + u"\\Prod App.lnk"));
+        EXPECT_TRUE(jxtest::MachinePathExists(c.keptIn + u"\\Prod App.lnk"));
+        EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\keep.txt"));
     }
 }
 
@@ -210,7 +200,7 @@ TEST_F(RemoveFiles, ALockedFileGoesAtRebootAndAsksForARestartUnlessAnUpdateIgnor
         SCOPED_TRACE(c.updateMode);
         m_Data.SetProperty(u"_RestartRequired", u"", 1);
         m_Log.Clear();
-        Write(kDest + u"\\locked.dll");
+        jxtest::WriteMachineFile(kDest + u"\\locked.dll");
         Lock(kDest + u"\\locked.dll");
         JxFile row = Row(u"locked.dll");
         row.ignorerebootrequest = c.ignore;
@@ -243,22 +233,22 @@ TEST_F(RemoveFiles, UnsafeFoldersAndNamesAreRefused) {
         {u"C:\\Program Files\\Prod", u"[\\*.*"},
         {u"\\\\server", u"victim.txt"},
     };
-    Write(u"C:\\victim.txt");
-    Write(kDest + u"\\victim.txt");
+    jxtest::WriteMachineFile(u"C:\\victim.txt");
+    jxtest::WriteMachineFile(kDest + u"\\victim.txt");
     for (const auto& c : rows) {
         SCOPED_TRACE(jxtext::N(c.destination + u" " + c.name));
         m_Log.Clear();
         Define({Row(c.name)}, true, c.destination);
         m_Data.DeleteFiles(m_DeleteFiles);
-        EXPECT_TRUE(Exists(u"C:\\victim.txt"));
-        EXPECT_TRUE(Exists(kDest + u"\\victim.txt"));
+        EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\victim.txt"));
+        EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\victim.txt"));
         EXPECT_TRUE(m_Log.Has("WARNING", "nothing deleted")) << m_Log.Dump();
     }
 }
 
 TEST_F(RemoveFiles, UpdateDeletesByMaskOnlyWhereRowAndConditionSaySo) {
     for (const char16_t* file : {u"\\a.tmp", u"\\b.tmp", u"\\sub\\c.tmp", u"\\exact.txt", u"\\x.old"})
-        Write(kDest + file);
+        jxtest::WriteMachineFile(kDest + file);
     auto row = [](const std::u16string& name, const std::u16string& mode = u"deleteonupdate") {
         JxFile r = Row(name, mode);
         r.targetdir = u"[INSTALLDIR]";
@@ -271,29 +261,29 @@ TEST_F(RemoveFiles, UpdateDeletesByMaskOnlyWhereRowAndConditionSaySo) {
 
     m_Data.DeleteOnUpdateWithFileMask(m_DeleteOnUpdate);
 
-    EXPECT_FALSE(Exists(kDest + u"\\a.tmp"));
-    EXPECT_FALSE(Exists(kDest + u"\\b.tmp"));
-    EXPECT_TRUE(Exists(kDest + u"\\sub\\c.tmp"));
-    EXPECT_TRUE(Exists(kDest + u"\\exact.txt")); // no mask: not this action's row
-    EXPECT_TRUE(Exists(kDest + u"\\x.old"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kDest + u"\\a.tmp"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kDest + u"\\b.tmp"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\sub\\c.tmp"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\exact.txt")); // no mask: not this action's row
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\x.old"));
     EXPECT_TRUE(m_Log.Has("LP_INFO", "Deleting *.tmp in C:\\Program Files\\Prod"));
 }
 
 TEST_F(RemoveFiles, EmptyFoldersGoAfterUninstallAndTheMergeFolderIsEmptied) {
-    Write(u"C:\\Merge\\m.wpk");
-    Write(u"C:\\Merge\\nested\\n.wpk");
+    jxtest::WriteMachineFile(u"C:\\Merge\\m.wpk");
+    jxtest::WriteMachineFile(u"C:\\Merge\\nested\\n.wpk");
     m_Data.SetProperty(u"_MergeWPKDir", u"C:\\Merge", 1);
     std::filesystem::create_directories(jxplat::WindowsToHostPath(kDest));
 
     Define({Row(u"a.txt")}, false);
     m_Data.DeleteAllEmptyFolder();
-    EXPECT_FALSE(Exists(u"C:\\Merge\\m.wpk"));
-    EXPECT_TRUE(Exists(u"C:\\Merge\\nested\\n.wpk"));
-    EXPECT_TRUE(Exists(kDest)); // not an uninstallation
+    EXPECT_FALSE(jxtest::MachinePathExists(u"C:\\Merge\\m.wpk"));
+    EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\Merge\\nested\\n.wpk"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest)); // not an uninstallation
 
     Define({Row(u"a.txt"), Row(u"b.txt")});
     m_Data.DeleteAllEmptyFolder();
-    EXPECT_FALSE(Exists(kDest));
+    EXPECT_FALSE(jxtest::MachinePathExists(kDest));
     EXPECT_EQ(m_Log.Count("LP_INFO", "Deleting directory C:\\Program Files\\Prod."), 2u);
     EXPECT_FALSE(RestartRequested());
 }
@@ -306,12 +296,12 @@ TEST_F(RemoveFiles, AFolderThatCannotGoIsLeftToTheReboot) {
     for (const auto& c : rows) {
         SCOPED_TRACE(jxtext::N(c.ignore));
         m_Data.SetProperty(u"_RestartRequired", u"", 1);
-        Write(kDest + u"\\left.txt");
+        jxtest::WriteMachineFile(kDest + u"\\left.txt");
         JxFile row = Row(u"a.txt");
         row.ignorerebootrequest = c.ignore;
         Define({row});
         m_Data.DeleteAllEmptyFolder();
-        EXPECT_TRUE(Exists(kDest + u"\\left.txt"));
+        EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\left.txt"));
         EXPECT_TRUE(m_Log.Has("WARNING", "Failed. Delete directory after reboot using MoveFileEx."));
         const std::vector<std::string> pending = PendingDeletes();
         EXPECT_NE(std::find(pending.begin(), pending.end(), "C:\\Program Files\\Prod"), pending.end());

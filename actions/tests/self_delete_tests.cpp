@@ -86,16 +86,6 @@ done
 finish 0
 )CMD";
 
-void Write(const std::u16string& path, const std::string& bytes = "x") {
-    const std::string host = jxplat::WindowsToHostPath(path);
-    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
-    std::ofstream(host, std::ios::binary) << bytes;
-}
-
-bool Exists(const std::u16string& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 std::string ReadHost(const std::string& host) {
     std::ifstream in(host, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -129,7 +119,7 @@ protected:
     void Install() {
         for (const std::u16string& file : {kMaintenance + u"\\setup.exe", kMaintenance + u"\\data.wpk",
                                            kUpdate + u"\\u.wpk", kUninstaller + u"\\uninstall.exe"})
-            Write(file);
+            jxtest::WriteMachineFile(file);
     }
     void PlaceCommandProcessor() {
         const std::string host = jxplat::WindowsToHostPath(kSystem + u"\\cmd.exe");
@@ -173,32 +163,33 @@ protected:
 
 TEST_F(SelfDelete, EverythingGoesAtOnceWhenNothingIsLocked) {
     Install();
-    Write(u"C:\\ProgramData\\Tolvane\\Setups\\{Other}\\setup.exe");
+    jxtest::WriteMachineFile(u"C:\\ProgramData\\Tolvane\\Setups\\{Other}\\setup.exe");
     m_Data.SelfDelete();
     for (const std::u16string& folder :
          {kMaintenance, kUpdate, kUninstaller, kSetups + u"\\CommonUpdate", kSetups + u"\\Uninstaller"})
-        EXPECT_FALSE(Exists(folder)) << jxtext::N(folder);
-    EXPECT_TRUE(Exists(u"C:\\ProgramData\\Tolvane\\Setups\\{Other}\\setup.exe"));
+        EXPECT_FALSE(jxtest::MachinePathExists(folder)) << jxtext::N(folder);
+    EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\ProgramData\\Tolvane\\Setups\\{Other}\\setup.exe"));
     EXPECT_TRUE(m_Log.Has("LP_INFO", "Directory not found: " + jxtext::N(kMaintenance)));
     EXPECT_TRUE(jxplat::ReadProcessTable().empty());
 }
 
 TEST_F(SelfDelete, ARunningSetupProgramIsLeftToTheScriptWhichRemovesItAfterTheEngineEnded) {
     Install();
-    Write(kMaintenance + u"\\sub\\nested.txt"); // not this removal's: the folder is emptied, not wiped
+    jxtest::WriteMachineFile(kMaintenance +
+                             u"\\sub\\nested.txt"); // not this removal's: the folder is emptied, not wiped
     PlaceCommandProcessor();
     Lock(kMaintenance + u"\\setup.exe");
     m_Data.SelfDelete();
 
-    EXPECT_FALSE(Exists(kMaintenance + u"\\data.wpk"));
-    EXPECT_FALSE(Exists(kUpdate));
+    EXPECT_FALSE(jxtest::MachinePathExists(kMaintenance + u"\\data.wpk"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kUpdate));
     EXPECT_EQ(WaitForCommandProcessors(), std::vector<DWORD>{0})
         << ReadHost(jxplat::MachinePath("cmd-unknown"));
     EXPECT_EQ(Pauses(), 0u); // the engine (here: the lock's handle) did not stop the first try
 
-    EXPECT_FALSE(Exists(kMaintenance + u"\\setup.exe"));
-    EXPECT_FALSE(Exists(kMaintenance + u"\\delme.bat"));
-    EXPECT_TRUE(Exists(kMaintenance + u"\\sub\\nested.txt"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kMaintenance + u"\\setup.exe"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kMaintenance + u"\\delme.bat"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kMaintenance + u"\\sub\\nested.txt"));
     const std::vector<std::string> pending = PendingDeletes();
     for (const std::u16string& path :
          {kMaintenance + u"\\setup.exe", kMaintenance + u"\\delme.bat", kMaintenance})
@@ -211,22 +202,22 @@ TEST_F(SelfDelete, ARunningSetupProgramIsLeftToTheScriptWhichRemovesItAfterTheEn
 
 TEST_F(SelfDelete, TheScriptWaitsBetweenItsTriesAndGivesUp) {
     // A setup program the script can never delete (a folder of that name).
-    Write(kMaintenance + u"\\setup.exe\\inside");
-    Write(kMaintenance + u"\\data.wpk");
+    jxtest::WriteMachineFile(kMaintenance + u"\\setup.exe\\inside");
+    jxtest::WriteMachineFile(kMaintenance + u"\\data.wpk");
     PlaceCommandProcessor();
     m_Data.SelfDelete();
     EXPECT_EQ(WaitForCommandProcessors(), std::vector<DWORD>{0})
         << ReadHost(jxplat::MachinePath("cmd-unknown"));
     EXPECT_EQ(Pauses(), 59u); // 60 tries, a pause between two of them
-    EXPECT_FALSE(Exists(kMaintenance + u"\\delme.bat"));
-    EXPECT_TRUE(Exists(kMaintenance + u"\\setup.exe\\inside"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kMaintenance + u"\\delme.bat"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kMaintenance + u"\\setup.exe\\inside"));
 }
 
 TEST_F(SelfDelete, TheScriptText) {
     // A "%" in the folder is doubled, as cmd would otherwise read it as a variable.
     const std::u16string folder = u"C:\\Setups 100%\\" + kProductId;
     m_Data.SetProperty(u"_MaintenanceDir", folder, 1);
-    Write(folder + u"\\setup.exe");
+    jxtest::WriteMachineFile(folder + u"\\setup.exe");
     Lock(folder + u"\\setup.exe");
     m_Data.SelfDelete(); // no command processor on this machine: the script stays
     const std::string f = "C:\\Setups 100%%\\" + jxtext::N(kProductId);
@@ -256,17 +247,17 @@ TEST_F(SelfDelete, NothingIsTouchedAfterACancelOrWithAnUnsafeMaintenanceFolder) 
     Install();
     m_Data.m_UserCancelled = true;
     m_Data.SelfDelete();
-    EXPECT_TRUE(Exists(kMaintenance + u"\\setup.exe"));
-    EXPECT_TRUE(Exists(kUninstaller + u"\\uninstall.exe"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kMaintenance + u"\\setup.exe"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kUninstaller + u"\\uninstall.exe"));
 
     m_Data.m_UserCancelled = false;
-    Write(u"C:\\victim.txt");
+    jxtest::WriteMachineFile(u"C:\\victim.txt");
     for (const char16_t* unsafe : {u"C:\\", u"C:\\ProgramData\\..", u"relative"}) {
         SCOPED_TRACE(jxtext::N(unsafe));
         m_Data.SetProperty(u"_MaintenanceDir", unsafe, 1);
         m_Data.SelfDelete();
-        EXPECT_TRUE(Exists(u"C:\\victim.txt"));
-        EXPECT_TRUE(Exists(kMaintenance + u"\\setup.exe")); // not the folder the run named
+        EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\victim.txt"));
+        EXPECT_TRUE(jxtest::MachinePathExists(kMaintenance + u"\\setup.exe")); // not the folder the run named
         EXPECT_TRUE(m_Log.Has("WARNING", "Invalid maintenance folder"));
     }
 }

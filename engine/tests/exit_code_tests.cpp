@@ -4,6 +4,7 @@
 #include "jxengine/JxSetupEngineControl.h"
 #include "jxengine/resources.h"
 #include "jxplat/text.h"
+#include "jxtest/log_capture.h"
 #include "jxtest/machine_root.h"
 
 using namespace JxSetup::Data;
@@ -108,14 +109,14 @@ TEST(ResultDecision, UninstallRemovesTheSetupOnlyAfterItRanToItsEnd) {
         bool deletes;
     } cases[] = {{false, false, false}, {true, true, false}, {true, false, true}};
     for (const Case& c : cases) {
-        LogLines lines;
+        jxtest::CLogCapture lines(true);
         TestEngine engine;
         engine.m_pData->SetProperty(u"InstallMode", u"Uninstall", 1);
         engine.m_pData->m_SequenceData.m_bSequenceStarted = c.started;
         engine.m_pData->m_SequenceData.m_bFailure = c.failure;
         engine.Shutdown_SetupEngine();
-        EXPECT_EQ(lines.Has(u"Delete myself."), c.deletes) << c.started << c.failure;
-        EXPECT_EQ(lines.Has(u"DeleteUpdateFolder is not built yet"), c.deletes);
+        EXPECT_EQ(lines.Has("LP_INFO", "|Delete myself."), c.deletes) << c.started << c.failure;
+        EXPECT_EQ(lines.Has("BEGIN", "|JxSetup::Data::JxData::DeleteUpdateFolder|"), c.deletes);
     }
 }
 

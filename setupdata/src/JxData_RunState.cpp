@@ -100,10 +100,4 @@ void JxData::SetSkipCommonUpdate(bool flag) {
     m_SkipCommonUpdate = flag;
 }
 
-void JxData::DeleteUpdateFolder() {
-    // JX_NOT_BUILT: comes with the engine's package operations.
-    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::DeleteUpdateFolder",
-                  u"DeleteUpdateFolder is not built yet");
-}
-
 } // namespace JxSetup::Data

@@ -288,6 +288,10 @@ public:
 
     // Operations of the package store and of the installation actions used at the end of a run.
     void DeleteUpdateFolder();
+    // Verifies the downloaded files that "Requiredfiles.xml" of the module folder lists and removes
+    // the folder's packages it does not name; 0x40 in the mount flags skips the check. True when
+    // every listed file is present and correct and every unneeded package could be removed.
+    bool CheckDownloadedFiles(DWORD flags);
     // Removes the uninstaller, update and maintenance folders of the product; the running setup
     // program, which cannot delete itself, is left to a script that outlives this process.
     void SelfDelete();

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <windows.h>
+
 namespace jxtest {
 
 TempMachineRoot::TempMachineRoot() : TempMachineRoot(jxplat::MachineDescription{}) {}
@@ -38,6 +40,16 @@ std::string ReadHostFile(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+void WriteMachineFile(const std::u16string& windowsPath, const std::string& bytes) {
+    const std::string host = jxplat::WindowsToHostPath(windowsPath);
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+    std::ofstream(host, std::ios::binary) << bytes;
+}
+
+bool MachinePathExists(const std::u16string& windowsPath) {
+    return GetFileAttributesW(windowsPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 } // namespace jxtest

@@ -28,5 +28,9 @@ private:
 std::string BuildDir();
 // Reads a whole host file ("" when missing).
 std::string ReadHostFile(const std::string& path);
+// Writes a file of the machine at its Windows path, making its folders.
+void WriteMachineFile(const std::u16string& windowsPath, const std::string& bytes = "x");
+// True when the machine has a file or folder at the Windows path.
+bool MachinePathExists(const std::u16string& windowsPath);
 
 } // namespace jxtest
