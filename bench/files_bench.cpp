@@ -106,6 +106,7 @@ void BM_CopyAndCommitFiles(benchmark::State& state) {
         state.PauseTiming();
         ClearTarget(target);
         PackageMgr::Instance()->Cleanup();
+        jxbench::SettleDisk();
         state.ResumeTiming();
         {
             JxData data;
