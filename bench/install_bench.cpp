@@ -4,8 +4,6 @@
 // the ratio of the two times at the end (goal: the engine within 1.5 times tar's time).
 #include <benchmark/benchmark.h>
 
-#include <openssl/evp.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +12,7 @@
 
 #include "bench_reporter.h"
 #include "bench_tree.h"
+#include "jxtest/host_sha256.h"
 
 namespace fs = std::filesystem;
 
@@ -35,21 +34,6 @@ BenchData g_data;
 
 bool Run(const std::string& command) {
     return std::system(command.c_str()) == 0;
-}
-
-std::string Sha256(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    char pair[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(pair, sizeof(pair), "%02x", digest[i]);
-        hex += pair;
-    }
-    return hex;
 }
 
 std::string Definition() {
@@ -108,7 +92,8 @@ bool Prepare() {
         !pack(std::string(kComponent) + ".wpk", tree, kComponent))
         return false;
     // The program carries no signature here: the machine trusts it by its digest.
-    g_data.machineJson = "{\"trustedFiles\": [{\"sha256\": \"" + Sha256(g_data.setup + "/setup.exe") +
+    g_data.machineJson = "{\"trustedFiles\": [{\"sha256\": \"" +
+                         jxtest::HostFileSha256(g_data.setup + "/setup.exe") +
                          "\", \"signer\": \"Tolvane Software GmbH\"}]}\n";
     return true;
 }

@@ -1,8 +1,6 @@
 // Helpers of the end-to-end runs: the built program, and a machine that trusts it.
 #pragma once
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "jxplat/machine.h"
+#include "jxtest/host_sha256.h"
 #include "jxtest/machine_root.h"
 
 namespace jxe2e {
@@ -22,22 +21,7 @@ inline std::string Program() {
     return jxtest::BuildDir() + "/engine/program/jxsetup";
 }
 
-// SHA-256 of a host file as lower-case hexadecimal; "" when it cannot be read.
-inline std::string HostFileSha256(const std::string& path) {
-    const std::string bytes = jxtest::ReadHostFile(path);
-    if (bytes.empty())
-        return {};
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    char pair[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(pair, sizeof(pair), "%02x", digest[i]);
-        hex += pair;
-    }
-    return hex;
-}
+using jxtest::HostFileSha256;
 
 // A machine on which the built program counts as signed by the maker, as a released setup is: an
 // ELF file carries no signature, so the machine names it by its digest.
