@@ -24,8 +24,10 @@ function(jx_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_compile_options(${name} PRIVATE ${JX_WARNINGS})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} jx_testsupport GTest::gtest_main GTest::gmock)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT
-        "JX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
+    # Run from the top of the build tree: fixtures are found beside __FILE__, which a compiler
+    # launcher with a base folder (ccache) makes relative to it.
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+        PROPERTIES ENVIRONMENT "JX_TEST_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()
 
 # jx_test_program(name SOURCES ...): a program or library of the tests ("x.exe", "x.dll") in tests/programs.

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "jxbase/wow64guard.h"
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
@@ -73,9 +74,11 @@ int32_t JxData::ExecAppWait(const std::u16string& path, const std::u16string& ar
                             bool hidden, bool wait, bool is64Bit, DWORD timeoutSeconds) {
     CJxDataLock lock(*this);
     JxLog* log = GetLog();
+    // Argument texts may carry protected values: the log gets them masked.
+    const std::u16string loggedArguments = MaskProtectedArguments(arguments);
     log->Log(LOG_BEGIN, kModule, kContext, u"App: %s Arg: %s ShellExecute: %s Hide: %s Wait: %s TimeOut %d",
-             path.c_str(), arguments.c_str(), _exec_Bool(useShell), _exec_Bool(hidden), _exec_Bool(wait),
-             static_cast<int>(timeoutSeconds));
+             path.c_str(), loggedArguments.c_str(), _exec_Bool(useShell), _exec_Bool(hidden),
+             _exec_Bool(wait), static_cast<int>(timeoutSeconds));
     int32_t result = 0;
     auto waitFor = [this](HANDLE process, DWORD milliseconds) {
         return m_WaitForProcessForTesting ? m_WaitForProcessForTesting(process, milliseconds)
@@ -85,7 +88,8 @@ int32_t JxData::ExecAppWait(const std::u16string& path, const std::u16string& ar
         CWow64FsRedirectionGuard redirection(is64Bit);
         if (_exec_IsWebAddress(path, arguments)) {
             const std::u16string address = arguments.substr(3);
-            log->Log(LP_INFO, kModule, kContext, u"Open default Browser with url: %s", address.c_str());
+            log->Log(LP_INFO, kModule, kContext, u"Open default Browser with url: %s",
+                     MaskProtectedArguments(address).c_str());
             ShellExecuteW(nullptr, u"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
             log->Log(LOG_END, kModule, kContext, u"%d", 0);
             return 0;
@@ -110,14 +114,14 @@ int32_t JxData::ExecAppWait(const std::u16string& path, const std::u16string& ar
                 result = _exec_NegatedError(error);
                 log->Log(LP_ERROR, kModule, kContext,
                          u"Failed to launch %s %s using ShellEcecute. Errorcode %i", path.c_str(),
-                         arguments.c_str(), static_cast<int>(error));
+                         loggedArguments.c_str(), static_cast<int>(error));
             }
         } else {
             const std::u16string commandLine = _exec_BuildCommandLine(path, arguments);
             std::u16string buffer = commandLine; // CreateProcessW may write to its command line
             buffer.reserve(commandLine.size() + 1);
             log->Log(LP_INFO, kModule, kContext, u"Starting Process using CreateProcess %s with argument %s.",
-                     path.c_str(), commandLine.c_str());
+                     path.c_str(), MaskProtectedArguments(commandLine).c_str());
             const std::u16string application = _exec_ApplicationName(path);
             STARTUPINFOW startup = {};
             startup.cb = sizeof(startup);
@@ -133,7 +137,7 @@ int32_t JxData::ExecAppWait(const std::u16string& path, const std::u16string& ar
                 SetLastError(0);
                 if (wait) {
                     log->Log(LP_INFO, kModule, kContext, u"Waiting for Process using CreateProcess %s %s",
-                             path.c_str(), arguments.c_str());
+                             path.c_str(), loggedArguments.c_str());
                     const DWORD outcome = waitFor(process.hProcess, _exec_WaitMilliseconds(timeoutSeconds));
                     const WCHAR* text = outcome == WAIT_OBJECT_0
                                             ? u"Process finished. ProcResult: %d. LastError: %d"

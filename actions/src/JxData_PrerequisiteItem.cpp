@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "JxData_Prerequisites.h"
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -111,7 +112,8 @@ bool JxData::ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFil
     }
     const std::u16string commandLine =
         _prq_Program(*this, row, installer) + u" " + ExpandProperties(row.prerequisitearg);
-    log->Log(LP_INFO, kPrqModule, kPrqItemContext, u"Starting prerequisite: %s", commandLine.c_str());
+    log->Log(LP_INFO, kPrqModule, kPrqItemContext, u"Starting prerequisite: %s",
+             MaskProtectedArguments(commandLine).c_str());
     const int32_t code = ExecAppWait(u"", commandLine, false, true, true, _prq_IsTrue(row.prq64bit), timeout);
     log->Log(LP_INFO, kPrqModule, kPrqItemContext, u"Prerequisite %s returned %d.", row.name.c_str(),
              static_cast<int>(code));

@@ -1,6 +1,7 @@
 // The parameters of the process command line: what follows the program, by the Windows rule
 // (a quoted program up to its closing quote, otherwise up to the first blank).
 #include "jxsetupdata/JxFile.h"
+#include "jxbase/secretmask.h"
 #include "jxsetupdata/JxLog.h"
 
 namespace JxSetup::Data {
@@ -21,7 +22,8 @@ std::u16string JxFile::_cmd_SkipProgram(std::u16string_view line) {
 
 std::u16string JxFile::getCMDParams() {
     const std::u16string params = _cmd_SkipProgram(GetCommandLineW() ? GetCommandLineW() : u"");
-    Instance()->Log(LP_INFO, u"lib", u"JxSetup::Data::JxFile::getCMDParams", u"%s", params.c_str());
+    Instance()->Log(LP_INFO, u"lib", u"JxSetup::Data::JxFile::getCMDParams", u"%s",
+                    MaskProtectedArguments(params).c_str());
     return params;
 }
 

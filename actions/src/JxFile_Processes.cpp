@@ -1,6 +1,7 @@
 // Processes of the machine and the start of a program in every active user session.
 #include <memory>
 
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 #include "jxplat/tlhelp32.h"
 #include "jxsetupdata/JxFile.h"
@@ -57,7 +58,8 @@ bool _launch_InSession(DWORD sessionId, const std::u16string& commandLine, bool 
     }
     CImpersonation impersonation;
     impersonation.active = ImpersonateLoggedOnUser(token.get()) != FALSE;
-    Instance()->Log(LP_INFO, kModule, kLaunch, u"Open: %s", commandLine.c_str());
+    const std::u16string logged = MaskProtectedArguments(commandLine);
+    Instance()->Log(LP_INFO, kModule, kLaunch, u"Open: %s", logged.c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -69,17 +71,17 @@ bool _launch_InSession(DWORD sessionId, const std::u16string& commandLine, bool 
                                   CREATE_UNICODE_ENVIRONMENT,
                               environment.block, nullptr, &startup, &process)) {
         Instance()->Log(LP_WARNING, kModule, kLaunch,
-                        u"Failed to create process: %s in session %d => Error %d", commandLine.c_str(),
-                        sessionId, static_cast<int>(GetLastError()));
+                        u"Failed to create process: %s in session %d => Error %d", logged.c_str(), sessionId,
+                        static_cast<int>(GetLastError()));
         return false;
     }
     CHandle processHandle(process.hProcess);
     CHandle threadHandle(process.hThread);
-    Instance()->Log(LP_INFO, kModule, kLaunch, u"Started process: %s in session %d", commandLine.c_str(),
+    Instance()->Log(LP_INFO, kModule, kLaunch, u"Started process: %s in session %d", logged.c_str(),
                     sessionId);
     if (wait) {
         Instance()->Log(LP_INFO, kModule, kLaunch, u"Waiting for Process using CreateProcess %s",
-                        commandLine.c_str());
+                        logged.c_str());
         const DWORD result = WaitForSingleObject(process.hProcess, kLaunchWaitMs);
         const int lastError = static_cast<int>(GetLastError());
         const char16_t* format = result == WAIT_OBJECT_0 ? u"Process finished. ProcResult: %d. LastError: %d"

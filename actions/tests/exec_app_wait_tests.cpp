@@ -168,3 +168,23 @@ TEST_F(ExecAppWaitTest, ASixtyFourBitStartReachesTheRealSystemFolder) {
               -ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(GetFileAttributesW(program.c_str()), INVALID_FILE_ATTRIBUTES);
 }
+
+// Every line of a start shows the arguments with their protected values masked; the program gets
+// them in clear.
+TEST_F(ExecAppWaitTest, ProtectedArgumentsNeverReachTheLog) {
+    PlaceExitCodeProgram(kProgram);
+    ASSERT_TRUE(m_Data.SetProperty(u"__TOKEN", u"Lm3-expanded-token", 1));
+    const std::u16string arguments = m_Data.ExpandProperties(u"0 C:\\seen.txt /__PW=Lm3 direct /t=[__TOKEN]");
+    EXPECT_EQ(m_Data.ExecAppWait(kProgram, arguments, false, true, true, false, JxData::kExecNoTimeLimit), 0);
+    EXPECT_NE(Seen().find("/__PW=Lm3 direct /t=Lm3-expanded-token"), std::string::npos) << Seen();
+    EXPECT_EQ(m_Data.ExecAppWait(u"C:\\Tools\\missing.exe", arguments, true, true, true, false,
+                                 JxData::kExecNoTimeLimit),
+              -ERROR_FILE_NOT_FOUND);
+    const std::string lines = m_Log.Dump();
+    EXPECT_TRUE(m_Log.Has("LP_INFO", "Starting Process using CreateProcess")) << lines;
+    EXPECT_TRUE(m_Log.Has("ERROR", "Failed to launch C:\\Tools\\missing.exe 0 C:\\seen.txt /__PW=******** "
+                                   "/t=******** using ShellEcecute."))
+        << lines;
+    for (const char* secret : {"Lm3 direct", "Lm3-expanded-token"})
+        EXPECT_EQ(lines.find(secret), std::string::npos) << secret << "\n" << lines;
+}

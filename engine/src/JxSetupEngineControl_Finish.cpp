@@ -3,6 +3,7 @@
 
 #include "jxbase/CJxTools.h"
 #include "jxbase/reg.h"
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {

@@ -4,6 +4,7 @@
 #include "jxplat/shlobj.h"
 
 #include "jxbase/elevation.h"
+#include "jxbase/secretmask.h"
 #include "jxbase/verifytrust.h"
 #include "jxengine/JxDriverClients.h"
 #include "jxengine/JxSetupEngineControl.h"
@@ -281,7 +282,6 @@ bool JxSetupEngineControl::_init_LoadConfiguration(DWORD) {
         m_bShowErrorBox = true;
         return false;
     }
-    // Protected values ("/__NAME=...") stay in the property store only.
     Instance()->Log(LOG_BEGIN, kModule, context, u"CommandLine: %s",
                     MaskProtectedArguments(GetCommandLineW()).c_str());
     data.LoadPropertiesFromRegistry();
@@ -305,35 +305,6 @@ bool JxSetupEngineControl::_init_LoadConfiguration(DWORD) {
     data.SystemSearchFiles();
     data.SetPrerequisiteOverviewItems();
     return true;
-}
-
-std::u16string MaskProtectedArguments(const std::u16string& commandLine) {
-    std::u16string out;
-    size_t at = 0;
-    while (at < commandLine.size()) {
-        const size_t start = commandLine.find(u"/__", at);
-        if (start == std::u16string::npos) {
-            out += commandLine.substr(at);
-            break;
-        }
-        const size_t equals = commandLine.find(u'=', start);
-        if (equals == std::u16string::npos) {
-            out += commandLine.substr(at);
-            break;
-        }
-        out += commandLine.substr(at, equals + 1 - at);
-        // The value runs to the next blank outside quotes.
-        size_t end = equals + 1;
-        bool quoted = false;
-        while (end < commandLine.size() && (quoted || commandLine[end] != u' ')) {
-            if (commandLine[end] == u'"')
-                quoted = !quoted;
-            ++end;
-        }
-        out += u"*****";
-        at = end;
-    }
-    return out;
 }
 
 } // namespace JxSetup::Data

@@ -3,6 +3,7 @@
 #include "jxsetupdata/JxData.h"
 
 #include "JxData_FileMetaRows.h"
+#include "jxbase/secretmask.h"
 #include "jxplat/shlobj.h"
 #include "jxplat/text.h"
 
@@ -14,7 +15,6 @@ const WCHAR* const kLoadContext = u"JxSetup::Data::JxData::LoadPropertiesFromRec
 const WCHAR* const kMergeContext = u"JxSetup::Data::JxData::MergePropertiesFromReconfig";
 const WCHAR* const kReconfigName = u"setup.reconfig";
 const WCHAR* const kPackagedReconfig = u"\\$RECONFIG\\reconfig.xml";
-const WCHAR* const kMask = u"********";
 
 bool IsNameChar(char16_t c) {
     return c != u' ' && c != u'\t' && c != u'\r' && c != u'\n' && c != u'=' && c != u'>' && c != u'/';
@@ -93,7 +93,7 @@ std::u16string _reconfig_MaskProtectedValues(const std::u16string& text) {
                 if (attribute.name != u"value" || attribute.valueEnd == attribute.valueBegin)
                     continue;
                 out.append(text, copied, attribute.valueBegin - copied);
-                out.append(kMask);
+                out.append(kMaskedSecret);
                 copied = attribute.valueEnd;
             }
         }

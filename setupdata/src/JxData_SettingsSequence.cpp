@@ -3,6 +3,7 @@
 #include "jxsetupdata/JxData.h"
 
 #include "jxbase/reg.h"
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 #include "jxplat/tlhelp32.h"
 
@@ -57,7 +58,7 @@ void JxData::SetPropertiesSequence() {
             continue;
         const std::u16string argument = ExpandProperties(row.argument);
         log->Log(LP_INFO, kModule, kSequenceContext, u"Executing property action %s, %s, %s",
-                 row.modulename.c_str(), row.functionname.c_str(), argument.c_str());
+                 row.modulename.c_str(), row.functionname.c_str(), MaskProtectedArguments(argument).c_str());
         // JX_NOT_BUILT: the support files and the add-on call come with the installation actions
         // (ExtractSupportFiles, ExecuteAddOn, DeleteSupportFiles).
         log->Log(LP_ERROR, kModule, kSequenceContext, u"ExecuteAddOn is not built yet");

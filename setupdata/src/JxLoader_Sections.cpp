@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -12,8 +13,6 @@ namespace {
 
 const WCHAR* const kModule = u"lib";
 const WCHAR* const kContext = u"JxSetup::Data::JxData::LoadConfiguration";
-// What the property line of the log shows instead of a protected default.
-const WCHAR* const kMaskedValue = u"********";
 
 template <class Record> struct CTextAttribute {
     const WCHAR* name;
@@ -410,7 +409,7 @@ void JxData::_load_Properties() {
                    const std::u16string value = row.GetAttribute(u"value");
                    // The default of a protected property is still in clear here: never log it.
                    const bool masked = IsProtectedPropertyName(name) && !value.empty();
-                   log->LogProperty(name.c_str(), masked ? kMaskedValue : value.c_str(), localizable.c_str(),
+                   log->LogProperty(name.c_str(), masked ? kMaskedSecret : value.c_str(), localizable.c_str(),
                                     u"false", u"false");
                    SetProperty(name, value, 1);
                });

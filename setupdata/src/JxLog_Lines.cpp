@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "jxplat/debugapi.h"
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/PropertyCache.h"
 
@@ -112,10 +113,13 @@ void JxLog::LogProperty(const WCHAR* name, const WCHAR* value, const WCHAR* loca
     if (GetDoNotLog())
         return;
     const std::u16string_view nameText = name ? name : u"";
-    std::u16string_view valueText = value ? value : u"";
-    // Protected values ("__" names, with or without a lock prefix) never appear in the log.
-    if (!valueText.empty() && IsProtectedPropertyName(std::u16string(nameText)))
-        valueText = u"********";
+    // Protected values ("__" names, with or without a lock prefix) never appear in the log; another
+    // value may still hold one (a whole quoted "/__X=..." taken into the piece before it, a text
+    // expanded from a protected property), so it is masked as an argument text.
+    std::u16string valueText = value ? value : u"";
+    if (!valueText.empty())
+        valueText = IsProtectedPropertyName(std::u16string(nameText)) ? std::u16string(kMaskedSecret)
+                                                                      : MaskProtectedArguments(valueText);
     std::u16string line;
     line.reserve(160 + nameText.size() + valueText.size());
     line += u"    <Property datetime=\"";

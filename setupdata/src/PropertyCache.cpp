@@ -1,6 +1,8 @@
 // The property table: storing, locking, clearing and copying properties.
 #include "jxsetupdata/PropertyCache.h"
 
+#include "jxbase/secretmask.h"
+
 #include <mutex>
 
 #include "jxsetupdata/JxLog.h"
@@ -71,6 +73,9 @@ bool PropertyCache::SetProperty(const std::u16string& name, const std::u16string
     // look at the name without its lock prefix.
     std::u16string stored;
     NormalizeValue(stored, name, ScrambleProtectedValue(name, value, flag));
+    // The plain value is masked wherever a command line or an argument text carries it.
+    if (IsProtectedPropertyName(name))
+        RememberSecret(DescrambleValue(name, stored));
     {
         std::unique_lock<std::shared_mutex> guard(m_Lock);
         if (_props_IsLocked(name))

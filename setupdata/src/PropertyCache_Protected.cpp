@@ -3,12 +3,13 @@
 #include "jxsetupdata/PropertyCache.h"
 
 #include "jxbase/scrambler.h"
+#include "jxbase/secretmask.h"
 
 namespace JxSetup::Data {
 
 bool IsProtectedPropertyName(const std::u16string& name) {
     // "§__K" is as protected as "__K": the lock prefix is not part of the name.
-    return PropertyCache::StripLockPrefix(name).starts_with(u"__");
+    return IsProtectedName(name);
 }
 
 std::u16string ScrambleProtectedValue(const std::u16string& name, const std::u16string& value, int flag) {

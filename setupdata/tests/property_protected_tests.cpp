@@ -6,6 +6,7 @@
 #include <string>
 
 #include "jxbase/scrambler.h"
+#include "jxbase/secretmask.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxLog.h"
@@ -64,6 +65,20 @@ TEST(PropertyProtectedFlag, ClearFlagStoresTheValueAsGiven) {
     cache.GetAllProperties(all);
     EXPECT_EQ(all, (JxPropertyMap{{u"__K", scrambled}, {u"_K", u"plain"}}));
     EXPECT_EQ(jxtext::N(cache.ExpandProperties(u"[__K]/[_K]")), "secret/plain");
+}
+
+// A protected value is masked in command lines and argument texts, also under another name, in
+// whichever form it was stored.
+TEST(PropertyProtectedMask, StoredValuesAreMaskedWhereverTheyAreExpanded) {
+    jxtest::TempMachineRoot root;
+    PropertyCache cache;
+    ASSERT_TRUE(cache.SetProperty(u"__PM1", u"Vr5-given-clear", 1));
+    ASSERT_TRUE(
+        cache.SetProperty(u"\u00A7__PM2", ScrambleValue(u"Vr5-given-scrambled", kScrambleKeyHead), 0));
+    ASSERT_TRUE(cache.SetProperty(u"ARGS", u"/user=[__PM1] /key=[__PM2] /n=1", 1));
+    const std::u16string expanded = cache.ExpandProperties(u"[ARGS]");
+    EXPECT_EQ(jxtext::N(expanded), "/user=Vr5-given-clear /key=Vr5-given-scrambled /n=1");
+    EXPECT_EQ(jxtext::N(MaskProtectedArguments(expanded)), "/user=******** /key=******** /n=1");
 }
 
 std::string ReadUtf16File(const std::string& path) {

@@ -5,13 +5,17 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "jxplat/machine.h"
+#include "jxplat/text.h"
 #include "jxtest/host_sha256.h"
 #include "jxtest/machine_root.h"
 
@@ -66,6 +70,28 @@ struct ProductVariant {
     std::map<std::string, std::string> payload;
 };
 
+// Adds "prereq.exe", a prerequisite with these attributes after its name (arguments, reboot code)
+// whose program is the script. A component that holds a prerequisite is the installer's payload
+// and is never copied, so the installer travels in a component of its own in the Tools feature of
+// the sample, unpacked into the folder of the Tools files.
+inline void AddPrerequisite(ProductVariant& variant, const std::string& attributes,
+                            const std::string& script) {
+    const std::string tools = "{5A3E9C21-0004-4000-8000-000000000004}";
+    const std::string prerequisite = "{5A3E9C21-0005-4000-8000-000000000005}";
+    const std::string toolsRow = "<SetupComponent id=\"" + tools +
+                                 "\" destinationdir=\"[INSTALLDIR]tools\\\" installmode=\"custom\"/>";
+    EXPECT_EQ(ReplaceAll(variant.definition, toolsRow,
+                         toolsRow + "\n        <SetupComponent id=\"" + prerequisite +
+                             "\" destinationdir=\"[INSTALLDIR]tools\\\" installmode=\"custom\"/>"),
+              1);
+    EXPECT_EQ(ReplaceAll(variant.definition, "</SetupFiles>",
+                         "  <SetupFile name=\"prereq.exe\" featurename=\"Tools\" componentid=\"" +
+                             prerequisite + "\" isprerequisite=\"true\" " + attributes +
+                             "/>\n  </SetupFiles>"),
+              1);
+    variant.payload[prerequisite + "/prereq.exe"] = script;
+}
+
 // Packs the variant in `work` and returns the path of its setup program ("" on failure). The sample's
 // packed payload of the build (with the service program) is the starting point.
 inline std::string PackProduct(const ProductVariant& variant, const std::filesystem::path& work) {
@@ -111,6 +137,51 @@ inline std::string PackProduct(const ProductVariant& variant, const std::filesys
     if (std::system((command + " >/dev/null").c_str()) != 0)
         return {};
     return output.string();
+}
+
+inline std::string DecodeUtf16(const std::string& bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    return jxtext::Utf16ToUtf8(text);
+}
+
+// Every run log of the machine as UTF-8 text, a closed (zipped) log unpacked, in name order.
+inline std::vector<std::string> RunLogs(const jxtest::TempMachineRoot& root) {
+    std::vector<std::string> logs;
+    const std::filesystem::path folder = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/Logs";
+    if (!std::filesystem::exists(folder))
+        return logs;
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    for (const std::filesystem::path& file : files) {
+        std::string bytes;
+        if (file.extension() == ".zip") {
+            FILE* pipe = ::popen(("unzip -p '" + file.string() + "'").c_str(), "r");
+            char buffer[65536];
+            for (size_t got; pipe && (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
+                bytes.append(buffer, got);
+            if (pipe)
+                ::pclose(pipe);
+        } else {
+            bytes = jxtest::ReadHostFile(file.string());
+        }
+        logs.push_back(DecodeUtf16(bytes));
+    }
+    return logs;
+}
+
+inline std::string AllLogs(const jxtest::TempMachineRoot& root) {
+    std::string all;
+    for (const std::string& log : RunLogs(root))
+        all += log;
+    return all;
+}
+
+// The machine's trace (the debugger output of every process), "" when nothing was traced.
+inline std::string Trace(const jxtest::TempMachineRoot& root) {
+    return jxtest::ReadHostFile(root.Path() + "/trace.log");
 }
 
 } // namespace jxe2e

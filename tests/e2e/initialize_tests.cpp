@@ -98,45 +98,8 @@ private:
     int m_count = 0;
 };
 
-std::string DecodeUtf16(const std::string& bytes) {
-    std::u16string text(bytes.size() / 2, u'\0');
-    std::memcpy(text.data(), bytes.data(), text.size() * 2);
-    return jxtext::Utf16ToUtf8(text);
-}
-
-// Every run log of the machine as UTF-8 text, a closed (zipped) log unpacked, in name order.
-std::vector<std::string> RunLogs(const jxtest::TempMachineRoot& root) {
-    std::vector<std::string> logs;
-    const fs::path folder = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/Logs";
-    if (!fs::exists(folder))
-        return logs;
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files.push_back(entry.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) {
-        std::string bytes;
-        if (file.extension() == ".zip") {
-            FILE* pipe = ::popen(("unzip -p '" + file.string() + "'").c_str(), "r");
-            char buffer[65536];
-            for (size_t got; pipe && (got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;)
-                bytes.append(buffer, got);
-            if (pipe)
-                ::pclose(pipe);
-        } else {
-            bytes = jxtest::ReadHostFile(file.string());
-        }
-        logs.push_back(DecodeUtf16(bytes));
-    }
-    return logs;
-}
-
-std::string AllLogs(const jxtest::TempMachineRoot& root) {
-    std::string all;
-    for (const std::string& log : RunLogs(root))
-        all += log;
-    return all;
-}
+using jxe2e::AllLogs;
+using jxe2e::RunLogs;
 
 std::string Escape(const std::string& text) {
     return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");

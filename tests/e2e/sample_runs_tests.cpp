@@ -19,7 +19,6 @@ const std::u16string kUninstallKey =
 const std::u16string kProductKey = u"Software\\Tolvane\\Quillmere Notes";
 const std::string kCore = "{5A3E9C21-0001-4000-8000-000000000001}";
 const std::string kTools = "{5A3E9C21-0004-4000-8000-000000000004}";
-const std::string kPrerequisite = "{5A3E9C21-0005-4000-8000-000000000005}";
 
 std::string HostPath(const std::u16string& windowsPath) {
     return jxplat::WindowsToHostPath(windowsPath);
@@ -138,35 +137,19 @@ TEST_F(SampleRuns, AnIncompatibleProductEndsTheQuietRun) {
               "export of build 1.0.0.2\n");
 }
 
-// Adds rows before the closing tag of a section of the definition.
-void AddRows(jxe2e::ProductVariant& variant, const std::string& closingTag, const std::string& rows) {
-    ASSERT_EQ(jxe2e::ReplaceAll(variant.definition, closingTag, rows + "\n  " + closingTag), 1);
-}
-
 // A prerequisite that asks for a reboot (3010) the first time it runs and succeeds afterwards, as an
-// installer does once the machine has restarted. Each run is noted. A component that holds a
-// prerequisite is the installer's payload and is never copied, so the installer travels in a
-// component of its own in the Tools feature, unpacked into the folder of the Tools files.
+// installer does once the machine has restarted. Each run is noted.
 jxe2e::ProductVariant WithRebootingPrerequisite() {
     jxe2e::ProductVariant variant;
-    const std::string tools = "<SetupComponent id=\"" + kTools +
-                              "\" destinationdir=\"[INSTALLDIR]tools\\\" installmode=\"custom\"/>";
-    EXPECT_EQ(jxe2e::ReplaceAll(variant.definition, tools,
-                                tools + "\n        <SetupComponent id=\"" + kPrerequisite +
-                                    "\" destinationdir=\"[INSTALLDIR]tools\\\" installmode=\"custom\"/>"),
-              1);
-    AddRows(variant, "</SetupFiles>",
-            "  <SetupFile name=\"prereq.exe\" featurename=\"Tools\" componentid=\"" + kPrerequisite +
-                "\" isprerequisite=\"true\" prerequisitearg=\"/quiet\" prqrebootcode=\"3010\"/>");
-    variant.payload[kPrerequisite + "/prereq.exe"] =
-        "#!/bin/sh\n"
-        "echo \"$JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/prereq.runs\"\n"
-        "if [ -f \"$JX_MACHINE_ROOT/prereq.done\" ]; then\n"
-        "  echo 0 > \"$JX_EXIT_CODE_FILE\"\n"
-        "else\n"
-        "  : > \"$JX_MACHINE_ROOT/prereq.done\"\n"
-        "  echo 3010 > \"$JX_EXIT_CODE_FILE\"\n"
-        "fi\n";
+    jxe2e::AddPrerequisite(variant, "prerequisitearg=\"/quiet\" prqrebootcode=\"3010\"",
+                           "#!/bin/sh\n"
+                           "echo \"$JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/prereq.runs\"\n"
+                           "if [ -f \"$JX_MACHINE_ROOT/prereq.done\" ]; then\n"
+                           "  echo 0 > \"$JX_EXIT_CODE_FILE\"\n"
+                           "else\n"
+                           "  : > \"$JX_MACHINE_ROOT/prereq.done\"\n"
+                           "  echo 3010 > \"$JX_EXIT_CODE_FILE\"\n"
+                           "fi\n");
     return variant;
 }
 

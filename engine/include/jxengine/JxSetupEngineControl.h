@@ -106,9 +106,6 @@ protected:
     JxThreadPool m_ThreadPool;
 };
 
-// The command line with the values of protected properties ("/__NAME=...") masked, for logs.
-std::u16string MaskProtectedArguments(const std::u16string& commandLine);
-
 // Whether a legacy component is present: a service that is registered and not flagged for
 // deletion, or a key under HKEY_CLASSES_ROOT.
 bool IsSelfRegServiceInstalled(const std::u16string& name);

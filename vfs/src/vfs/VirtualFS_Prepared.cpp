@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 
+#include "jxbase/secretmask.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxLog.h"
 #include "jxvfs/InternalPackageObjBase.h"
@@ -185,7 +186,7 @@ HANDLE VirtualFS::Execute(VFS_PREPARED_FILE* record, const WCHAR* commandLine, L
     else
         startup.cb = sizeof(startup);
     JX_PKG_TRACE(3, u"VirtualFS::Execute", u"Executing: %s %s\n", record->diskPath.c_str(),
-                 commandLine ? commandLine : u"");
+                 MaskProtectedArguments(commandLine ? commandLine : u"").c_str());
     // CreateProcessW may write into the command line.
     std::u16string line = commandLine ? std::u16string(commandLine) : std::u16string();
     PROCESS_INFORMATION info = {};
