@@ -39,6 +39,23 @@ show_machine() {
     "$JXMACHINE" services
 }
 
+# The warnings and errors of each setup log that the last run wrote (the logs are zipped UTF-16 XML;
+# `jxmachine log NAME` prints one as lines).
+SHOWN_LOGS="$DEMO/shown-logs"
+: >"$SHOWN_LOGS"
+show_logs() {
+    local name found=0
+    while IFS= read -r name; do
+        grep -qxF "$name" "$SHOWN_LOGS" && continue
+        echo "$name" >>"$SHOWN_LOGS"
+        found=1
+        echo "-- Warnings and errors of the log $name"
+        "$JXMACHINE" log "$name" --warnings | grep . || echo "(none)"
+        echo "   (the whole log: $JXMACHINE --root $JX_MACHINE_ROOT log $name)"
+    done < <("$JXMACHINE" log --list | tac)
+    [ "$found" = 1 ] || echo "-- No setup log was written"
+}
+
 run_setup() { # program, arguments...
     local program=$1
     shift
@@ -55,8 +72,7 @@ echo "== Installing the sample quietly: setup.exe /_QuietInstallation=true"
 echo "   machine root: $JX_MACHINE_ROOT"
 run_setup "$SETUP" /_QuietInstallation=true
 show_machine
-echo "-- Logs"
-find "$JX_MACHINE_ROOT/drive_c/ProgramData/Tolvane/Setups/Logs" -type f 2>/dev/null | sort || true
+show_logs
 echo "-- Parts of the engine that are not built yet"
 grep -a 'is not built yet' "$JX_MACHINE_ROOT/trace.log" | sed 's/^([0-9:]*)//' | sort -u || echo "(none)"
 echo "-- Message boxes"
@@ -69,6 +85,7 @@ if [ -f "$MAINT_DIR/setup.exe" ]; then
     chmod u+x "$MAINT_DIR/setup.exe" # a stored file has no execute bit on the host
     run_setup "$MAINT_DIR/setup.exe" /InstallMode=Uninstall /_QuietInstallation=true
     show_machine
+    show_logs
     echo "-- Parts of the engine that are not built yet"
     grep -a 'is not built yet' "$JX_MACHINE_ROOT/trace.log" | sed 's/^([0-9:]*)//' | sort -u || echo "(none)"
 else

@@ -29,11 +29,61 @@ TEST(MachineDescription, DefaultsDescribeAWindows10X64MachineAndRoundTrip) {
     EXPECT_EQ(jxplat::Machine().messageBoxAnswers[0].answer, 4);
 }
 
-TEST(MachineDescription, BrokenJsonFallsBackToDefaults) {
+// machine.json is read strictly: what the reader cannot take as written is named by its key's path,
+// so a typing slip never leaves the machine with a default its writer did not mean.
+TEST(MachineDescription, ProblemsOfTheFileAreNamedByTheirKey) {
     jxtest::TempMachineRoot root;
-    std::ofstream(root.Path() + "/machine.json") << "{ not json";
+    struct Row {
+        const char* json;
+        const char* problem; // "" for a sound file
+    } rows[] = {
+        {R"({"user": {"elevated": false}, "trustedFiles": [{"sha256": "ab", "signer": "S"}]})", ""},
+        {R"({"user.elevated": false})", "unknown key \"user.elevated\" (a dotted name stands for nested "
+                                        "objects: write {\"user\": {\"elevated\": ...}})"},
+        {R"({"user": {"elevatd": false}})", "unknown key \"user.elevatd\""},
+        {R"({"trustedFiles": [{"sha256": "ab"}, {"sigher": "S"}]})",
+         "unknown key \"trustedFiles[1].sigher\""},
+        {R"({"sessions": [{"id": 1, "state": "active", "colour": 1}]})",
+         "unknown key \"sessions[0].colour\""},
+        {R"({"faults": {"diskFull": true}})", "unknown key \"faults.diskFull\""},
+        {R"({"user": {"elevated": "no"}})", "user.elevated: expected true or false"},
+        {R"({"windows": {"major": "10"}})", "windows.major: expected a whole number from 0 to 4294967295"},
+        {R"({"windows": {"major": -1}})", "windows.major: expected a whole number from 0 to 4294967295"},
+        {R"({"user": true})", "user: expected an object"},
+        {R"({"trustedFiles": {"sha256": "ab"}})", "trustedFiles: expected a list"},
+        {R"({"refusedServiceChanges": ["a", 1]})", "refusedServiceChanges: expected a list of texts"},
+        {R"([1, 2])", "the file is not a JSON object"},
+        {"{ not json", "the file is not valid JSON"},
+    };
+    for (const Row& row : rows) {
+        std::ofstream(root.Path() + "/machine.json", std::ios::trunc) << row.json;
+        std::vector<std::string> problems;
+        const jxplat::MachineDescription d = jxplat::LoadMachineDescription(root.Path(), &problems);
+        if (*row.problem == 0) {
+            EXPECT_TRUE(problems.empty()) << row.json << ": " << (problems.empty() ? "" : problems[0]);
+            EXPECT_FALSE(d.user.elevated) << row.json;
+            continue;
+        }
+        ASSERT_EQ(problems.size(), 1u) << row.json;
+        EXPECT_EQ(problems[0], row.problem) << row.json;
+    }
+    // Every key the writer writes is one the reader knows.
+    root.Describe(jxplat::MachineDescription{});
+    std::vector<std::string> problems;
+    jxplat::LoadMachineDescription(root.Path(), &problems);
+    EXPECT_TRUE(problems.empty());
+}
+
+// A process on a machine whose description has a problem ends at once with exit code 1, the
+// problem named on stderr and in the machine's trace.
+TEST(MachineDescriptionDeathTest, AProcessOnABadDescriptionEndsWithOne) {
+    jxtest::TempMachineRoot root;
+    std::ofstream(root.Path() + "/machine.json", std::ios::trunc) << R"({"user": {"elevatd": false}})";
     jxplat::SetMachineRoot(root.Path());
-    EXPECT_EQ(jxplat::Machine().windowsMajor, 10u);
+    EXPECT_EXIT(jxplat::Machine(), testing::ExitedWithCode(1), "machine.json: unknown key \"user.elevatd\"");
+    EXPECT_NE(jxtest::ReadHostFile(root.Path() + "/trace.log").find("unknown key \"user.elevatd\""),
+              std::string::npos);
+    root.Describe(jxplat::MachineDescription{});
 }
 
 TEST(MachinePaths, WindowsPathsMapBelowTheRootIgnoringCase) {

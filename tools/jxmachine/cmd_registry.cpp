@@ -1,7 +1,10 @@
 // jxmachine reg and set: the registry of the machine.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -43,24 +46,33 @@ bool SplitRoot(const std::string& key, HKEY& root, std::u16string& path) {
     return false;
 }
 
-REGSAM ParseView(int argc, char** argv, int from) {
-    for (int j = from; j + 1 < argc; ++j) {
-        if (std::strcmp(argv[j], "--view") == 0)
-            return std::strcmp(argv[j + 1], "64") == 0 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-    }
-    return 0;
+// The arguments from `from` on: none, or "--view 32" or "--view 64". False for anything else.
+bool ParseView(int argc, char** argv, int from, REGSAM& view) {
+    view = 0;
+    if (from == argc)
+        return true;
+    if (from + 2 != argc || std::strcmp(argv[from], "--view") != 0)
+        return false;
+    if (std::strcmp(argv[from + 1], "64") == 0)
+        view = KEY_WOW64_64KEY;
+    else if (std::strcmp(argv[from + 1], "32") == 0)
+        view = KEY_WOW64_32KEY;
+    else
+        return false;
+    return true;
 }
 
 int PrintRegistry(int argc, char** argv, int i) {
-    if (i >= argc)
+    REGSAM view = 0;
+    if (!ParseView(argc, argv, i + 1, view))
         return Usage();
     HKEY root = nullptr;
     std::u16string path;
     if (!SplitRoot(argv[i], root, path)) {
         std::fprintf(stderr, "jxmachine: unknown registry root in %s\n", argv[i]);
-        return 2;
+        return Usage();
     }
-    std::string text = jxtools::ExportRegistryKey(root, path, ParseView(argc, argv, i + 1));
+    std::string text = jxtools::ExportRegistryKey(root, path, view);
     if (text.empty()) {
         std::fprintf(stderr, "jxmachine: the key %s cannot be read\n", argv[i]);
         return 1;
@@ -70,32 +82,46 @@ int PrintRegistry(int argc, char** argv, int i) {
 }
 
 int SetValue(int argc, char** argv, int i) {
-    if (i + 2 >= argc)
+    REGSAM view = 0;
+    if (!ParseView(argc, argv, i + 3, view))
         return Usage();
     HKEY root = nullptr;
     std::u16string path;
     if (!SplitRoot(argv[i], root, path)) {
         std::fprintf(stderr, "jxmachine: unknown registry root in %s\n", argv[i]);
-        return 2;
+        return Usage();
     }
-    std::u16string name = jxtext::Utf8ToUtf16(argv[i + 1]);
-    std::string data = argv[i + 2];
-    HKEY key = nullptr;
-    LONG status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_WRITE | ParseView(argc, argv, i + 3), nullptr, &key, nullptr);
-    if (status == ERROR_SUCCESS) {
-        if (data.rfind("dword:", 0) == 0) {
-            DWORD value = jxtext::ParseUInt32(jxtext::Utf8ToUtf16(data.substr(6)), 0);
-            status = RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                    sizeof(value));
-        } else if (data.rfind("sz:", 0) == 0) {
-            std::u16string text = jxtext::Utf8ToUtf16(data.substr(3));
-            status = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                    static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
-        } else {
-            RegCloseKey(key);
+    const std::u16string name = jxtext::Utf8ToUtf16(argv[i + 1]);
+    const std::string data = argv[i + 2];
+    // The value is made from the text before the key is touched: a wrong text writes nothing.
+    DWORD type = REG_SZ;
+    std::vector<BYTE> bytes;
+    if (data.rfind("dword:", 0) == 0) {
+        const std::string digits = data.substr(6);
+        char* end = nullptr;
+        errno = 0;
+        const unsigned long long number = std::strtoull(digits.c_str(), &end, 0);
+        if (digits.empty() || digits[0] == '-' || *end != 0 || errno != 0 || number > 0xFFFFFFFFull) {
+            std::fprintf(stderr, "jxmachine: \"%s\" is no DWORD (a number from 0 to 4294967295)\n",
+                         digits.c_str());
             return Usage();
         }
+        const DWORD value = static_cast<DWORD>(number);
+        type = REG_DWORD;
+        bytes.assign(reinterpret_cast<const BYTE*>(&value),
+                     reinterpret_cast<const BYTE*>(&value) + sizeof(value));
+    } else if (data.rfind("sz:", 0) == 0) {
+        const std::u16string text = jxtext::Utf8ToUtf16(data.substr(3));
+        bytes.assign(reinterpret_cast<const BYTE*>(text.c_str()),
+                     reinterpret_cast<const BYTE*>(text.c_str() + text.size() + 1));
+    } else {
+        return Usage();
+    }
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | view,
+                                  nullptr, &key, nullptr);
+    if (status == ERROR_SUCCESS) {
+        status = RegSetValueExW(key, name.c_str(), 0, type, bytes.data(), static_cast<DWORD>(bytes.size()));
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
@@ -111,10 +137,10 @@ jxtools::JxMachineCommand
           "reg KEY [--view 32|64]   print a registry key tree as .reg text (REGEDIT5)\n"
           "                           KEY starts with HKEY_LOCAL_MACHINE (HKLM), HKEY_CURRENT_USER (HKCU),\n"
           "                           HKEY_CLASSES_ROOT (HKCR) or HKEY_USERS (HKU)",
-          PrintRegistry);
+          PrintRegistry, 1, 3);
 jxtools::JxMachineCommand g_Set("set",
                                 "set KEY NAME dword:N|sz:TEXT [--view 32|64]\n"
                                 "                           write one registry value (creating the key)",
-                                SetValue);
+                                SetValue, 3, 5);
 
 } // namespace

@@ -37,4 +37,27 @@ if "$jxpack" verify "$work/bad.wpk" > "$work/bad.txt"; then
     exit 1
 fi
 grep -q '^90000001-00000005' "$work/bad.txt"
+# --help is the usage on stdout and no failure; a wrong command line is the usage on stderr and
+# exit code 2.
+for help in "--help" "-h" "make --help"; do
+    # shellcheck disable=SC2086 # the arguments are split on purpose
+    "$jxpack" $help > "$work/help.out" 2> "$work/help.err"
+    grep -q '^usage:' "$work/help.out"
+    [ ! -s "$work/help.err" ]
+done
+check_wrong() {
+    code=0
+    "$jxpack" "$@" > "$work/wrong.out" 2> "$work/wrong.err" || code=$?
+    if [ "$code" -ne 2 ] || ! grep -q '^usage:' "$work/wrong.err" || [ -s "$work/wrong.out" ]; then
+        echo "jxpack $*: exit code $code, not the usage on stderr with 2" >&2
+        exit 1
+    fi
+}
+check_wrong
+check_wrong frobnicate
+check_wrong list
+check_wrong make "$work/x.wpk" "$work/in" --block-size 12x
+check_wrong make "$work/x.wpk" "$work/in" --bogus
+check_wrong verify "$work/config.wpk" -v many
+[ ! -e "$work/x.wpk" ]
 echo "jxpack cli: ok"

@@ -1,4 +1,5 @@
 // The command line of jxpack.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,9 +24,25 @@ const char kUsage[] = "usage:\n"
                       "PKG is a package file (.wpk) or a program with appended packages.\n"
                       "--root names the package's top directory (\"$CONFIG\"; default: the folder's name).\n";
 
+// A wrong command line: the usage on stderr, exit code 2.
 int Usage() {
     std::fputs(kUsage, stderr);
     return 2;
+}
+
+bool IsHelp(const std::string& arg) {
+    return arg == "--help" || arg == "-h" || arg == "help";
+}
+
+// A whole decimal number within `most`; false for anything else.
+bool ParseCount(const char* text, unsigned long most, unsigned long& out) {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (!*text || *text == '-' || *end != 0 || errno != 0 || value > most)
+        return false;
+    out = static_cast<unsigned long>(value);
+    return true;
 }
 
 bool ParseVersion(const std::string& text, WORD out[4]) {
@@ -64,7 +81,10 @@ int Make(int argc, char** argv) {
         } else if (arg == "--name" && hasValue) {
             options.name = argv[++i];
         } else if (arg == "--block-size" && hasValue) {
-            options.blockSize = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
+            unsigned long size = 0;
+            if (!ParseCount(argv[++i], 0xFFFFFFFFul, size))
+                return Usage();
+            options.blockSize = static_cast<DWORD>(size);
         } else if (arg == "--crc-tag") {
             options.crcTag = true;
         } else if (arg == "--best") {
@@ -142,9 +162,12 @@ int Verify(int argc, char** argv) {
             options.md5 = true;
         else if (arg == "--sha1")
             options.sha1 = true;
-        else if (arg == "-v" && i + 1 < argc)
-            options.verbosity = static_cast<DWORD>(std::strtoul(argv[++i], nullptr, 10));
-        else
+        else if (arg == "-v" && i + 1 < argc) {
+            unsigned long level = 0;
+            if (!ParseCount(argv[++i], 0xFFFFFFFFul, level))
+                return Usage();
+            options.verbosity = static_cast<DWORD>(level);
+        } else
             return Usage();
     }
     std::u16string report;
@@ -172,6 +195,11 @@ int Main(int argc, char** argv) {
     if (argc < 2)
         return Usage();
     const std::string command = argv[1];
+    // "--help" asked for the usage: it goes to stdout and is no failure.
+    if (IsHelp(command) || (argc > 2 && IsHelp(argv[2]))) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (command == "make")
         return Make(argc, argv);
     if (command == "list")
@@ -182,6 +210,7 @@ int Main(int argc, char** argv) {
         return Verify(argc, argv);
     if (command == "append")
         return Append(argc, argv);
+    std::fprintf(stderr, "jxpack: unknown command \"%s\"\n", command.c_str());
     return Usage();
 }
 

@@ -76,8 +76,14 @@ void AddMachineRootResetHook(std::function<void()> hook);
 
 // The description of the current machine root, read from machine.json once per root. In a process
 // started through the elevation prompt (JX_ELEVATED=1) the user is an elevated administrator.
+// A machine.json with problems (see LoadMachineDescription) ends the process: each problem goes to
+// stderr and the trace, and the exit code is 1.
 const MachineDescription& Machine();
-MachineDescription LoadMachineDescription(const std::string& rootHostPath);
+// Reads machine.json (the defaults when it is missing). A file that is not JSON, an unknown key or
+// a value of the wrong type is a problem, named with its key's path ("user.elevatd"); the
+// description then holds the defaults for whatever was not read.
+MachineDescription LoadMachineDescription(const std::string& rootHostPath,
+                                          std::vector<std::string>* problems = nullptr);
 bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescription& description);
 
 // Host path of a file or folder below the machine root ("trace.log", "registry/HKLM.db").

@@ -1,6 +1,7 @@
 // The machine root and its description (machine.json).
 #include "jxplat/machine.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jxplat/debugapi.h"
+#include "jxplat/processenv.h"
 #include "jxplat/text.h"
 
 namespace fs = std::filesystem;
@@ -47,9 +50,21 @@ void PrepareRoot(const std::string& root) {
         WriteMachineDescription(root, MachineDescription{});
 }
 
-template <typename T> void Read(const json& j, const char* key, T& out) {
-    if (j.is_object() && j.contains(key) && !j[key].is_null())
-        out = j[key].get<T>();
+// A description that does not say what its writer meant must not run anything: every process
+// that reads it names each problem on stderr and in the trace and ends with exit code 1.
+[[noreturn]] void _machine_Refuse(const std::string& root, const std::vector<std::string>& problems) {
+    for (const std::string& problem : problems) {
+        const std::string line = "jxplat: " + root + "/machine.json: " + problem + "\n";
+        std::fputs(line.c_str(), stderr);
+        OutputDebugStringA(line.c_str());
+    }
+    const std::string last = "jxplat: the machine description is refused (its keys are listed in "
+                             "platform/MACHINE.md); the process ends with exit code 1\n";
+    std::fputs(last.c_str(), stderr);
+    OutputDebugStringA(last.c_str());
+    std::fflush(nullptr);
+    WriteExitCode(1);
+    std::_Exit(1);
 }
 
 } // namespace
@@ -93,95 +108,24 @@ void AddMachineRootResetHook(std::function<void()> hook) {
 const MachineDescription& Machine() {
     const std::string& root = MachineRoot();
     MachineState& s = State();
-    std::lock_guard<std::mutex> guard(s.lock);
-    if (!s.description) {
-        s.description = LoadMachineDescription(root);
-        // A program that the elevation prompt let through runs as the machine's elevated
-        // administrator, whatever the description says of the user who started it.
-        if (const char* elevated = std::getenv("JX_ELEVATED"); elevated && std::string(elevated) == "1") {
-            s.description->user.administrator = true;
-            s.description->user.elevated = true;
+    std::vector<std::string> problems;
+    {
+        std::lock_guard<std::mutex> guard(s.lock);
+        if (s.description)
+            return *s.description;
+        MachineDescription loaded = LoadMachineDescription(root, &problems);
+        if (problems.empty()) {
+            s.description = std::move(loaded);
+            // A program that the elevation prompt let through runs as the machine's elevated
+            // administrator, whatever the description says of the user who started it.
+            if (const char* elevated = std::getenv("JX_ELEVATED"); elevated && std::string(elevated) == "1") {
+                s.description->user.administrator = true;
+                s.description->user.elevated = true;
+            }
+            return *s.description;
         }
     }
-    return *s.description;
-}
-
-MachineDescription LoadMachineDescription(const std::string& rootHostPath) {
-    MachineDescription d;
-    std::ifstream in(rootHostPath + "/machine.json");
-    if (!in)
-        return d;
-    json j = json::parse(in, nullptr, false);
-    if (j.is_discarded() || !j.is_object()) {
-        fprintf(stderr, "jxplat: %s/machine.json is not valid JSON; using the default machine\n",
-                rootHostPath.c_str());
-        return d;
-    }
-    try {
-        if (j.contains("windows")) {
-            const json& w = j["windows"];
-            Read(w, "major", d.windowsMajor);
-            Read(w, "minor", d.windowsMinor);
-            Read(w, "build", d.windowsBuild);
-            Read(w, "servicePack", d.servicePack);
-            Read(w, "edition", d.edition);
-            Read(w, "productType", d.productType);
-        }
-        Read(j, "is64Bit", d.is64Bit);
-        Read(j, "computerName", d.computerName);
-        Read(j, "language", d.language);
-        if (j.contains("memory"))
-            Read(j["memory"], "totalBytes", d.totalMemoryBytes);
-        if (j.contains("user")) {
-            const json& u = j["user"];
-            Read(u, "name", d.user.name);
-            Read(u, "sid", d.user.sid);
-            Read(u, "administrator", d.user.administrator);
-            Read(u, "elevated", d.user.elevated);
-            Read(u, "uac", d.user.uac);
-        }
-        if (j.contains("messageBoxAnswers")) {
-            for (const json& a : j["messageBoxAnswers"]) {
-                MessageBoxAnswer answer;
-                Read(a, "textContains", answer.textContains);
-                Read(a, "captionContains", answer.captionContains);
-                Read(a, "answer", answer.answer);
-                d.messageBoxAnswers.push_back(answer);
-            }
-        }
-        if (j.contains("faults")) {
-            Read(j["faults"], "wsaStartup", d.faultWsaStartup);
-            Read(j["faults"], "eventLog", d.faultEventLog);
-        }
-        if (j.contains("sessions")) {
-            d.sessions.clear();
-            for (const json& entry : j["sessions"]) {
-                MachineSession session;
-                Read(entry, "id", session.id);
-                Read(entry, "state", session.state);
-                Read(entry, "winStation", session.winStation);
-                Read(entry, "user", session.user);
-                Read(entry, "environmentFault", session.environmentFault);
-                d.sessions.push_back(session);
-            }
-        }
-        Read(j, "refusedServiceChanges", d.refusedServiceChanges);
-        if (j.contains("trustedFiles")) {
-            for (const json& entry : j["trustedFiles"]) {
-                MachineTrustedFile file;
-                Read(entry, "sha256", file.sha256);
-                Read(entry, "signer", file.signer);
-                Read(entry, "sha256Signed", file.sha256Signed);
-                Read(entry, "thumbprint", file.thumbprint);
-                d.trustedFiles.push_back(file);
-            }
-        }
-    } catch (const std::exception& e) {
-        fprintf(stderr,
-                "jxplat: %s/machine.json has a key of the wrong type (%s); using defaults for the rest\n",
-                rootHostPath.c_str(), e.what());
-    }
-    return d;
+    _machine_Refuse(root, problems); // outside the lock: the trace asks for the machine root
 }
 
 bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescription& d) {
