@@ -1,6 +1,7 @@
 // Writing the definition's registry rows: AddRegValues and WriteRegistryObject.
 #include "JxData_Registry.h"
 
+#include "jxbase/secretmask.h"
 #include "jxbase/reg.h"
 #include "jxplat/text.h"
 
@@ -115,7 +116,8 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
             const std::u16string text = ExpandProperties(row.value);
             DWORD number = 0;
             if (!_reg_ParseDword(text, number)) {
-                log->Log(LP_ERROR, kRegModule, kWrite, u"Failed to cast to numeric value: %s", text.c_str());
+                log->Log(LP_ERROR, kRegModule, kWrite, u"Failed to cast to numeric value: %s",
+                         MaskProtectedArguments(text).c_str());
                 number = 0;
             }
             CReg::PutIntToRegistry(root, key, name, number, view);
@@ -131,7 +133,7 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
             if (!jxtext::EqualsNoCase(stored, text))
                 log->Log(LP_ERROR, kRegModule, kWrite,
                          u"Failed to create reg value of type string. Configured value: %s. Stored value: %s",
-                         text.c_str(), stored.c_str());
+                         MaskProtectedArguments(text).c_str(), MaskProtectedArguments(stored).c_str());
         } else if (row.type == u"REG_MULTI_SZ") {
             // The whole expanded text is one string of the list, separators and all.
             const std::u16string text = ExpandProperties(row.value);

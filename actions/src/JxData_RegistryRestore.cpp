@@ -3,6 +3,7 @@
 // RestoreSavedRegValuesIfPending writes them back when the run ended in between.
 #include "JxData_Registry.h"
 
+#include "jxbase/secretmask.h"
 #include "jxbase/reg.h"
 #include "jxplat/text.h"
 
@@ -79,8 +80,8 @@ void JxData::SearchRestoreRegValues(const JxSequenceAction& action) {
         m_RegValuesRestorePending = true;
         log->Log(LP_INFO, kRegModule, kSearch,
                  u"Found existing value. Root: %s Key: %s Subkey: %s StringValue: %s NumericValue: %d",
-                 row.root.c_str(), row.key.c_str(), row.valuename.c_str(), row.m_StringValue.c_str(),
-                 row.m_NumericValue);
+                 row.root.c_str(), row.key.c_str(), row.valuename.c_str(),
+                 MaskProtectedArguments(row.m_StringValue).c_str(), row.m_NumericValue);
     }
     log->Log(LOG_END, kRegModule, kSearch, u"");
 }
