@@ -12,35 +12,54 @@ constexpr WCHAR kGetAll[] = u"JxSetup::Data::JxData::GetAllRegObjectsFromKey";
 constexpr WCHAR kDump[] = u"JxSetup::Data::JxData::DumpRegValuesToFile";
 constexpr DWORD kRegEnumNameChars = 16383;
 
-std::u16string _dump_EscapeAttribute(const std::u16string& text) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (char16_t c : text) {
-        switch (c) {
-        case u'&':
-            out += u"&amp;";
-            break;
-        case u'<':
-            out += u"&lt;";
-            break;
-        case u'>':
-            out += u"&gt;";
-            break;
-        case u'"':
-            out += u"&quot;";
-            break;
-        case u'\'':
-            out += u"&apos;";
-            break;
-        default:
-            out.push_back(c);
+// The text with every character that XML 1.0 does not allow anywhere in a document (controls other
+// than tab and line ends, U+FFFE, U+FFFF, a half of a surrogate pair) replaced by U+FFFD, so that
+// any value still gives a well-formed file.
+std::u16string _dump_XmlChars(const std::u16string& text) {
+    std::u16string out = text;
+    for (size_t at = 0; at < out.size(); ++at) {
+        const char16_t c = out[at];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool low = c >= 0xDC00 && c <= 0xDFFF;
+        if (high && at + 1 < out.size() && out[at + 1] >= 0xDC00 && out[at + 1] <= 0xDFFF) {
+            ++at; // a whole pair
+            continue;
         }
+        if ((c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF || high || low)
+            out[at] = 0xFFFD;
+    }
+    return out;
+}
+
+// The reference that stands for a character in an attribute value, or nullptr. Tabs and line ends
+// are references too: a parser turns them into blanks inside an attribute.
+const char16_t* _dump_Reference(char16_t c) {
+    static constexpr struct {
+        char16_t c;
+        const char16_t* reference;
+    } kReferences[] = {{u'&', u"&amp;"},   {u'<', u"&lt;"},  {u'>', u"&gt;"},   {u'"', u"&quot;"},
+                       {u'\'', u"&apos;"}, {u'\t', u"&#9;"}, {u'\n', u"&#10;"}, {u'\r', u"&#13;"}};
+    for (const auto& entry : kReferences)
+        if (entry.c == c)
+            return entry.reference;
+    return nullptr;
+}
+
+std::u16string _dump_EscapeAttribute(const std::u16string& raw) {
+    std::u16string out;
+    out.reserve(raw.size());
+    for (char16_t c : _dump_XmlChars(raw)) {
+        if (const char16_t* reference = _dump_Reference(c))
+            out += reference;
+        else
+            out.push_back(c);
     }
     return out;
 }
 
 // A CDATA section cannot hold "]]>": it is split across two sections.
-std::u16string _dump_Cdata(const std::u16string& text) {
+std::u16string _dump_Cdata(const std::u16string& raw) {
+    const std::u16string text = _dump_XmlChars(raw);
     std::u16string out = u"<![CDATA[";
     size_t from = 0;
     for (size_t at = text.find(u"]]>"); at != std::u16string::npos; at = text.find(u"]]>", from)) {

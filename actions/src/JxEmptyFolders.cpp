@@ -111,45 +111,46 @@ void JxEmptyFolders::AddFolder(const std::u16string& path) {
         Instance()->Log(LOG_END, kModule, kContext, u"A drive root is never cleaned.");
         return;
     }
-    AddToFolderSet(path, m_Sets.m_Folders, kContext);
+    AddToFolderSet(path, m_Sets.m_Folders);
     Instance()->Log(LOG_END, kModule, kContext, u"");
 }
 
 void JxEmptyFolders::AddFolderToBlackList(const std::u16string& path) {
     constexpr WCHAR kContext[] = u"JxSetup::Data::CleanEmptyFolder::AddFolderToBlackList";
     Instance()->Log(LOG_BEGIN, kModule, kContext, u"%s", path.c_str());
-    AddToFolderSet(path, m_Sets.m_BlackList, kContext);
+    AddToFolderSet(path, m_Sets.m_BlackList);
     Instance()->Log(LOG_END, kModule, kContext, u"");
 }
 
-bool JxEmptyFolders::AddToFolderSet(const std::u16string& path, std::set<std::u16string>& set,
-                                    const WCHAR* context) {
+bool JxEmptyFolders::AddToFolderSet(const std::u16string& path, std::set<std::u16string>& set) {
+    constexpr WCHAR kContext[] = u"JxSetup::Data::CleanEmptyFolder::AddToFolderSet";
+    Instance()->Log(LOG_BEGIN, kModule, kContext, u"%s", path.c_str());
     if (path.empty()) {
-        Instance()->Log(LOG_END, kModule, context, u"parameter is empty");
+        Instance()->Log(LOG_END, kModule, kContext, u"parameter is empty");
         return false;
     }
     std::u16string folder = NormalizeFolder(path);
     if (folder.empty()) {
-        Instance()->Log(LOG_END, kModule, context, u"Not an absolute path.");
+        Instance()->Log(LOG_END, kModule, kContext, u"Not an absolute path.");
         return false;
     }
     if (ContainsFolder(folder, set)) {
-        Instance()->Log(LOG_END, kModule, context, u"Folder already added.");
+        Instance()->Log(LOG_END, kModule, kContext, u"Folder already added.");
         return false;
     }
     if (!_ef_Exists(folder)) {
-        Instance()->Log(LOG_END, kModule, context, u"Folder not found.");
+        Instance()->Log(LOG_END, kModule, kContext, u"Folder not found.");
         return false;
     }
     if (!_ef_IsFolder(folder)) {
         folder = _ef_Parent(folder);
-        Instance()->Log(LP_INFO, kModule, context, u"Removed filename from parameter: %s", folder.c_str());
+        Instance()->Log(LP_INFO, kModule, kContext, u"Removed filename from parameter: %s", folder.c_str());
         if (ContainsFolder(folder, set)) {
-            Instance()->Log(LOG_END, kModule, context, u"Folder already added.");
+            Instance()->Log(LOG_END, kModule, kContext, u"Folder already added.");
             return false;
         }
     }
-    Instance()->Log(LOG_END, kModule, context, u"Folder added: %s", folder.c_str());
+    Instance()->Log(LOG_END, kModule, kContext, u"Folder added: %s", folder.c_str());
     set.insert(folder);
     return true;
 }

@@ -39,38 +39,36 @@ std::vector<std::u16string> PendingDeletes() {
     return result;
 }
 
-std::vector<std::u16string> LinesOf(const std::vector<std::pair<std::u16string, std::u16string>>& log,
-                                    std::u16string_view context) {
-    std::vector<std::u16string> lines;
-    for (const auto& [c, m] : log)
-        if (c == context)
-            lines.push_back(m);
-    return lines;
-}
-
+// Each operation brackets its own lines: AddFolder's BEGIN and END, inside them the worker's BEGIN
+// and its closing line.
 TEST(EmptyFolders, AddFolder) {
     jxtest::TempMachineRoot root;
     MakeDirs(u"C:\\Apps\\Tool");
     WriteFile(u"C:\\Apps\\Tool\\tool.exe");
-    std::vector<std::pair<std::u16string, std::u16string>> log;
+    std::vector<std::u16string> log; // "LEVEL|context|message" of AddFolder and its worker
     JxSetup::Data::JxLog::SetCaptureForTesting(
         [&](int level, std::u16string_view, std::u16string_view context, std::u16string_view message) {
-            if (level != JxSetup::Data::LOG_BEGIN)
-                log.emplace_back(std::u16string(context), std::u16string(message));
+            if (context.ends_with(u"::AddFolder") || context.ends_with(u"::AddToFolderSet"))
+                log.push_back(std::u16string(JxSetup::Data::LogLevelName(level)) + u"|" +
+                              std::u16string(context.substr(context.rfind(u':') + 1)) + u"|" +
+                              std::u16string(message));
         });
+    const std::u16string worker = u"AddToFolderSet|";
     const struct {
         const char16_t* path;
-        const char16_t* closing; // last line of AddFolder's worker
-        size_t setSize;          // folders in the set afterwards
+        std::vector<std::u16string> lines;
+        size_t setSize; // folders in the set afterwards
     } cases[] = {
-        {u"C:\\Apps\\Tool\\tool.exe", u"Folder added: C:\\Apps\\Tool", 1},
-        {u"c:/apps/TOOL/", u"Folder already added.", 1},
-        {u"C:\\Apps\\Tool\\..\\Tool\\.", u"Folder already added.", 1},
-        {u"C:\\Apps\\Missing", u"Folder not found.", 1},
-        {u"", u"parameter is empty", 1},
-        {u"Apps\\Tool", u"Not an absolute path.", 1},
-        {u"C:\\", u"A drive root is never cleaned.", 1},
-        {u"C:\\Apps", u"Folder added: C:\\Apps", 2},
+        {u"C:\\Apps\\Tool\\tool.exe",
+         {u"LP_INFO|" + worker + u"Removed filename from parameter: C:\\Apps\\Tool",
+          u"END|" + worker + u"Folder added: C:\\Apps\\Tool"},
+         1},
+        {u"c:/apps/TOOL/", {u"END|" + worker + u"Folder already added."}, 1},
+        {u"C:\\Apps\\Tool\\..\\Tool\\.", {u"END|" + worker + u"Folder already added."}, 1},
+        {u"C:\\Apps\\Missing", {u"END|" + worker + u"Folder not found."}, 1},
+        {u"", {u"END|" + worker + u"parameter is empty"}, 1},
+        {u"Apps\\Tool", {u"END|" + worker + u"Not an absolute path."}, 1},
+        {u"C:\\Apps", {u"END|" + worker + u"Folder added: C:\\Apps"}, 2},
     };
     CleanEmptyFolder sets;
     JxEmptyFolders folders(sets);
@@ -78,13 +76,21 @@ TEST(EmptyFolders, AddFolder) {
         SCOPED_TRACE(jxtext::N(c.path));
         log.clear();
         folders.AddFolder(c.path);
-        const auto lines = LinesOf(log, u"JxSetup::Data::CleanEmptyFolder::AddFolder");
-        ASSERT_GE(lines.size(), 1u);
-        EXPECT_TRUE(std::find(lines.begin(), lines.end(), std::u16string(c.closing)) != lines.end());
+        std::vector<std::u16string> expected = {u"BEGIN|AddFolder|" + std::u16string(c.path),
+                                                u"BEGIN|" + worker + c.path};
+        expected.insert(expected.end(), c.lines.begin(), c.lines.end());
+        expected.push_back(u"END|AddFolder|");
+        EXPECT_EQ(log, expected);
         EXPECT_EQ(sets.m_Folders.size(), c.setSize);
     }
+    // A drive root never reaches the worker.
+    log.clear();
+    folders.AddFolder(u"C:\\");
+    EXPECT_EQ(log, (std::vector<std::u16string>{u"BEGIN|AddFolder|C:\\",
+                                                u"END|AddFolder|A drive root is never cleaned."}));
     JxSetup::Data::JxLog::SetCaptureForTesting({});
     EXPECT_TRUE(sets.m_BlackList.empty());
+    EXPECT_EQ(sets.m_Folders.size(), 2u);
 }
 
 TEST(EmptyFolders, CleanFolderRegistersEmptiedChainsDeepestFirst) {

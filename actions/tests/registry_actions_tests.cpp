@@ -236,6 +236,14 @@ TEST_F(RegistryActions, DumpIsWellFormedXmlAppendedToTheFile) {
     m_Data.AddRegValues(m_Action);
     CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Dump", u"Odd \"<&'>",
                               u"a]]>b <c> & \"d\"", CRegStringType::Sz, 0);
+    // Characters XML does not allow anywhere, in a name and in the data; tabs and line ends are.
+    CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Dump", u"Ctl\tName\x01\n",
+                              u"a\x01"
+                              u"b\x1F"
+                              u"c\td\xFFFF"
+                              u"e\xD800"
+                              u"f\U0001F600",
+                              CRegStringType::Sz, 0);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Dump", 0, KEY_SET_VALUE, &key),
               ERROR_SUCCESS);
@@ -266,13 +274,19 @@ TEST_F(RegistryActions, DumpIsWellFormedXmlAppendedToTheFile) {
     CXMLDOMElement rootElement = document.LoadXml(text.substr(0, first + end.size()).c_str());
     ASSERT_TRUE(rootElement) << jxtext::N(text);
     std::vector<CXMLDOMNode> values = rootElement.SelectNodes(u"RegValue");
-    ASSERT_EQ(values.size(), 4u) << jxtext::N(text); // A, B, C and the odd one; not the binary value
+    ASSERT_EQ(values.size(), 5u) << jxtext::N(text); // A, B, C and the odd ones; not the binary value
     EXPECT_EQ(values[0].GetAttribute(u"root"), u"hklm");
     EXPECT_EQ(values[0].GetAttribute(u"subkey"), u"A");
     EXPECT_EQ(values[1].GetAttribute(u"type"), u"REG_DWORD");
     EXPECT_EQ(values[1].GetText(), u"7");
-    EXPECT_EQ(values[3].GetAttribute(u"subkey"), u"Odd \"<&'>");
-    EXPECT_EQ(values[3].GetText(), u"a]]>b <c> & \"d\"");
+    EXPECT_EQ(values[4].GetAttribute(u"subkey"), u"Odd \"<&'>");
+    EXPECT_EQ(values[4].GetText(), u"a]]>b <c> & \"d\"");
+    EXPECT_EQ(values[3].GetAttribute(u"subkey"), u"Ctl\tName\xFFFD\n");
+    EXPECT_EQ(values[3].GetText(), u"a\xFFFD"
+                                   u"b\xFFFD"
+                                   u"c\td\xFFFD"
+                                   u"e\xFFFD"
+                                   u"f\U0001F600");
     EXPECT_TRUE(m_Log.Has("END", "No valid root setted."));
 }
 

@@ -56,10 +56,17 @@ std::u16string UninstallKeyOf(const std::u16string& productCode) {
 
 JxUpdateMode::JxUpdateMode(const JxUpdateModeInput& input, JxData* data) : m_Data(data), m_Input(input) {}
 
-bool JxUpdateMode::_um_Begin(const WCHAR* context, const WCHAR* format, const WCHAR* arg) {
-    if (m_Data == nullptr)
+bool JxUpdateMode::_um_Begin(const WCHAR* context, const WCHAR* format, ...) {
+    if (m_Data == nullptr) {
+        // No data object, no log of its own: the process's log writer takes the error.
+        Instance()->Log(LP_ERROR, kModule, context, u"Invalid data object.");
         return false;
-    m_Data->GetLog()->Log(LOG_BEGIN, kModule, context, format, arg);
+    }
+    va_list args;
+    va_start(args, format);
+    const std::u16string text = jxtext::FormatV(format, args);
+    va_end(args);
+    m_Data->GetLog()->Log(LOG_BEGIN, kModule, context, u"%s", text.c_str());
     return true;
 }
 
@@ -95,9 +102,8 @@ std::u16string JxUpdateMode::_um_StoredSetupFolder(const std::u16string& guid) c
 JxUpdateModeOutput JxUpdateMode::GetUpdateMode() {
     const WCHAR* context = u"JxSetup::Data::JxUpdateMode::GetUpdateMode";
     JxUpdateModeOutput out;
-    if (m_Data == nullptr)
-        return out; // no log to write to either
-    m_Data->GetLog()->Log(LOG_BEGIN, kModule, context, u"");
+    if (!_um_Begin(context))
+        return out; // mode 0
     bool ok = getInstalledProduct();
     if (ok)
         ok = getInstalledProductByService();

@@ -74,10 +74,9 @@ bool JxUpdateMode::evaluateProductTypes() {
 
 bool JxUpdateMode::evaluateProductVersions() {
     const WCHAR* context = u"JxSetup::Data::JxUpdateMode::evaluateProductVersions";
-    if (m_Data == nullptr)
+    if (!_um_Begin(context, u"Setup: %s -> Installed: %s", m_Input.setupVersion.c_str(),
+                   m_Info.installedVersion.c_str()))
         return false;
-    m_Data->GetLog()->Log(LOG_BEGIN, kModule, context, u"Setup: %s -> Installed: %s",
-                          m_Input.setupVersion.c_str(), m_Info.installedVersion.c_str());
     if (m_Info.installedVersion.empty()) {
         m_Data->GetLog()->Log(LOG_END, kModule, context, u"No product installed.");
         return false;
@@ -171,9 +170,11 @@ bool JxUpdateMode::evaluateUpdateMode() {
     }
 
     _um_Info(context, u"Setup major and minor are equal to installed product.");
+    // The step's one END entry: this text when the setup is older, else "true". The cross upgrade
+    // below still looks at the mode first.
+    const WCHAR* endText = nullptr;
     if (m_Info.setupVersion < m_Info.installedVersion64) {
-        log->Log(LOG_END, kModule, context,
-                 u"Setup version is to old. Setup must be reloaded using temporary stored setup.");
+        endText = u"Setup version is to old. Setup must be reloaded using temporary stored setup.";
         m_Info.mode = UPDATEMODE_RELOADCONFIG;
     } else if (m_Info.setupVersion > m_Info.installedVersion64) {
         _um_Info(context, u"Setup version > Installed version. Set UpdateMode to UPDATE");
@@ -197,6 +198,10 @@ bool JxUpdateMode::evaluateUpdateMode() {
                               u"UpdateMode = UPGDADE");
             m_Info.mode = UPDATEMODE_UPGRADE;
         }
+    }
+    if (endText != nullptr) {
+        log->Log(LOG_END, kModule, context, endText);
+        return true;
     }
     return _um_End(context, true);
 }

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 #include "jxbase/reg.h"
 #include "jxengine/JxUpdateMode.h"
@@ -97,11 +99,26 @@ TEST_P(UpdateModeRules, ChooseTheMode) {
         InstallEntry(kOld, row.installed);
         MakeHostFile(u"C:\\Program Files\\Old\\old.exe");
     }
+    jxtest::CLogCapture log(true);
     const JxUpdateModeOutput out = Decide(data);
     EXPECT_EQ(out.mode, row.expectedMode);
     EXPECT_EQ(out.downgradeAuthorized, row.expectedDowngrade);
     if (row.installed)
         EXPECT_EQ(out.productCode, kOld);
+    // Every step closes what it opened, once.
+    std::map<std::string, int> open;
+    std::istringstream lines(log.Dump());
+    for (std::string line; std::getline(lines, line);) {
+        const size_t bar = line.find('|');
+        const std::string level = line.substr(0, bar);
+        const std::string context = line.substr(bar + 1, line.find('|', bar + 1) - bar - 1);
+        if (level == "BEGIN")
+            ++open[context];
+        else if (level == "END")
+            EXPECT_GE(--open[context], 0) << "a second END of " << context << "\n" << log.Dump();
+    }
+    for (const auto& [context, count] : open)
+        EXPECT_EQ(count, 0) << context;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -376,6 +393,39 @@ TEST_F(UpdateModeDecision, IncompatibleProductIsScheduledForUninstall) {
                                                          u"\\setup.exe\" /InstallMode=Uninstall "
                                                          u"/_DoNotShowChange=true");
     EXPECT_TRUE(m_Data.GetPropertyValue(u"INSTALLDIR").empty());
+}
+
+// An older build of the same version line ends the decision with its own END entry, and the cross
+// upgrade still looks at its mode first.
+TEST(UpdateModeRules, AnOlderBuildEndsTheDecisionWithItsOwnEntry) {
+    jxtest::TempMachineRoot root;
+    for (const int setupLevel : {10, 20}) {
+        JxData data;
+        PrepareData(data, u"25.1.0.9", 10, setupLevel);
+        InstallEntry(kOld, u"25.1.0.10");
+        MakeHostFile(u"C:\\Program Files\\Old\\old.exe");
+        jxtest::CLogCapture log(true);
+        EXPECT_EQ(Decide(data).mode, setupLevel == 10 ? 4 : 3);
+        const std::string context = "JxSetup::Data::JxUpdateMode::evaluateUpdateMode";
+        EXPECT_EQ(log.Count("END", context + "|"), 1u) << log.Dump();
+        EXPECT_TRUE(log.Has(
+            "END", context + "|Setup version is to old. Setup must be reloaded using temporary stored "
+                             "setup."));
+        EXPECT_EQ(log.Has("MP_INFO", context + "|Evaluating cross upgrade mode..."), setupLevel == 20);
+    }
+}
+
+TEST(UpdateModeRules, WithoutADataObjectEveryStepFails) {
+    jxtest::TempMachineRoot root;
+    jxtest::CLogCapture log(true);
+    JxUpdateMode rules(JxUpdateModeInput{}, nullptr);
+    EXPECT_EQ(rules.GetUpdateMode().mode, 0);
+    EXPECT_FALSE(rules.evaluateUpdateMode());
+    EXPECT_FALSE(rules.evaluateProductVersions());
+    EXPECT_EQ(log.Dump(),
+              "ERROR|JxSetup::Data::JxUpdateMode::GetUpdateMode|Invalid data object.\n"
+              "ERROR|JxSetup::Data::JxUpdateMode::evaluateUpdateMode|Invalid data object.\n"
+              "ERROR|JxSetup::Data::JxUpdateMode::evaluateProductVersions|Invalid data object.\n");
 }
 
 TEST(UpdateModeLookups, ProductTypeAndLevel) {

@@ -1,4 +1,5 @@
-// The RunOnce entry that starts this setup again after the restart of Windows.
+// The RunOnce entry that starts this setup again after the restart of Windows (its removal is a
+// registry action: JxData_RestartEntryRemove.cpp).
 #include "jxsetupdata/JxData.h"
 
 #include "jxbase/reg.h"
@@ -34,22 +35,6 @@ bool JxData::RestartSetupAfterRebootXP(const std::u16string& commandLine, bool t
     if (tag)
         CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, kRunOnceKey, (productId + u"_TAG").c_str(), u"",
                                   CRegStringType::Sz, kRunOnceView);
-    log->Log(LOG_END, kModule, context, u"%s", u"true");
-    return true;
-}
-
-bool JxData::RemoveRestartAfterReboot() {
-    CJxDataLock lock(*this);
-    const WCHAR* context = u"JxSetup::Data::JxData::RemoveRestartAfterReboot";
-    JxLog* log = GetLog();
-    const std::u16string productId = GetProductId();
-    if (productId.empty()) {
-        log->Log(LP_ERROR, kModule, context, u"The product has no id: no restart entry is removed.");
-    } else if (!CReg::DeleteValueFromRegistry(HKEY_LOCAL_MACHINE, kRunOnceKey, productId.c_str(),
-                                              kRunOnceView)) {
-        // The "_TAG" value stays: Windows removes it with the key's other entries.
-        log->Log(HP_INFO, kModule, context, u"No restart entry %s to remove.", productId.c_str());
-    }
     log->Log(LOG_END, kModule, context, u"%s", u"true");
     return true;
 }

@@ -13,6 +13,7 @@
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
+#include "jxtest/log_capture.h"
 #include "jxtest/machine_root.h"
 #include "jxtest/run_program.h"
 
@@ -74,7 +75,15 @@ TEST_F(RunState, RestartEntryIsWrittenTaggedAndRemoved) {
               u"\"" + self + u"\" /quiet /x=1");
     EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnce, u"{PRODUCT-1}_TAG", 0));
 
-    ASSERT_TRUE(m_Data.RemoveRestartAfterReboot());
+    {
+        // The removal is the registry action's, with its lines.
+        jxtest::CLogCapture log(true);
+        ASSERT_TRUE(m_Data.RemoveRestartAfterReboot());
+        EXPECT_EQ(log.Dump(), "BEGIN|JxSetup::Data::JxData::DeleteRegistyObject|Root: HKLM Key: "
+                              "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce Subkey: {PRODUCT-1}\n"
+                              "END|JxSetup::Data::JxData::DeleteRegistyObject|\n"
+                              "END|JxSetup::Data::JxData::RemoveRestartAfterReboot|true\n");
+    }
     EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnce, u"{PRODUCT-1}", 0));
     EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnce, u"{PRODUCT-1}_TAG", 0))
         << "Windows removes it";

@@ -20,7 +20,7 @@ public:
     // Adds a folder that is never registered for deletion; the walk up stops there.
     void AddFolderToBlackList(const std::u16string& path);
     // The shared worker of the two above; true when the folder was inserted.
-    bool AddToFolderSet(const std::u16string& path, std::set<std::u16string>& set, const WCHAR* context);
+    bool AddToFolderSet(const std::u16string& path, std::set<std::u16string>& set);
     // True when the set holds an existing folder that names the same folder as the existing path.
     static bool ContainsFolder(const std::u16string& path, const std::set<std::u16string>& set);
     // Registers each folder to clean, and each parent that holds nothing but folders being

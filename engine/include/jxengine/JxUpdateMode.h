@@ -59,7 +59,7 @@ public:
 
 private:
     // The BEGIN line of a step; false (with the ERROR line) when there is no data object.
-    bool _um_Begin(const WCHAR* context, const WCHAR* format = u"", const WCHAR* arg = nullptr);
+    bool _um_Begin(const WCHAR* context, const WCHAR* format = u"", ...);
     bool _um_End(const WCHAR* context, bool result);
     void _um_Info(const WCHAR* context, const WCHAR* format, ...);
     const std::vector<JxProductCode>& _um_Codes() const;
