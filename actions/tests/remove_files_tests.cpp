@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "jxbase/reg.h"
 #include "jxplat/fileapi.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
@@ -288,25 +289,69 @@ TEST_F(RemoveFiles, EmptyFoldersGoAfterUninstallAndTheMergeFolderIsEmptied) {
     EXPECT_FALSE(RestartRequested());
 }
 
-TEST_F(RemoveFiles, AFolderThatCannotGoIsLeftToTheReboot) {
+// A folder that still holds files goes at the restart, and asks for it, only when those files go at
+// the restart too (they were locked when the uninstallation removed them); a file of the user keeps
+// the folder and asks for nothing.
+TEST_F(RemoveFiles, OnlyAFolderKeptByLockedFilesIsLeftToTheReboot) {
     struct {
+        const char* name;
+        bool lockedFile;
         const char16_t* ignore;
+        bool scheduled;
         bool restart;
-    } rows[] = {{u"", true}, {u"True", false}};
+    } rows[] = {
+        {"locked file", true, u"", true, true},
+        {"locked file, restart ignored", true, u"True", true, false},
+        {"file of the user", false, u"", false, false},
+    };
     for (const auto& c : rows) {
-        SCOPED_TRACE(jxtext::N(c.ignore));
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(jxplat::WindowsToHostPath(kDest));
+        CReg::DeleteValueFromRegistry(HKEY_LOCAL_MACHINE,
+                                      u"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                      u"PendingFileRenameOperations", 0);
         m_Data.SetProperty(u"_RestartRequired", u"", 1);
         jxtest::WriteMachineFile(kDest + u"\\left.txt");
+        if (c.lockedFile)
+            ASSERT_TRUE(MoveFileExW((kDest + u"\\left.txt").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
         JxFile row = Row(u"a.txt");
         row.ignorerebootrequest = c.ignore;
         Define({row});
         m_Data.DeleteAllEmptyFolder();
         EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\left.txt"));
-        EXPECT_TRUE(m_Log.Has("WARNING", "Failed. Delete directory after reboot using MoveFileEx."));
         const std::vector<std::string> pending = PendingDeletes();
-        EXPECT_NE(std::find(pending.begin(), pending.end(), "C:\\Program Files\\Prod"), pending.end());
+        EXPECT_EQ(std::find(pending.begin(), pending.end(), "C:\\Program Files\\Prod") != pending.end(),
+                  c.scheduled);
         EXPECT_EQ(RestartRequested(), c.restart);
     }
+}
+
+// Component folders inside one another go whatever the order of their rows, and only files the
+// restart deletes make them wait for it.
+TEST_F(RemoveFiles, NestedComponentFoldersGoWithoutARestart) {
+    JxFile outer = Row(u"a.txt");
+    JxFile inner = Row(u"b.txt");
+    inner.componentid = u"inner";
+    Define({outer, inner});
+    JxComponent component = m_Data.m_Features[0].components[0];
+    component.id = u"inner";
+    component.destinationdir = kDest + u"\\data";
+    m_Data.m_Features[0].components.push_back(component);
+    std::filesystem::create_directories(jxplat::WindowsToHostPath(kDest + u"\\data"));
+
+    m_Data.DeleteAllEmptyFolder();
+    EXPECT_FALSE(jxtest::MachinePathExists(kDest));
+    EXPECT_TRUE(PendingDeletes().empty());
+    EXPECT_FALSE(RestartRequested());
+
+    // A locked file in the inner folder leaves both to the restart, the inner one first.
+    jxtest::WriteMachineFile(kDest + u"\\data\\locked.dll");
+    ASSERT_TRUE(MoveFileExW((kDest + u"\\data\\locked.dll").c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+    m_Data.DeleteAllEmptyFolder();
+    EXPECT_EQ(PendingDeletes(),
+              (std::vector<std::string>{"C:\\Program Files\\Prod\\data\\locked.dll",
+                                        "C:\\Program Files\\Prod\\data", "C:\\Program Files\\Prod"}));
+    EXPECT_TRUE(RestartRequested());
 }
 
 } // namespace

@@ -34,7 +34,7 @@ void JxData::EvaluateUpdateMode() {
     JxUpdateMode rules(input, this);
     const JxUpdateModeOutput output = rules.GetUpdateMode();
     SaveUpdateModeOutputData(output);
-    if (output.mode != UPDATEMODE_EXITSETUP && output.mode != UPDATEMODE_RELOADCONFIG) {
+    if (m_UpdateMode != UPDATEMODE_EXITSETUP && m_UpdateMode != UPDATEMODE_RELOADCONFIG) {
         SetCopyModeToChecksumComparation(output);
         if (!_upd_IsTrue(GetPropertyValue(u"_StartAtExecution"))) {
             std::vector<std::u16string> installed;
@@ -68,6 +68,19 @@ void JxData::SaveUpdateModeOutputData(const JxUpdateModeOutput& output) {
     CJxDataLock lock(*this);
     GetLog()->Log(LOG_BEGIN, kModule, context, u"");
     m_UpdateMode = output.mode;
+    // An uninstall run stays one: it neither carries out an update or upgrade of the product it is
+    // asked to remove, nor turns into an installation that schedules that product's removal.
+    const bool uninstall = jxtext::EqualsNoCase(GetInstallMode(), u"Uninstall");
+    if (uninstall && (output.mode == UPDATEMODE_UPDATE || output.mode == UPDATEMODE_UPGRADE ||
+                      output.mode == UPDATEMODE_EXITSETUP)) {
+        std::u16string decided;
+        GetUpdateModeName(decided);
+        GetLog()->Log(
+            LP_WARNING, kModule, context,
+            u"InstallMode is Uninstall: UpdateMode %s is not carried out. Set UpdateMode to NOUPDATE",
+            decided.c_str());
+        m_UpdateMode = UPDATEMODE_NOUPDATE;
+    }
     std::u16string keyword;
     GetUpdateModeName(keyword);
     SetProperty(u"_UPUpdateMode", keyword, 1);
@@ -82,7 +95,9 @@ void JxData::SaveUpdateModeOutputData(const JxUpdateModeOutput& output) {
         SetProperty(u"_MaintenanceDir", output.maintenanceDir, 1);
     SetProperty(u"_InstalledProductCode", output.productCode, 1);
 
-    if (exitSetup) {
+    if (uninstall) {
+        // The install mode stays; the properties above tell the uninstallation where the product is.
+    } else if (exitSetup) {
         SetInstallMode(u"Install");
         ScheduleInstalledProductForUninstall(output);
     } else if (output.mode == UPDATEMODE_UPDATE || output.mode == UPDATEMODE_UPGRADE) {

@@ -2,6 +2,8 @@
 // product information, the update mode (with the hand-over to a stored setup), the install
 // conditions; the activation states of an installed product's features carried into an update,
 // and the activation states stored after the sequence.
+#include <iterator>
+
 #include "jxengine/JxSetupEngineControl.h"
 
 #include "JxSetupEngineControl_Steps.h"
@@ -254,11 +256,23 @@ bool JxSetupEngineControl::Set_FeatureActivationStatesForUpdate() {
 }
 
 void JxSetupEngineControl::_set_LegacyFeatureActivationStates() {
-    for (const CLegacyFeature& legacy : kLegacyFeatures) {
-        const bool present = legacy.isService ? IsSelfRegServiceInstalled(legacy.component)
-                                              : IsClassesRootKeyPresent(legacy.component);
-        m_pData->SetFeatureActivationState(legacy.feature, present);
+    bool present[std::size(kLegacyFeatures)] = {};
+    bool any = false;
+    for (size_t i = 0; i < std::size(kLegacyFeatures); ++i) {
+        const CLegacyFeature& legacy = kLegacyFeatures[i];
+        present[i] = legacy.isService ? IsSelfRegServiceInstalled(legacy.component)
+                                      : IsClassesRootKeyPresent(legacy.component);
+        any = any || present[i];
     }
+    // Without any component of the older generation there is nothing to carry over: no state is
+    // recorded, so that every feature counts as activated instead of every one as deactivated.
+    if (!any) {
+        Instance()->Log(LP_INFO, kModule, Context(u"_set_LegacyFeatureActivationStates").c_str(),
+                        u"No legacy component found.");
+        return;
+    }
+    for (size_t i = 0; i < std::size(kLegacyFeatures); ++i)
+        m_pData->SetFeatureActivationState(kLegacyFeatures[i].feature, present[i]);
 }
 
 void JxSetupEngineControl::SetActivationStateOfAllFeatures() {

@@ -132,13 +132,13 @@ INSTANTIATE_TEST_SUITE_P(
                                     .updateMode = 1,
                                     .stored = {{u"Scanner", true}, {u"B_Client_Firewall", false}},
                                     .expectedEnable = u"$$Scanner$$"},
-                      // The legacy check records every legacy feature, found or not, so the
-                      // stored list is never empty afterwards.
+                      // Nothing stored and nothing of the older generation: every feature counts
+                      // as activated, none is deactivated.
                       ActivationRow{.name = "NothingStoredNoLegacy",
                                     .installMode = u"Maintenance",
                                     .updateMode = 2,
                                     .expectedEnable = u"",
-                                    .allActivated = false},
+                                    .allActivated = true},
                       ActivationRow{.name = "LegacyServiceFound",
                                     .installMode = u"Maintenance",
                                     .updateMode = 2,

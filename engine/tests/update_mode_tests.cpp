@@ -376,6 +376,45 @@ TEST_F(UpdateModeDecision, ReloadConfigChangesNothingElse) {
     EXPECT_EQ(m_Data.m_Files[0].copymode, u"ByDate");
 }
 
+// Whatever the rules decide about the installed product, an uninstall run stays an uninstall run:
+// no update or upgrade is carried out and no other product is scheduled for removal.
+TEST_F(UpdateModeDecision, AnUninstallRunKeepsItsMode) {
+    struct Row {
+        const char* name;
+        const char16_t* setupVersion;
+        const char16_t* installedVersion;
+        bool noupgrade;
+        int decided;
+    } rows[] = {
+        {"update", u"25.1.0.11", u"25.1.0.10", false, 1},
+        {"upgrade", u"26.0.0.0", u"25.0.0.1", false, 2},
+        {"incompatible", u"25.1.0.11", u"25.1.0.10", true, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        JxData data;
+        PrepareData(data, row.setupVersion);
+        data.m_Requirements.m_ProductCodes[0].noupgrade = row.noupgrade ? u"true" : u"";
+        data.m_Features = m_Data.m_Features;
+        InstallEntry(kOld, row.installedVersion, u"Old Name");
+        ASSERT_EQ(Decide(data).mode, row.decided);
+        data.SetInstallMode(u"Uninstall");
+        data.SetProperty(u"FeatureActionInstall", u"", 1);
+
+        jxtest::CLogCapture log;
+        data.EvaluateUpdateMode();
+        EXPECT_EQ(data.GetInstallMode(), u"Uninstall");
+        EXPECT_EQ(data.m_UpdateMode, 0);
+        EXPECT_EQ(data.GetPropertyValue(u"_UPUpdateMode"), u"NOUPDATE");
+        EXPECT_TRUE(data.GetPropertyValue(u"FeatureActionInstall").empty());
+        EXPECT_TRUE(data.GetPropertyValue(u"_IncompatibleProductFound").empty());
+        EXPECT_TRUE(data.GetPropertyValue(u"_OldAVCMD").empty());
+        EXPECT_TRUE(log.Has("WARNING", "InstallMode is Uninstall")) << log.Dump();
+        // Where the product lies is still known to the uninstallation, unless it is another product.
+        EXPECT_EQ(data.GetPropertyValue(u"INSTALLDIR"), row.noupgrade ? u"" : u"C:\\Program Files\\Old");
+    }
+}
+
 TEST_F(UpdateModeDecision, IncompatibleProductIsScheduledForUninstall) {
     m_Data.m_Requirements.m_ProductCodes[0].noupgrade = u"true";
     // Known only by its stored setup in a folder with a blank: the command quotes the program.

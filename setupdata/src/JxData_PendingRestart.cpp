@@ -2,8 +2,7 @@
 // Windows asked for, before this run changes anything.
 #include "jxsetupdata/JxData.h"
 
-#include <cstring>
-
+#include "jxbase/files.h"
 #include "jxbase/reg.h"
 #include "jxplat/text.h"
 
@@ -15,48 +14,6 @@ const WCHAR* const kSessionManager = u"SYSTEM\\CurrentControlSet\\Control\\Sessi
 const WCHAR* const kPendingRenames = u"PendingFileRenameOperations";
 const WCHAR* const kRunOnceKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 constexpr DWORD kRenameBufferBytes = 163830;
-
-std::u16string _pending_Join(const std::u16string& folder, const std::u16string& name) {
-    if (!folder.empty() && folder.back() == u'\\')
-        return folder + name;
-    return folder + u"\\" + name;
-}
-
-// The rename list as its strings (read as far as the buffer holds); empty when there is none.
-std::vector<std::u16string> _pending_ReadRenames() {
-    std::vector<std::u16string> pieces;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return pieces;
-    std::u16string buffer(kRenameBufferBytes / 2, u'\0');
-    DWORD size = kRenameBufferBytes;
-    DWORD type = 0;
-    LSTATUS status =
-        RegQueryValueExW(key, kPendingRenames, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size);
-    if (status == ERROR_MORE_DATA) {
-        // A longer value counts as far as the buffer holds.
-        std::vector<BYTE> all(size);
-        DWORD allSize = size;
-        if (RegQueryValueExW(key, kPendingRenames, nullptr, &type, all.data(), &allSize) == ERROR_SUCCESS) {
-            std::memcpy(buffer.data(), all.data(), kRenameBufferBytes);
-            size = kRenameBufferBytes;
-            status = ERROR_SUCCESS;
-        }
-    }
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || size <= 1)
-        return pieces;
-    std::u16string text = buffer.substr(0, size / 2);
-    size_t begin = 0;
-    for (;;) {
-        const size_t end = text.find(u'\0', begin);
-        pieces.push_back(text.substr(begin, end == std::u16string::npos ? end : end - begin));
-        if (end == std::u16string::npos)
-            break;
-        begin = end + 1;
-    }
-    return pieces;
-}
 
 void _pending_RemoveAll(std::u16string& text, std::u16string_view what) {
     for (size_t at = text.find(what); at != std::u16string::npos; at = text.find(what, at))
@@ -74,7 +31,7 @@ void JxData::DetectPendingRestartRequest() {
     const std::u16string productId = GetProductId();
 
     // 1. Renames at the next start that touch the product's own files.
-    const std::vector<std::u16string> renames = _pending_ReadRenames();
+    const std::vector<std::u16string> renames = GetPendingFileRenameOperations(kRenameBufferBytes);
     if (!renames.empty()) {
         log->Log(LP_INFO, kModule, kContext,
                  u"PendingFileRenameOperations found. Checking weather any operation matches own files.");
@@ -82,8 +39,9 @@ void JxData::DetectPendingRestartRequest() {
             JxFeature feature;
             GetFeature(feature, file.featurename);
             const JxComponent component = GetComponentOfFeature(file.componentid, feature);
-            const std::u16string target =
-                ExpandProperties(component.destinationdir) + u"\\" + ExpandProperties(file.name);
+            // A destination folder written with its closing backslash names the same file.
+            const std::u16string target = JoinFolderPath(ExpandProperties(component.destinationdir).c_str(),
+                                                         ExpandProperties(file.name));
             for (std::u16string piece : renames) {
                 if (piece.empty())
                     continue;
@@ -117,7 +75,7 @@ void JxData::DetectPendingRestartRequest() {
     // 3. The request file of an earlier run, when it is scheduled for the restart.
     const std::u16string installDir = GetPropertyValue(u"INSTALLDIR");
     if (!installDir.empty()) {
-        const std::u16string requestFile = _pending_Join(installDir, u"SetupReboot.req");
+        const std::u16string requestFile = JoinFolderPath(installDir.c_str(), u"SetupReboot.req");
         bool scheduled = false;
         for (const std::u16string& entry :
              CReg::GetMultiStringFromRegistryVec(HKEY_LOCAL_MACHINE, kSessionManager, kPendingRenames, 0)) {

@@ -8,6 +8,7 @@
 #include "JxData_FileMetaRows.h"
 #include "JxData_SettingsRegistry.h"
 #include "jxbase/reg.h"
+#include "jxbase/regkey.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -187,7 +188,10 @@ void JxData::_settings_RemoveProduct() {
     const std::u16string productKey = ProductSettingsKey(productId);
     CReg::DeleteKeyFromRegistry(HKEY_CLASSES_ROOT, productKey.c_str(), u"Settings", 0);
     CReg::DeleteKeyFromRegistry(HKEY_CLASSES_ROOT, productKey.c_str(), u"ActivatedFeatures", 0);
-    CReg::DeleteKeyFromRegistry(HKEY_CLASSES_ROOT, kSettingsTopKey, productId.c_str(), 0);
+    // The product's key goes whole, with whatever sub-keys a run left in it; an id that is not one
+    // key name would address a key of another product.
+    if (productId.find_first_of(u"\\/") == std::u16string::npos)
+        CRegKeyEx(HKEY_CLASSES_ROOT, kSettingsTopKey, KEY_ALL_ACCESS).RecurseDeleteKey(productId.c_str());
     CReg::DeleteKeyFromRegistry(HKEY_LOCAL_MACHINE, kUninstallKey, productId.c_str(), 0);
 
     const std::u16string commonAppData = _settings_CommonAppDataFolder();

@@ -144,6 +144,7 @@ struct PendingCase {
     const char* pendingProperty;
     bool failure;
     bool rebootRequired;
+    const char16_t* installDir = u"C:\\Product";
 };
 
 class PendingRestart : public RunState, public ::testing::WithParamInterface<PendingCase> {};
@@ -151,7 +152,7 @@ class PendingRestart : public RunState, public ::testing::WithParamInterface<Pen
 TEST_P(PendingRestart, DecidesAsTheEvidenceAndTheModeSay) {
     const PendingCase& c = GetParam();
     m_Data.SetInstallMode(c.mode);
-    m_Data.SetProperty(u"INSTALLDIR", u"C:\\Product", 1);
+    m_Data.SetProperty(u"INSTALLDIR", c.installDir, 1);
     JxSetup::Data::JxFeature feature;
     feature.name = u"Main";
     JxSetup::Data::JxComponent component;
@@ -201,26 +202,29 @@ TEST_P(PendingRestart, DecidesAsTheEvidenceAndTheModeSay) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PendingRestart,
-                         ::testing::Values(PendingCase{"Nothing", u"Install", false, false, false, false,
-                                                       false, "", false, false},
-                                           PendingCase{"RenameOfOwnFileFailsInstall", u"Install", true, false,
-                                                       false, false, false, "true", true, false},
-                                           PendingCase{"ServicingFailsInstall", u"Install", false, false,
-                                                       false, true, false, "true", true, false},
-                                           PendingCase{"ServicingOnlyFlagsMaintenance", u"Maintenance", false,
-                                                       false, false, true, false, "true", false, false},
-                                           PendingCase{"ServicingOnlyFlagsUninstall", u"Uninstall", false,
-                                                       false, false, true, false, "true", false, false},
-                                           PendingCase{"ScheduledRequestFile", u"Install", false, true, false,
-                                                       false, false, "true", true, false},
-                                           PendingCase{"TagIsPrior", u"Maintenance", false, false, true,
-                                                       false, false, "true", false, false},
-                                           PendingCase{"PropertyAsksForReboot", u"Install", false, false,
-                                                       false, true, true, "true", false, true},
-                                           PendingCase{"PropertyIgnoredInUninstall", u"Uninstall", false,
-                                                       false, false, false, true, "", false, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PendingRestart,
+    ::testing::Values(PendingCase{"Nothing", u"Install", false, false, false, false, false, "", false, false},
+                      PendingCase{"RenameOfOwnFileFailsInstall", u"Install", true, false, false, false, false,
+                                  "true", true, false},
+                      // A destination folder with its closing backslash.
+                      PendingCase{"RenameOfOwnFileBelowAFolderWithBackslash", u"Install", true, false, false,
+                                  false, false, "true", true, false, u"C:\\Product\\"},
+                      PendingCase{"ServicingFailsInstall", u"Install", false, false, false, true, false,
+                                  "true", true, false},
+                      PendingCase{"ServicingOnlyFlagsMaintenance", u"Maintenance", false, false, false, true,
+                                  false, "true", false, false},
+                      PendingCase{"ServicingOnlyFlagsUninstall", u"Uninstall", false, false, false, true,
+                                  false, "true", false, false},
+                      PendingCase{"ScheduledRequestFile", u"Install", false, true, false, false, false,
+                                  "true", true, false},
+                      PendingCase{"TagIsPrior", u"Maintenance", false, false, true, false, false, "true",
+                                  false, false},
+                      PendingCase{"PropertyAsksForReboot", u"Install", false, false, false, true, true,
+                                  "true", false, true},
+                      PendingCase{"PropertyIgnoredInUninstall", u"Uninstall", false, false, false, false,
+                                  true, "", false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RunState, SingleInstanceMutexLetsOnlyOneOfTwoRunsGoOn) {
     const std::u16string line =

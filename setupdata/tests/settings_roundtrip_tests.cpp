@@ -176,6 +176,11 @@ TEST_F(StoredSettings, UninstallRemovesTheProduct) {
     CReg::PutStringToRegistry(HKEY_CLASSES_ROOT, kSettingsKey.c_str(), u"A", u"1", CRegStringType::Sz, 0);
     CReg::PutStringToRegistry(HKEY_CLASSES_ROOT, (u"JxSetup\\" + kProductId + u"\\ActivatedFeatures").c_str(),
                               u"F", u"1", CRegStringType::Sz, 0);
+    // Sub-keys that other steps of a run leave behind (an interrupted relaunch, a service record).
+    CReg::PutStringToRegistry(HKEY_CLASSES_ROOT, (u"JxSetup\\" + kProductId + u"\\TmpSettings").c_str(), u"T",
+                              u"1", CRegStringType::Sz, 0);
+    CReg::PutIntToRegistry(HKEY_CLASSES_ROOT, (u"JxSetup\\" + kProductId + u"\\ServiceStates\\Deep").c_str(),
+                           u"S", 2, 0);
     CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, uninstallKey.c_str(), u"DisplayName", u"X",
                               CRegStringType::Sz, 0);
     CReg::PutStringToRegistry(HKEY_CLASSES_ROOT, u"JxSetup\\{OTHER}\\Settings", u"B", u"2",

@@ -3,6 +3,8 @@
 // XML and loaded as DLLs.
 #include <algorithm>
 
+#include <sys/stat.h>
+
 #include "jxsetupdata/JxData.h"
 #include "jxtest/machine_root.h"
 #include "vfs_test_support.h"
@@ -160,6 +162,54 @@ TEST_F(PackageOpsTest, PackagesBesideTheProgramMountInTheirOrder) {
             << jxtext::N(row.path);
     }
     EXPECT_EQ(m_Data.m_MountedPackageFiles.count(u"c:\\prog\\$config.wpk"), 1u);
+}
+
+// A waiting copy goes into place by a rename, so that a run ended half-way can never leave a cut
+// package behind; which copy wins follows the date rule (to the second), and a locked package stays.
+TEST_F(PackageOpsTest, AWaitingCopyIsRenamedIntoPlaceByTheDateRule) {
+    constexpr ULONGLONG kSecond = 10000000ULL;
+    constexpr ULONGLONG kBase = 0x01D1000000000000ULL / kSecond * kSecond;
+    struct Row {
+        const char* name;
+        ULONGLONG packageTime;
+        ULONGLONG waitingTime;
+        bool lockPackage;
+        bool moved;
+    } rows[] = {
+        {"newer by a second", kBase, kBase + kSecond, false, true},
+        {"older", kBase + kSecond, kBase, false, false},
+        {"newer within the same second", kBase, kBase + kSecond / 2, false, false},
+        {"newer but the package is locked", kBase, kBase + kSecond, true, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::u16string package = kAppDir + u"p.wpk";
+        const std::u16string waiting = package + u".jxtmp";
+        const Bytes old = BuildPackage(One("P", u"$P\\v.txt", "old"));
+        const Bytes fresh = BuildPackage(One("P", u"$P\\v.txt", "new"));
+        WriteWindowsFile(package, old);
+        WriteWindowsFile(waiting, fresh);
+        SetWriteTime(package, row.packageTime);
+        SetWriteTime(waiting, row.waitingTime);
+        struct stat before = {};
+        ASSERT_EQ(stat(jxplat::WindowsToHostPath(waiting).c_str(), &before), 0);
+        HANDLE lock = row.lockPackage ? CreateFileW(package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                    OPEN_EXISTING, 0, nullptr)
+                                      : INVALID_HANDLE_VALUE;
+
+        m_Data.MovePreviouslyLockedWPKs(kAppDir);
+
+        if (lock != INVALID_HANDLE_VALUE)
+            CloseHandle(lock);
+        EXPECT_EQ(ReadWindowsFile(package), row.moved ? fresh : old);
+        struct stat after = {};
+        ASSERT_EQ(stat(jxplat::WindowsToHostPath(package).c_str(), &after), 0);
+        if (row.moved)
+            EXPECT_EQ(after.st_ino, before.st_ino) << "the waiting copy was not renamed";
+        // A locked package keeps its waiting copy for a later run; otherwise it is gone.
+        EXPECT_EQ(DiskHas(waiting), row.lockPackage);
+        DeleteFileW(waiting.c_str());
+    }
 }
 
 TEST_F(PackageOpsTest, MountingAFileMakesAVirtualFileSystemWhenNoneIsAttached) {

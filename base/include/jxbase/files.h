@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <windows.h>
 
@@ -31,6 +32,12 @@ bool DeleteDirectoryContents(const WCHAR* directory, const WCHAR* pattern, bool 
 // folder + one "\" + name, without the separators at the joint ("\" + name for an empty folder,
 // folder + "\" for an empty name). A null folder counts as empty.
 std::u16string JoinFolderPath(const WCHAR* folder, std::u16string_view name);
+// The strings of the restart's file operations (PendingFileRenameOperations) in order: a source,
+// then its target, empty for a deletion; with maxBytes, only that much of the value is read.
+std::vector<std::u16string> GetPendingFileRenameOperations(DWORD maxBytes = 0);
+// The paths (without "\??\") that the restart deletes.
+std::vector<std::u16string> GetFilesDeletedAtRestart();
+
 // The file-name part of a path (PathFindFileNameW); empty when the path ends there.
 std::u16string GetFileNameFromPath(const std::u16string& path);
 // True when anything matches the path (double quotes removed; wildcards allowed; a folder counts).

@@ -24,8 +24,6 @@ bool _pkg_FileExists(const std::u16string& path);
 std::u16string _pkg_Join(const std::u16string& folder, const std::u16string& name);
 // Attaches the virtual file system (owned when `owned`) and the reader of packaged files.
 void _pkg_Attach(JxData& data, VirtualFS* vfs, bool owned);
-// Moves the file over the target (replacing it); false when the target cannot be written.
-bool _pkg_MoveReplacing(const std::u16string& from, const std::u16string& to);
 
 } // namespace JxSetup::Data
 

@@ -2,6 +2,7 @@
 // moved into place when newer than the package, and deleted otherwise.
 #include "JxData_Packages.h"
 #include "jxplat/text.h"
+#include "jxsetupdata/JxFile.h"
 #include "jxvfs/VirtualFS.h"
 
 namespace JxSetup::Data {
@@ -10,20 +11,6 @@ namespace {
 const WCHAR* const kModule = u"lib";
 const std::u16string kTempSuffix = u".wpk.jxtmp";
 
-bool LastWriteTime(const std::u16string& path, FILETIME& time) {
-    WIN32_FIND_DATAW data = {};
-    HANDLE search = FindFirstFileW(path.c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    FindClose(search);
-    time = data.ftLastWriteTime;
-    return true;
-}
-
-ULONGLONG Ticks(const FILETIME& time) {
-    return (ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime;
-}
-
 } // namespace
 
 void JxData::MovePreviouslyLockedWPKs(const std::u16string& folder) {
@@ -31,18 +18,27 @@ void JxData::MovePreviouslyLockedWPKs(const std::u16string& folder) {
     const WCHAR* context = u"JxSetup::Data::JxData::MovePreviouslyLockedWPKs";
     for (const CPkgDiskFile& file : _pkg_ListFiles(ExpandProperties(folder), u"*" + kTempSuffix)) {
         GetLog()->Log(LP_INFO, kModule, context, u"Move file %s", file.path.c_str());
-        const std::u16string target = file.path.substr(0, file.path.size() - kTempSuffix.size()) + u".wpk";
-        // By date: the waiting copy replaces a missing or older package.
-        FILETIME present = {};
-        if (!LastWriteTime(target, present) || Ticks(file.lastWrite) > Ticks(present)) {
-            if (_pkg_MoveReplacing(file.path, target))
+        std::u16string waitingPath = file.path;
+        std::u16string target = file.path.substr(0, file.path.size() - kTempSuffix.size()) + u".wpk";
+        // The waiting copy replaces a missing or older package; when the dates cannot be compared,
+        // differing checksums decide.
+        JxFile waiting;
+        JxFile present;
+        CollectFileInformation(waiting, waitingPath, false);
+        CollectFileInformation(present, target, false);
+        waiting.copymode = u"bydate";
+        present.copymode = u"bydate";
+        waiting.sha = JxFile::CalcSHA256(waitingPath);
+        if (waiting.IsFileDifferentTo(present)) {
+            // A rename: a run ended half-way leaves either package whole, never a cut one.
+            if (MoveFileExW(waitingPath.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
                 GetLog()->Log(LP_INFO, kModule, context, u"File moved to %s", target.c_str());
             else
                 GetLog()->Log(LP_WARNING, kModule, context,
                               u"Failed to move file to %s. Destination is locked.", target.c_str());
         } else {
-            GetLog()->Log(LP_INFO, kModule, context, u"Delete temp file %s", file.path.c_str());
-            DeleteFileW(file.path.c_str());
+            GetLog()->Log(LP_INFO, kModule, context, u"Delete temp file %s", waitingPath.c_str());
+            DeleteFileW(waitingPath.c_str());
         }
     }
 }
