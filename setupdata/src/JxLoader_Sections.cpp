@@ -365,9 +365,8 @@ void JxData::_load_Sequences() {
     const CXMLDOMNode uiSequence = sequences.GetFirstChildByName(u"UISequence");
     if (!uiSequence.IsEmpty()) {
         log->Log(LP_INFO, kModule, kContext, u"==> procesing ui sequence.");
-        // JX_NOT_BUILT: the page sequencer of the GUI reads the element (its ProcessXml).
-        log->Log(LP_ERROR, kModule, kContext, u"ProcessXml is not built yet");
-        log->Log(LP_ERROR, kModule, kContext, u"Error processing UiSequences.");
+        if (!m_UiSequencer.ProcessXml(this, uiSequence))
+            log->Log(LP_ERROR, kModule, kContext, u"Error processing UiSequences.");
         log->Log(LP_INFO, kModule, kContext, u"<== procesing ui sequence.");
     } else {
         log->Log(

@@ -20,6 +20,7 @@
 #include "jxsetupdata/JxLog.h"
 #include "jxsetupdata/JxRecords.h"
 #include "jxsetupdata/JxSequenceData.h"
+#include "jxsetupdata/JxUiSequencer.h"
 #include "jxsetupdata/JxUserHive.h"
 #include "jxsetupdata/PropertyCache.h"
 #include "jxsetupdata/RepackCallbackDelegate.h"
@@ -126,6 +127,8 @@ public:
         return ExpandProperties(u"[" + name + u"]");
     }
     CPropertyAccessor* GetPropertyAccessor() { return m_PropertyAccessor.get(); }
+    // The page sequencer of the GUI, filled from the definition's "UISequence" element.
+    JxUiSequencer* GetUiSequencer() { return &m_UiSequencer; }
 
     // Accessors
     std::u16string CopyModuleDirectory() const { return m_appDir; }
@@ -724,6 +727,7 @@ public:
     std::set<std::u16string> m_ExtractedPackages;
     std::set<std::u16string> m_TempPackageDirs;
     bool m_AllFeaturesActivated = false;
+    JxUiSequencer m_UiSequencer;
 
 private:
     // Files on the disk: whether one exists, its bytes, a text written as UTF-16LE.
