@@ -91,3 +91,29 @@ if [ -f "$MAINT_DIR/setup.exe" ]; then
 else
     echo "No maintenance copy was stored: nothing to uninstall with."
 fi
+
+echo
+echo "== Installing the sample with pages: setup.exe (the scripted GUI module answers the pages)"
+: >"$JX_MACHINE_ROOT/trace.log"
+rm -f "$JX_MACHINE_ROOT/gui-journal.txt"
+cat >"$JX_MACHINE_ROOT/gui-script.txt" <<'SCRIPT'
+# The licence page is accepted; every other page is answered "next".
+page Licence next set LICENSEACCEPTED=1
+SCRIPT
+# The machine names the page script (machine.json "guiScript").
+sed -i 's/^{"trustedFiles"/{"guiScript": "gui-script.txt", "trustedFiles"/' "$JX_MACHINE_ROOT/machine.json"
+run_setup "$SETUP"
+echo "-- Pages and steps the GUI module was asked for"
+if [ -f "$JX_MACHINE_ROOT/gui-journal.txt" ]; then
+    grep -E '^(page |set |cancel |end |ShowInstallProgressPage|SetProgressRange |SetProgress [0-9]|MessageBox |Finish )' \
+        "$JX_MACHINE_ROOT/gui-journal.txt" | awk '
+        /^SetProgress [0-9]/ { n++; if (n > 3) next }
+        /^page / { print "  page:      " substr($0, 6); next }
+        /^set / { print "  typed:     " substr($0, 5); next }
+        { print "  " $0 }'
+else
+    echo "(no journal: the GUI module was not loaded)"
+fi
+show_machine
+echo "-- Parts of the engine that are not built yet"
+grep -a 'is not built yet' "$JX_MACHINE_ROOT/trace.log" | sed 's/^([0-9:]*)//' | sort -u || echo "(none)"

@@ -1,15 +1,16 @@
 # Makes the sample's packages with jxpack and appends them to a copy of the program:
 #   $CONFIG     the definition and the file metadata
 #   $UNINSTALL  the product family (requirements.xml)
-#   $SETUP      the program itself, for the maintenance copy
+#   $SETUP      the program itself, for the maintenance copy, and the GUI module (GUI/gui.dll)
 #   {id}        one package per component folder of the payload (the service program goes into
 #               the first component)
-# Inputs: JXPACK, PROGRAM, SERVICE, PRODUCT, WORK, OUTPUT.
+# Inputs: JXPACK, PROGRAM, SERVICE, GUI, PRODUCT, WORK, OUTPUT.
 file(REMOVE_RECURSE ${WORK})
-file(MAKE_DIRECTORY ${WORK}/packages ${WORK}/setup)
+file(MAKE_DIRECTORY ${WORK}/packages ${WORK}/setup/GUI)
 file(COPY ${PRODUCT}/payload/ DESTINATION ${WORK}/payload)
 file(COPY_FILE ${SERVICE} "${WORK}/payload/{5A3E9C21-0001-4000-8000-000000000001}/quillsync.exe")
 file(COPY_FILE ${PROGRAM} ${WORK}/setup/JxSetup.exe)
+file(COPY_FILE ${GUI} ${WORK}/setup/GUI/gui.dll)
 
 function(jx_pack out folder root)
     execute_process(COMMAND ${JXPACK} make ${out} ${folder} --root ${root} --name ${root}

@@ -68,12 +68,8 @@ bool JxData::ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFil
     if (!IsComponentToBeProcessed(component, feature, action, JxActivationPermissions{}))
         return result;
 
-    if (!row.prqactiontext.empty() && HasGui()) {
-        // JX_NOT_BUILT: the progress text of the GUI object comes with the GUI bridge.
-        log->Log(LP_ERROR, kPrqModule, kPrqItemContext,
-                 u"IJxExternalGUI::SetProgressText is not built yet (%s)",
-                 ExpandProperties(row.prqactiontext).c_str());
-    }
+    if (!row.prqactiontext.empty() && HasGui())
+        SetProgressText(ExpandProperties(row.prqactiontext));
 
     const WCHAR* problem = nullptr;
     if (folder.empty())

@@ -43,3 +43,31 @@ void JxData::DeleteMMSDB() {
 }
 
 } // namespace JxSetup::Data
+
+namespace JxSetup::Data {
+
+// The pages of a management-server setup ask through these.
+void JxData::RequestSQLInstances(std::vector<std::u16string>& out) {
+    out.clear();
+    ManagementServerNotBuilt(*this, u"RequestSQLInstances");
+}
+
+void JxData::RequestSQLDatabases(std::vector<std::u16string>& out, const std::u16string& request) {
+    out.clear();
+    ManagementServerNotBuilt(*this, u"RequestSQLDatabases");
+}
+
+void JxData::CheckSQLConnection(int& result, const std::u16string& request) {
+    result = -1;
+    ManagementServerNotBuilt(*this, u"CheckSQLConnection");
+}
+
+bool JxData::CheckRemoteConnectionToMMS(const std::u16string& server) {
+    return ManagementServerNotBuilt(*this, u"CheckRemoteConnectionToMMS");
+}
+
+bool JxData::CheckScanApplianceConnection(const std::u16string& argument) {
+    return ManagementServerNotBuilt(*this, u"CheckScanApplianceConnection");
+}
+
+} // namespace JxSetup::Data

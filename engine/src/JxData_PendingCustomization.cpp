@@ -81,3 +81,45 @@ void JxData::Configure_Customized_UpdateProduct() {
 }
 
 } // namespace JxSetup::Data
+
+namespace JxSetup::Data {
+
+// Reached only from the pages of a customized setup, which cannot load yet.
+bool JxData::Install_Customized_Files() {
+    return _pending_NotBuilt(u"Install_Customized_Files");
+}
+
+bool JxData::Delete_Customized_Temporary_Files() {
+    return _pending_NotBuilt(u"Delete_Customized_Temporary_Files");
+}
+
+bool JxData::Install_Customized_Regkeys() {
+    return _pending_NotBuilt(u"Install_Customized_Regkeys");
+}
+
+bool JxData::Execute_Customized_Apps() {
+    return _pending_NotBuilt(u"Execute_Customized_Apps");
+}
+
+bool JxData::Install_Customized_ThirdPartyApps() {
+    return _pending_NotBuilt(u"Install_Customized_ThirdPartyApps");
+}
+
+bool JxData::Store_Customied_Configuration() {
+    return _pending_NotBuilt(u"Store_Customied_Configuration");
+}
+
+bool JxData::IsInstalledProductCustomized() {
+    return _pending_NotBuilt(u"IsInstalledProductCustomized");
+}
+
+bool JxData::Store_Customized_Folder() {
+    return _pending_NotBuilt(u"Store_Customized_Folder");
+}
+
+std::u16string JxData::GetCustomizationData() {
+    _pending_NotBuilt(u"GetCustomizationData");
+    return std::u16string();
+}
+
+} // namespace JxSetup::Data

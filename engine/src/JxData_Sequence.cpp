@@ -1,5 +1,6 @@
 // The install-action sequence of one run: its entry and the preparation of its run state.
 #include "jxplat/text.h"
+#include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
 
 namespace JxSetup::Data {
@@ -109,10 +110,8 @@ void JxData::_Sequence_Initialize_UI_DefaultTexts() {
     state.m_DefaultPrepareText = GetPropertyValue(u"AT_DEFAULT_PREPARE");
     state.m_DefaultActionText = GetPropertyValue(u"AT_DEFAULT_ACTION");
     state.m_DefaultDownloadText = GetPropertyValue(u"AT_DEFAULT_DOWNLOAD");
-    if (HasGui()) {
-        // JX_NOT_BUILT: the progress text of the GUI object comes with the GUI bridge.
-        GetLog()->Log(LP_ERROR, kModule, context, u"IJxExternalGUI::SetProgress is not built yet");
-    }
+    if (m_Gui)
+        m_Gui->SetProgress(-1, state.m_DefaultPrepareText);
 }
 
 void JxData::_Sequence_ContinueAfterReboot() {

@@ -3,6 +3,7 @@
 // Workers that are not there yet fail the run when there is work of their kind and pass when
 // there is none.
 #include "jxplat/text.h"
+#include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
 
 namespace JxSetup::Data {
@@ -83,12 +84,6 @@ void WorkerNotBuilt(JxData& data, const WCHAR* worker, const JxSequenceAction& a
     state.m_Error = JxErrorInfo();
     state.m_Error.m_ActionName = action.m_Name;
     state.m_Error.m_Description = std::u16string(worker) + u" is not built yet";
-}
-
-// A call into the GUI module, which comes with the GUI bridge.
-void GuiNotBuilt(JxData& data, const WCHAR* context, const WCHAR* call) {
-    // JX_NOT_BUILT: the GUI object's operations come with the GUI bridge.
-    data.GetLog()->Log(LP_ERROR, kModule, context, u"%s is not built yet", call);
 }
 
 } // namespace
@@ -189,7 +184,11 @@ void JxData::action_StopProcesses(const JxSequenceAction& action) {
                 m_WatchProcessFiles.push_back(index);
             }
         }
-        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetWatchProcessList");
+        std::vector<const JxFile*> watched;
+        for (size_t at : m_WatchProcessFiles)
+            watched.push_back(&m_Files[at]);
+        m_Gui->SetWatchProcessList(watched);
+        mode = m_Gui->RunProcessWatch();
     }
     StopProcesses(mode);
 }
@@ -216,8 +215,10 @@ void JxData::action_InstallSetupSVC(const JxSequenceAction& action) {
 
 void JxData::action_InstallPrerequisite(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_InstallPrerequisite");
-    if (HasGui())
-        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetCancelDisabled");
+    if (m_Gui) {
+        m_Gui->SetCancelDisabled(1);
+        m_Gui->SetControlFlags(kGuiControlCancel, 0);
+    }
     if (!m_Prerequisites.empty()) {
         GetLog()->Log(MP_INFO, kModule, scope.Context(), u"Execute order prq sequence.");
         ExecutePrerequisites(action, m_Prerequisites);
@@ -226,8 +227,10 @@ void JxData::action_InstallPrerequisite(const JxSequenceAction& action) {
                       u"Execute unorderd prq sequence (compatibility mode).");
         ExecutePrerequisites(action, m_Files);
     }
-    if (HasGui())
-        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetCancelDisabled");
+    if (m_Gui) {
+        m_Gui->SetCancelDisabled(0);
+        m_Gui->SetControlFlags(0, kGuiControlCancel);
+    }
 }
 
 void JxData::action_CopyFiles(const JxSequenceAction& action) {
@@ -239,8 +242,10 @@ void JxData::action_CopyFiles(const JxSequenceAction& action) {
 void JxData::action_DisableCancelButton(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_DisableCancelButton");
     m_CancelAllowed = false;
-    if (HasGui())
-        GuiNotBuilt(*this, scope.Context(), u"IJxExternalGUI::SetCancelDisabled");
+    if (m_Gui) {
+        m_Gui->SetCancelDisabled(1);
+        m_Gui->SetControlFlags(kGuiControlCancel, 0);
+    }
 }
 
 void JxData::action_ExtractAsWPK(const JxSequenceAction& action) {

@@ -1,6 +1,7 @@
 // The install sequence's two walks over the action list: counting the progress steps, then running
 // the actions until the end, a failure, a reboot request or a cancel.
 #include "jxplat/text.h"
+#include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
 
 namespace JxSetup::Data {
@@ -118,10 +119,8 @@ void JxData::_Sequence_Run_CountProcessSteps() {
                 action.m_Handler();
             }
         }
-        if (HasGui() && !m_UserCancelled) {
-            // JX_NOT_BUILT: the progress range of the GUI object comes with the GUI bridge.
-            log->Log(LP_ERROR, kModule, context, u"IJxExternalGUI::SetProgressRange is not built yet");
-        }
+        if (m_Gui && !m_UserCancelled)
+            m_Gui->SetProgressRange(static_cast<int>(m_StepsMax));
         if (HasProgressCallback())
             m_ProgressCallback.m_Function(m_ProgressCallback.m_Context, static_cast<int>(m_StepsCurrent),
                                           static_cast<int>(m_StepsMax), nullptr);

@@ -38,11 +38,6 @@ std::vector<std::u16string> SplitList(const std::u16string& text) {
     return items;
 }
 
-void LogGuiNotBuilt(const WCHAR* step, const WCHAR* operation) {
-    // JX_NOT_BUILT: the pages of a GUI run come with the GUI module bridge.
-    Instance()->Log(LP_ERROR, kModule, Context(step).c_str(), u"%s is not built yet", operation);
-}
-
 } // namespace
 
 bool JxSetupEngineControl::Execute_InstallSequence() {
@@ -101,7 +96,38 @@ bool JxSetupEngineControl::_prepare_InstallSequence() {
 }
 
 bool JxSetupEngineControl::_execute_Prepare_UI_Sequence() {
-    LogGuiNotBuilt(u"_execute_Prepare_UI_Sequence", u"JxSetupGUI::InitializeUi");
+    const std::u16string context = Context(u"_execute_Prepare_UI_Sequence");
+    JxData& data = *m_pData;
+    JxLog* log = Instance();
+    log->Log(LP_INFO, kModule, context.c_str(), u"Initialize GUI...\n");
+    if (!m_pGui || !m_pGui->InitializeUi()) {
+        log->Log(LP_ERROR, kModule, context.c_str(), u"The user interface did not initialize.\n");
+        m_bShowErrorBox = true;
+        m_nErrorStringId = IDS_GUI_INIT_ERROR;
+        return false;
+    }
+    log->Log(LP_INFO, kModule, context.c_str(), u"GUI initialization done. Doing configure.\n");
+    if (m_pGui->DoConfiguration()) {
+        log->Log(LP_INFO, kModule, context.c_str(), u"Configuration ok. Executing install.\n");
+        m_pGui->PropagateToInstallProgressPage();
+        if (data.GetInstallMode() == u"Uninstall")
+            m_pGui->SetCancelDisabled(true);
+        if (data.m_UpdateMode == 3)
+            return false;
+        data.SetInstallState();
+        data.SetProperty(u"_ExecuteSequenceLaunched", u"true", 1);
+        return true;
+    }
+    log->Log(LP_INFO, kModule, context.c_str(), u"Configuration failed or aborted.\n");
+    data.m_UserCancelled = true;
+    m_pGui->Finish(kGuiFinishError);
+    _gui_Unload();
+    if (IsTrue(data, u"_PerformRestartConfirmed")) {
+        data.PerformRestart();
+    } else {
+        data.m_SkipRebootQuery = true;
+        data.SetProperty(u"_IgnoreReboot", u"true", 1);
+    }
     return false;
 }
 
@@ -132,7 +158,7 @@ bool JxSetupEngineControl::_executeCommonUpdate(bool retry) {
             ok = update.CheckDownloadedFiles();
         if (data.m_UserCancelled) {
             if (m_bGuiActive)
-                LogGuiNotBuilt(u"_executeCommonUpdate", u"JxSetupGUI::Unload");
+                _gui_Unload();
             result = false;
             ok = false;
         }
@@ -252,8 +278,7 @@ void JxSetupEngineControl::_restartEngineAfterCommonUpdate() {
     const std::u16string context = Context(u"_restartEngineAfterCommonUpdate");
     JxData& data = *m_pData;
     JxLog* log = Instance();
-    if (m_bGuiActive)
-        LogGuiNotBuilt(u"_restartEngineAfterCommonUpdate", u"JxSetupGUI::SetProgressText");
+    data.SetProgressText(data.ExpandProperties(u"[JXS_PREPARE_SETUPRESTART]"));
     const std::u16string folder = data.ExpandProperties(u"[_CU_SetupExecutionDir]");
     data.SetProperty(u"_StartAtExecution", u"true", 1);
     data.SetProperty(u"_AllowSecondInstance", u"true", 1);
@@ -290,6 +315,8 @@ void JxSetupEngineControl::_restartEngineAfterCommonUpdate() {
         }
     }
     CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\JxSetupEngine", u"spl", 1, 0);
+    if (m_bGuiActive)
+        m_pGui->GetWindowHandle();
     data.WriteAllTemporaryStoredProperties();
     // The program path is quoted: the folder may hold blanks.
     const std::u16string program = JxFile::CombinePath(folder, u"setup.exe");
@@ -297,8 +324,10 @@ void JxSetupEngineControl::_restartEngineAfterCommonUpdate() {
                      false, false, JxData::kExecNoTimeLimit);
     data.m_SequenceData.m_bSkipFinish = true;
     m_bHandedOver = true;
-    if (m_bGuiActive)
-        LogGuiNotBuilt(u"_restartEngineAfterCommonUpdate", u"JxSetupGUI::Close");
+    if (m_bGuiActive) {
+        m_pGui->Close();
+        _gui_Unload();
+    }
 }
 
 JxSetupEngineControl::CommonUpdateErrorAnswer JxSetupEngineControl::_showCommonUpdateError(bool miniSetup) {
@@ -384,9 +413,52 @@ bool JxSetupEngineControl::_run_Application() {
 
 bool JxSetupEngineControl::_execute_Finish_UI_Sequence() {
     // Only a GUI run has final pages; a run with a progress callback alone has none.
-    if (m_bGuiActive)
-        LogGuiNotBuilt(u"_execute_Finish_UI_Sequence", u"JxSetupGUI::Finish");
+    if (!m_bGuiActive || !m_pGui || !m_pGui->GetGuiObject())
+        return true;
+    const std::u16string context = Context(u"_execute_Finish_UI_Sequence");
+    JxData& data = *m_pData;
+    JxSequenceData& state = data.m_SequenceData;
+    if (!IsTrue(data, u"_uiNoEndMessage")) {
+        if (m_pGui->IsCancelRequested()) {
+            m_pGui->Finish(kGuiFinishCancel);
+        } else {
+            data.DeleteAllEmptyFolder();
+            const std::u16string uri = data.ExpandProperties(u"[ShowUriAfterSetup_URI]");
+            if (data.GetInstallMode() == u"Install" && IsTrue(data, u"ShowURIAfterSetup") && !uri.empty())
+                data.ExecAppWait(data.ExpandProperties(u"[SystemFolder]\\cmd.exe"), u"/k start " + uri, false,
+                                 true, false, false, JxData::kExecNoTimeLimit);
+            if (state.m_bWarning && !state.m_Warning.m_Message.empty())
+                _finish_ShowRecord(state.m_Warning, LP_WARNING, 48, 0);
+            if (state.m_bFailure && !state.m_Error.m_Message.empty()) {
+                _finish_ShowRecord(state.m_Error, LP_ERROR, 16, 1);
+                m_pGui->Finish(kGuiFinishError);
+            } else if (state.m_bRebootRequired && !state.m_RestartRequest.m_Message.empty()) {
+                const JxRestartRequest& request = state.m_RestartRequest;
+                const std::u16string caption =
+                    request.m_Caption.empty() ? u"[PRODUCTNAME]" : request.m_Caption;
+                data.WriteAllTemporaryStoredProperties();
+                data.RestartSetupAfterRebootXP(request.m_Arguments, true);
+                if (data.ShowMessage(data.ExpandProperties(caption), data.ExpandProperties(request.m_Message),
+                                     36, 0) == 1)
+                    data.PerformRestart();
+                m_pGui->Finish(kGuiFinishError);
+            } else {
+                m_pGui->Finish(kGuiFinishNormal);
+            }
+        }
+    }
+    Instance()->Log(LP_INFO, kModule, context.c_str(), u"Unloading the user interface.");
+    _gui_Unload();
     return true;
+}
+
+void JxSetupEngineControl::_finish_ShowRecord(const JxErrorInfo& record, int level, UINT type, int value) {
+    JxData& data = *m_pData;
+    const std::u16string caption = record.m_Title.empty() ? u"[PRODUCTNAME]" : record.m_Title;
+    Instance()->Log(level, kModule, Context(u"_execute_Finish_UI_Sequence").c_str(),
+                    u"Action: %s - Feature: %s - Message: %s", record.m_ActionName.c_str(),
+                    record.m_FeatureName.c_str(), record.m_Description.c_str());
+    data.ShowMessage(data.ExpandProperties(caption), data.ExpandProperties(record.m_Message), type, value);
 }
 
 } // namespace JxSetup::Data

@@ -206,10 +206,9 @@ bool JxSetupEngineControl::_prepare_LogInstallMode() {
 }
 
 bool JxSetupEngineControl::_hide_GUI() {
-    // JX_NOT_BUILT: hiding the pages comes with the GUI module bridge; a quiet run has none.
-    Instance()->Log(LP_ERROR, kModule, Context(u"_hide_GUI").c_str(), u"%s is not built yet",
-                    u"JxSetupGUI::Hide");
-    return false;
+    if (m_pGui)
+        m_pGui->Hide();
+    return true;
 }
 
 bool JxSetupEngineControl::Set_FeatureActivationStatesForUpdate() {

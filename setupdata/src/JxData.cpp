@@ -46,6 +46,13 @@ JxLog* JxData::GetLog() {
     return log;
 }
 
+bool JxData::_pending_NotBuilt(const WCHAR* operation) {
+    // JX_NOT_BUILT: every caller is an operation that a later part of the engine builds.
+    const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + operation;
+    GetLog()->Log(LP_ERROR, u"lib", context.c_str(), u"%s is not built yet", operation);
+    return false;
+}
+
 void JxData::SetGui(IJxExternalGUI* gui) {
     CJxDataLock lock(*this);
     JX_ENGINE_TRACE(4, u"JxSetup::Data::JxData::SetGui", u"<=\n");

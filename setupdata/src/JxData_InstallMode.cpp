@@ -1,14 +1,10 @@
 // The install mode ("InstallMode"), the names of the update modes and the install state the pages show.
+#include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
 
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
-namespace {
-
-const WCHAR* const kModule = u"lib";
-
-} // namespace
 
 std::u16string JxData::GetInstallMode() {
     CJxDataLock lock(*this);
@@ -44,10 +40,7 @@ void JxData::SetInstallState() {
             m_ProgressCallback.m_Function(m_ProgressCallback.m_Context, -1, 0, nullptr);
         return;
     }
-    // JX_NOT_BUILT: the preparation text goes to the GUI object's SetProgress (position -1) with the
-    // GUI bridge.
-    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::SetInstallState",
-                  u"IJxExternalGUI::SetProgress is not built yet");
+    m_Gui->SetProgress(-1, ExpandProperties(u"[PREPARESETUP]"));
     if (install)
         SetProperty(u"SelectedLanguage", m_Properties.GetLanguage(), 1);
 }

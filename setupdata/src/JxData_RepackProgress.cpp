@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
 
 namespace JxSetup::Data {
@@ -38,11 +39,7 @@ int JxData::OnRepackProgress(DWORD phase, DWORD done, DWORD total, DWORD_PTR) {
     if (last != 0 && now - last <= kRepackReportIntervalMs)
         return 1;
     g_LastRepackReportTick.store(now == 0 ? 1 : now);
-    // JX_NOT_BUILT: the progress text of the GUI object ("[JX_STOREWPK]" at the step) comes with the
-    // GUI bridge.
-    GetLog()->Log(LP_ERROR, u"lib", u"JxSetup::Data::JxData::OnRepackProgress",
-                  u"IJxExternalGUI::SetProgressText is not built yet (%d: %s)", step,
-                  ExpandProperties(u"[JX_STOREWPK]").c_str());
+    m_Gui->SetProgress(step, ExpandProperties(u"[JX_STOREWPK]"));
     return 1;
 }
 

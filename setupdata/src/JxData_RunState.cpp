@@ -1,6 +1,8 @@
 // Restart requests and run state of the data object.
+#include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
 
+#include "jxbase/trace.h"
 #include "jxplat/security.h"
 #include "jxplat/text.h"
 
@@ -44,12 +46,26 @@ bool JxData::SetRestart(bool required) {
 }
 
 int JxData::CheckUserCancel() {
-    if (!HasGui())
+    if (!m_Gui)
         return 0;
-    // JX_NOT_BUILT: the cancel query of the GUI object comes with the GUI bridge.
-    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::CheckUserCancel",
-                  u"IJxExternalGUI::IsCancelRequested is not built yet");
-    return 0;
+    int answer = m_Gui->IsCancelRequested();
+    if (answer == 0) {
+        // A busy GUI (a dialog of its own is open) answers once it is done; it is waited for
+        // without a limit.
+        while (m_Gui->GetBusyState() == 1) {
+            JX_ENGINE_TRACE(8, u"JxSetup::Data::JxData::CheckUserCancel", u"The GUI is busy; waiting.\n");
+            Sleep(100);
+        }
+        answer = m_Gui->IsCancelRequested();
+        if (answer == 0)
+            return 0;
+    }
+    m_UserCancelled = true;
+    return answer;
+}
+
+void JxData::UnbindGui() {
+    m_Gui = nullptr;
 }
 
 void JxData::PerformRestart() {

@@ -104,9 +104,9 @@ TEST(FeatureDependencies, DependentFeaturesAreAnOwnedListInDefinitionOrder) {
     std::unique_ptr<JxData::JxFeatureNameList> list = data.GetDependentFeatures(u"CORE");
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(*list, (JxData::JxFeatureNameList{u"Mail", u"Web"})); // whole text, not a list
-    JxData::ReleaseFeatureList(std::move(list));
+    data.ReleaseFeatureList(std::move(list));
     EXPECT_TRUE(data.GetDependentFeatures(u"Nope")->empty());
-    JxData::ReleaseFeatureList(nullptr);
+    data.ReleaseFeatureList(nullptr);
 }
 
 // Components whose files lie in packages mounted from C:\pkgs.

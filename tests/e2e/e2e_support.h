@@ -68,6 +68,9 @@ struct ProductVariant {
     std::string requirements = ReadText(SampleSourceDir() / "uninstall" / "requirements.xml");
     // Payload files added or replaced: "{component id}/name" -> content (the mode is executable).
     std::map<std::string, std::string> payload;
+    // The GUI module packed as "GUI/gui.dll": "" the scripted module of the build, "-" none, else the
+    // host path of another library.
+    std::string guiModule;
 };
 
 // Adds "prereq.exe", a prerequisite with these attributes after its name (arguments, reboot code)
@@ -105,6 +108,11 @@ inline std::string PackProduct(const ProductVariant& variant, const std::filesys
     fs::copy(SampleSourceDir() / "config", work / "config", fs::copy_options::recursive);
     WriteText(work / "config" / "setup.jxsetup", variant.definition);
     WriteText(work / "uninstall" / "requirements.xml", variant.requirements);
+    if (variant.guiModule == "-")
+        fs::remove(work / "setup" / "GUI" / "gui.dll");
+    else if (!variant.guiModule.empty())
+        fs::copy_file(variant.guiModule, work / "setup" / "GUI" / "gui.dll",
+                      fs::copy_options::overwrite_existing);
     for (const auto& [name, content] : variant.payload) {
         WriteText(work / "payload" / name, content);
         fs::permissions(work / "payload" / name, fs::perms::owner_exec, fs::perm_options::add);
@@ -182,6 +190,21 @@ inline std::string AllLogs(const jxtest::TempMachineRoot& root) {
 // The machine's trace (the debugger output of every process), "" when nothing was traced.
 inline std::string Trace(const jxtest::TempMachineRoot& root) {
     return jxtest::ReadHostFile(root.Path() + "/trace.log");
+}
+
+// Packs the variant into `work` and lets the machine trust the setup, as it trusts the released
+// sample; the machine root's description is written again. "" when the packing failed.
+inline std::string PackTrusted(const ProductVariant& variant, const std::filesystem::path& work,
+                               jxplat::MachineDescription& machine, jxtest::TempMachineRoot& root) {
+    const std::string setup = PackProduct(variant, work);
+    if (setup.empty())
+        return setup;
+    jxplat::MachineTrustedFile trusted;
+    trusted.sha256 = HostFileSha256(setup);
+    trusted.signer = "Tolvane Software GmbH";
+    machine.trustedFiles.push_back(trusted);
+    root.Describe(machine);
+    return setup;
 }
 
 } // namespace jxe2e

@@ -48,13 +48,9 @@ protected:
 
     // Packs the variant into its own folder of the machine root and lets the machine trust it.
     std::string Pack(const jxe2e::ProductVariant& variant, const std::string& name) {
-        const std::string setup = jxe2e::PackProduct(variant, fs::path(m_Root.Path()) / "packs" / name);
+        const std::string setup =
+            jxe2e::PackTrusted(variant, fs::path(m_Root.Path()) / "packs" / name, m_Machine, m_Root);
         EXPECT_FALSE(setup.empty()) << "could not pack " << name;
-        jxplat::MachineTrustedFile trusted;
-        trusted.sha256 = jxe2e::HostFileSha256(setup);
-        trusted.signer = "Tolvane Software GmbH";
-        m_Machine.trustedFiles.push_back(trusted);
-        m_Root.Describe(m_Machine);
         return setup;
     }
 

@@ -1,4 +1,5 @@
 #include "vfs_test_support.h"
+#include "jxtest/vtable_slot.h"
 
 using namespace vfstest;
 
@@ -177,4 +178,57 @@ TEST_F(VfsPathTest, EntriesAreListedByKind) {
     ASSERT_NE(Vfs().GetFile(u"setup.exe"), nullptr);
     EXPECT_EQ(Vfs().OpenStream(nullptr, 0), nullptr);
     EXPECT_EQ(Vfs().OpenStreamByPath(u"GUI", 0), nullptr);
+}
+
+// A GUI module calls the virtual file system by position: the destructor takes slots 0 and 1,
+// and the operation at position p (the destructor being position 1) is slot p.
+TEST(VirtualFSAbi, OperationsKeepTheirPositions) {
+    using jxtest::VtableSlot;
+    const struct {
+        int position;
+        long slot;
+        const char* name;
+    } rows[] = {
+        {2, VtableSlot(&VirtualFS::CopyFrom), "CopyFrom"},
+        {3, VtableSlot(&VirtualFS::Mount), "Mount"},
+        {4, VtableSlot(&VirtualFS::GetLastError), "GetLastError"},
+        {5, VtableSlot(&VirtualFS::GetCurrentDirectoryToBuffer), "GetCurrentDirectoryToBuffer"},
+        {6, VtableSlot(&VirtualFS::GetCurrentDirectory), "GetCurrentDirectory"},
+        {7, VtableSlot(&VirtualFS::SetCurrentDirectory), "SetCurrentDirectory"},
+        {8, VtableSlot(&VirtualFS::GetWorkingDirectory), "GetWorkingDirectory"},
+        {9, VtableSlot(&VirtualFS::ChangeDirectory), "ChangeDirectory"},
+        {10, VtableSlot(&VirtualFS::FindFirstFile), "FindFirstFile"},
+        {11, VtableSlot(&VirtualFS::FindNextFile), "FindNextFile"},
+        {12, VtableSlot(&VirtualFS::FindClose), "FindClose"},
+        {13, VtableSlot(&VirtualFS::CountMatches), "CountMatches"},
+        {14, VtableSlot(&VirtualFS::GetEntryCount), "GetEntryCount"},
+        {15, VtableSlot(&VirtualFS::GetEntries), "GetEntries"},
+        {16, VtableSlot(&VirtualFS::Refresh), "Refresh"},
+        {17, VtableSlot(&VirtualFS::ResolvePath), "ResolvePath"},
+        {18, VtableSlot(&VirtualFS::GetFile), "GetFile"},
+        {19, VtableSlot(&VirtualFS::AsFile), "AsFile"},
+        {20, VtableSlot(&VirtualFS::OpenStream), "OpenStream"},
+        {21, VtableSlot(&VirtualFS::OpenStreamByPath), "OpenStreamByPath"},
+        {22, VtableSlot(&VirtualFS::CopyFile), "CopyFile"},
+        {23, VtableSlot(&VirtualFS::LoadDll), "LoadDll"},
+        {24, VtableSlot(&VirtualFS::FreeDll), "FreeDll"},
+        {25, VtableSlot(&VirtualFS::Execute), "Execute"},
+        {26, VtableSlot(&VirtualFS::CleanupAfterExecution), "CleanupAfterExecution"},
+        {27, VtableSlot(&VirtualFS::AddReference), "AddReference"},
+        {28, VtableSlot(&VirtualFS::ReleaseReference), "ReleaseReference"},
+        {29, VtableSlot(&VirtualFS::PrepareForExecution), "PrepareForExecution"},
+        {30, VtableSlot(&VirtualFS::GetModulePath), "GetModulePath"},
+        {31, VtableSlot(&VirtualFS::NoOpQuery), "NoOpQuery"},
+        {32, VtableSlot(&VirtualFS::NoOpNotify), "NoOpNotify"},
+        {33, VtableSlot(&VirtualFS::CreateDirectoryPath), "CreateDirectoryPath"},
+        {34, VtableSlot(&VirtualFS::Extract), "Extract"},
+        {35, VtableSlot(&VirtualFS::ExtractDirectory), "ExtractDirectory"},
+        {36, VtableSlot(&VirtualFS::ExtractFile), "ExtractFile"},
+        {37, VtableSlot(&VirtualFS::NoOp), "NoOp"},
+        {38, VtableSlot(&VirtualFS::UnloadAll), "UnloadAll"},
+        {39, VtableSlot(&VirtualFS::UnmountAll), "UnmountAll"},
+        {40, VtableSlot(&VirtualFS::GetPackageMgr), "GetPackageMgr"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.slot, row.position) << row.name;
 }

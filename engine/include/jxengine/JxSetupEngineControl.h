@@ -88,6 +88,10 @@ protected:
     bool _execute_Install_Sequence();
     bool _run_Application();
     bool _execute_Finish_UI_Sequence();
+    // Releases the GUI object, frees its module and unbinds it from the data object.
+    void _gui_Unload();
+    // The message box of a warning or error record of the sequence at the end of a paged run.
+    void _finish_ShowRecord(const JxErrorInfo& record, int level, UINT type, int value);
 
     std::unique_ptr<JxData> m_pData;
     std::unique_ptr<JxSetupGUI> m_pGui;

@@ -64,6 +64,9 @@ struct MachineDescription {
     // refuses with ERROR_ACCESS_DENIED, as for a protected anti-malware service.
     std::vector<std::string> refusedServiceChanges;
     std::vector<MachineTrustedFile> trustedFiles;
+    // The page script of the scripted GUI module of the tests (a host path, or relative to the
+    // machine root); "" for none. The platform itself does not read it.
+    std::string guiScript;
 };
 
 // The machine root's host path: JX_MACHINE_ROOT, or a default below the user's state folder.

@@ -169,6 +169,7 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
         {"faults", {{"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}}},
         {"sessions", sessions},
         {"refusedServiceChanges", d.refusedServiceChanges},
+        {"guiScript", d.guiScript},
         {"trustedFiles", trustedFiles},
     };
     // Written aside and renamed, so a reader never sees half a file.

@@ -186,6 +186,7 @@ void _machine_ReadAnswersAndFaults(CJsonObject& file, MachineDescription& d,
         faults.Read("eventLog", d.faultEventLog);
     }
     file.Read("refusedServiceChanges", d.refusedServiceChanges);
+    file.Read("guiScript", d.guiScript);
     file.ReadArray("trustedFiles", [&](const json& entry, const std::string& path) {
         CJsonObject t(entry, path, problems);
         MachineTrustedFile trusted;

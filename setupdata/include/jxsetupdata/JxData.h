@@ -19,6 +19,7 @@
 #include "jxsetupdata/JxFileActionState.h"
 #include "jxsetupdata/JxLog.h"
 #include "jxsetupdata/JxRecords.h"
+#include "jxsetupdata/IJxSetupData.h"
 #include "jxsetupdata/JxSequenceData.h"
 #include "jxsetupdata/JxUiSequencer.h"
 #include "jxsetupdata/JxUserHive.h"
@@ -83,8 +84,7 @@ private:
     JxData* m_Data; // not owned
 };
 
-// The progress receiver of a run without a GUI object (context, position, maximum, text).
-using JxProgressCallbackFn = void (*)(LPVOID context, int position, int maximum, const WCHAR* text);
+// The progress receiver of a run without a GUI object.
 struct JxProgressCallback {
     JxProgressCallbackFn m_Function = nullptr;
     LPVOID m_Context = nullptr;
@@ -93,10 +93,10 @@ struct JxProgressCallback {
 struct JxUpdateModeInput;
 struct JxUpdateModeOutput;
 
-class JxData : public RepackCallbackDelegate {
+class JxData : public IJxSetupData {
 public:
     JxData();
-    virtual ~JxData();
+    ~JxData() override;
     JxData(const JxData&) = delete;
     JxData& operator=(const JxData&) = delete;
 
@@ -107,17 +107,18 @@ public:
     void UnlockObject();
 
     // Properties: forwarded to the property store without the object lock.
-    std::u16string ExpandProperties(const std::u16string& text) {
+    std::u16string ExpandProperties(const std::u16string& text) override {
         return m_Properties.ExpandProperties(text);
     }
-    std::u16string ExpandPropertiesForLanguage(const std::u16string& text, const std::u16string& language) {
+    std::u16string ExpandPropertiesForLanguage(const std::u16string& text,
+                                               const std::u16string& language) override {
         return m_Properties.ExpandPropertiesForLanguage(text, language);
     }
-    bool SetProperty(const std::u16string& name, const std::u16string& value, int flag) {
+    bool SetProperty(const std::u16string& name, const std::u16string& value, int flag) override {
         return m_Properties.SetProperty(name, value, flag);
     }
-    bool IsPropertyLocked(const std::u16string& name) { return m_Properties.IsLocked(name); }
-    JxPropertyMap GetAllProperties() {
+    bool IsPropertyLocked(const std::u16string& name) override { return m_Properties.IsLocked(name); }
+    JxPropertyMap GetAllProperties() override {
         JxPropertyMap all;
         m_Properties.GetAllProperties(all);
         return all;
@@ -128,7 +129,7 @@ public:
     }
     CPropertyAccessor* GetPropertyAccessor() { return m_PropertyAccessor.get(); }
     // The page sequencer of the GUI, filled from the definition's "UISequence" element.
-    JxUiSequencer* GetUiSequencer() { return &m_UiSequencer; }
+    IJxUiSequencer* GetUiSequencer() override { return &m_UiSequencer; }
 
     // Accessors
     std::u16string CopyModuleDirectory() const { return m_appDir; }
@@ -136,18 +137,18 @@ public:
     // the folder as given.
     void SetAppDir(const std::u16string& path);
     void SetAppDirEx(const std::u16string& folder);
-    const WCHAR* GetProductId() const { return m_ProductInfo.productid.c_str(); }
-    std::u16string GetPackageCode() const { return m_ProductInfo.packagecode; }
-    std::u16string GetProductVersion() const { return m_ProductInfo.version; }
-    std::vector<JxFile> GetFileMetaInformation() const { return m_FileMetaInformation; }
-    CleanEmptyFolder& GetCleanEmptyFolder() { return m_CleanEmptyFolder; }
-    bool IsFeatureActivationMode() const { return m_FeatureActivationMode; }
-    bool IsCountingProcessSteps() const { return m_CountingProcessSteps; }
-    bool GetDoNotLog() const { return m_DoNotLog; }
-    bool HasGui() const { return m_Gui != nullptr; }
-    bool HasProgressCallback() const { return m_ProgressCallback.m_Function != nullptr; }
-    void SetAllFeaturesActivated(bool flag) { m_AllFeaturesActivated = flag; }
-    void SetSkipSaveServiceStates(bool flag) { m_SkipSaveServiceStates = flag; }
+    const WCHAR* GetProductId() const override { return m_ProductInfo.productid.c_str(); }
+    std::u16string GetPackageCode() const override { return m_ProductInfo.packagecode; }
+    std::u16string GetProductVersion() const override { return m_ProductInfo.version; }
+    std::vector<JxFile> GetFileMetaInformation() const override { return m_FileMetaInformation; }
+    CleanEmptyFolder& GetCleanEmptyFolder() override { return m_CleanEmptyFolder; }
+    bool IsFeatureActivationMode() const override { return m_FeatureActivationMode; }
+    bool IsCountingProcessSteps() const override { return m_CountingProcessSteps; }
+    bool GetDoNotLog() const override { return m_DoNotLog; }
+    bool HasGui() const override { return m_Gui != nullptr; }
+    bool HasProgressCallback() const override { return m_ProgressCallback.m_Function != nullptr; }
+    void SetAllFeaturesActivated(bool flag) override { m_AllFeaturesActivated = flag; }
+    void SetSkipSaveServiceStates(bool flag) override { m_SkipSaveServiceStates = flag; }
     // Binds the GUI object of the external module (null unbinds); takes the object lock.
     void SetGui(IJxExternalGUI* gui);
 
@@ -157,21 +158,21 @@ public:
     // With _InstallAllRessources "true", resource files are installed in every language.
     void InstallAllContainedRessources();
     // A copy of the feature's first component row with that id; an empty row when there is none.
-    JxComponent GetComponentOfFeature(const std::u16string& componentId, const JxFeature& feature);
+    JxComponent GetComponentOfFeature(const std::u16string& componentId, const JxFeature& feature) override;
     // A copy of the component row with that id; a row whose id is "Invalid" when there is none.
-    JxComponent GetComponent(const std::u16string& componentId);
+    JxComponent GetComponent(const std::u16string& componentId) override;
     // Size in kilobytes of the installed features, from the file metadata.
     int32_t GetInstalledFeaturesSize();
     // Size in kilobytes of a feature and the features that depend on it.
     int32_t GetFeatureSize(const std::u16string& featureName);
     // The definition's text as read, and its root element.
-    std::u16string GetConfigurationXml() const { return m_ConfigurationXml; }
-    CXMLDOMElement GetConfigurationRootElement() const { return m_ConfigRoot; }
+    std::u16string GetConfigurationXml() const override { return m_ConfigurationXml; }
+    CXMLDOMElement GetConfigurationRootElement() const override { return m_ConfigRoot; }
     // The text of an XML file on disk or in the mounted packages, decoded by its byte-order mark.
     bool GetXMLContentFromFile(std::u16string& out, const std::u16string& path, bool fromVfs);
     void SetWrapString(const std::u16string& text);
     // The start type of a service as stored for the product (installation actions).
-    DWORD GetStoredServiceStartType(const std::u16string& serviceName);
+    DWORD GetStoredServiceStartType(const std::u16string& serviceName) override;
 
     // Services of the definition: registration by their own programs, repair of their registry
     // configuration, start types and the shutdown order (installation actions).
@@ -205,28 +206,28 @@ public:
     // The product's stored "Settings" (HKEY_CLASSES_ROOT "JxSetup\<product id>").
     void LoadPropertiesFromRegistry();
     // Stores the run's properties, feature states and counters; removes them in an uninstall.
-    bool SaveSettingsToRegistry();
+    bool SaveSettingsToRegistry() override;
     // All properties, as stored, to "TmpSettings" for a relaunched process, and back (the key is
     // deleted after reading).
-    void WriteAllTemporaryStoredProperties();
+    void WriteAllTemporaryStoredProperties() override;
     void ReadAllTemporaryStoredProperties();
     // "[_InstallLanguages]", when set, becomes the product's languages and "Languages".
-    void SetInstallableLanguages();
+    void SetInstallableLanguages() override;
 
     // Languages: the product's languages are its `languages` attribute split at ","; the first one
     // is the default. The current language is the property store's.
     // Chooses the current language: the given one when it is a product language (else the first);
     // without one, the installed product's, the Windows language's or the first language.
-    virtual void SetCurrentLanguage(const std::u16string& language);
+    void SetCurrentLanguage(const std::u16string& language) override;
     // The whole `languages` attribute becomes the current language and "SelectedLanguage".
-    virtual void ApplyProductLanguage();
-    virtual std::u16string GetCurrentLanguage();
-    virtual void GetProductLanguages(std::vector<std::u16string>& out);
+    void ApplyProductLanguage() override;
+    std::u16string GetCurrentLanguage() override;
+    void GetProductLanguages(std::vector<std::u16string>& out) override;
     // The `iso` codes of the installed-language table of the requirements, in their order.
-    virtual void GetInstalledLanguageIsoCodes(std::vector<std::u16string>& out);
+    void GetInstalledLanguageIsoCodes(std::vector<std::u16string>& out) override;
 
     // Property actions and registry rows that set properties.
-    void SetPropertiesSequence();
+    void SetPropertiesSequence() override;
     // "metainfo.xml" and "requirements.xml" from the application folder or the packages.
     void LoadFileMetaInformation();
     void LoadRequirements();
@@ -237,15 +238,15 @@ public:
 
     // Conditions
     // Evaluates one condition text of the definition with this object's properties.
-    bool ParseExpression(const std::u16string& text);
+    bool ParseExpression(const std::u16string& text) override;
 
     // Log writer of the run; hands the do-not-log flag on only when it is set.
-    JxLog* GetLog();
-    void SetDoNotLog(bool flag) { m_DoNotLog = flag; }
+    JxLog* GetLog() override;
+    void SetDoNotLog(bool flag) override { m_DoNotLog = flag; }
 
     // Install mode ("Install", "Maintenance", "Uninstall").
     // The install mode; "Install" when none is set.
-    std::u16string GetInstallMode();
+    std::u16string GetInstallMode() override;
 
     // Uninstall entry
     // The product's entry in the list of installed programs (HKLM "...\Uninstall\<product id>").
@@ -256,7 +257,7 @@ public:
     // Removes the Windows Installer traces of one product code; an empty code does nothing.
     void ControlPanelDeleteMSISettings(const std::u16string& productCode);
     // "[CommonAppDataFolder]\Tolvane\Setups\<product id>", or a resolved "[_MaintenanceDir]".
-    virtual void GetMaintenanceDir(std::u16string& folder);
+    void GetMaintenanceDir(std::u16string& folder) override;
     // Maintenance copies: the engine and its packages kept in the maintenance folder for later runs.
     void ExtractMaintenanceFiles(const std::u16string& folder, const JxSequenceAction& action);
     // "$" packages always; "{" packages by their component row; any other name never.
@@ -269,7 +270,7 @@ public:
     void ApplyCustomizationOnUpgrade(const std::u16string& folder);
 
     // Run state.
-    JxSequenceData& GetSequenceData() { return m_SequenceData; }
+    JxSequenceData& GetSequenceData() override { return m_SequenceData; }
     bool IsQuiet();
     bool IsRestartRequired();
     bool IsRestartConfirmed();
@@ -277,14 +278,14 @@ public:
     bool OpenGlobalMutex();
     // Restart of Windows and the entry that starts this setup again afterwards (RunOnce).
     bool EnablePrivilege(const WCHAR* privilegeName);
-    bool RestartSetupAfterRebootXP(const std::u16string& commandLine, bool tag);
-    bool RemoveRestartAfterReboot();
+    bool RestartSetupAfterRebootXP(const std::u16string& commandLine, bool tag) override;
+    bool RemoveRestartAfterReboot() override;
     // The machine-wide locks named by "ShutdownArguments", taken once without waiting.
     void AcquireShutdownLocks();
     void ReleaseGlobalLocks();
     void SetSkipCommonUpdate(bool flag);
     // Whether the machine still waits for a restart ("_PENDINGRESTARTREQUEST").
-    void DetectPendingRestartRequest();
+    void DetectPendingRestartRequest() override;
     bool FeatureHasValidAction(const std::u16string& featureName);
     std::vector<std::unique_ptr<CMachineWideLock>> m_GlobalLocks;
     HANDLE m_InstanceMutex = nullptr; // the single-instance lock; open until the process ends
@@ -315,34 +316,34 @@ public:
     // Feature lists are list properties of "$name$" tokens joined by ","; nothing is cached.
     // The live rows, without the object lock: UpdateFeatureVisibility writes `visible` of these
     // rows, which is safe only because both run on the main thread.
-    std::vector<JxFeature>& GetFeatures() { return m_Features; }
+    std::vector<JxFeature>& GetFeatures() override { return m_Features; }
     // A copy of the first feature row of that name (exact); an empty row when there is none.
-    void GetFeature(JxFeature& out, const std::u16string& name);
+    void GetFeature(JxFeature& out, const std::u16string& name) override;
     // "FeatureStateInstalled" or "FeatureStateAbsent".
-    const std::u16string& GetFeatureState(const std::u16string& name);
+    const std::u16string& GetFeatureState(const std::u16string& name) override;
     // "FeatureActionInstall", "FeatureActionRemove" or "FeatureActionNothing".
-    const std::u16string& GetFeatureAction(const std::u16string& name);
+    const std::u16string& GetFeatureAction(const std::u16string& name) override;
     // "disablefeature", "enablefeature" or empty: what "_DisableFeatures"/"_EnableFeatures" ask of it.
-    void GetFeatureEnableKeyword(std::u16string& out, const std::u16string& name);
-    bool SwitchFeatureState(const std::u16string& name);
+    void GetFeatureEnableKeyword(std::u16string& out, const std::u16string& name) override;
+    bool SwitchFeatureState(const std::u16string& name) override;
     // False when the action is not a keyword or the feature has it already.
-    bool SetFeatureAction(const std::u16string& name, const std::u16string& action);
+    bool SetFeatureAction(const std::u16string& name, const std::u16string& action) override;
     bool IsFeatureIncluded(const std::u16string& name);
     // The list names at least one defined feature.
-    bool IsFeatureListValid(const std::u16string& list);
+    bool IsFeatureListValid(const std::u16string& list) override;
     // "_EnableFeatures" from "_EnableFeaturesDefault" in installs, updates and upgrades.
-    void SetDefaultEnabledFeatures();
+    void SetDefaultEnabledFeatures() override;
     static void AddTokenToList(const std::u16string& token, std::u16string& list);
     static void RemoveTokenFromList(const std::u16string& token, std::u16string& list);
     // A file of the component lies in the mounted packages.
-    bool IsComponentIncluded(const std::u16string& componentId);
+    bool IsComponentIncluded(const std::u16string& componentId) override;
     // Activation of activatable features, stored per machine below the product's key.
-    bool IsFeatureActivated(const std::u16string& name);
-    void GetActivatableFeatures(std::vector<std::u16string>& out);
+    bool IsFeatureActivated(const std::u16string& name) override;
+    void GetActivatableFeatures(std::vector<std::u16string>& out) override;
     // "_DisableFeatures" = the activatable features that "_EnableFeatures" does not request.
-    void SetDeactivatedFeatures();
-    void SetFeatureActivationMode() { m_FeatureActivationMode = true; }
-    bool SetInstallMode(const std::u16string& mode);
+    void SetDeactivatedFeatures() override;
+    void SetFeatureActivationMode() override { m_FeatureActivationMode = true; }
+    bool SetInstallMode(const std::u16string& mode) override;
     // The update decision: whether and how an installed product of the family is updated, and
     // what that means for the run (install mode, properties, copy modes, feature actions).
     void EvaluateUpdateMode();
@@ -353,37 +354,102 @@ public:
     void ScheduleFeatureUpdateActions(const JxUpdateModeOutput& output);
     // An installed product that must not be updated: its uninstaller for whoever ends the run.
     void ScheduleInstalledProductForUninstall(const JxUpdateModeOutput& output);
+    // The GUI object: message boxes, progress and the cancel query reach it from anywhere in the
+    // engine; without one progress goes to the progress callback (when set) only.
+    void UnbindGui() override;
+    // The GUI object's SetProgress(-1, text); the callback gets (context, -1, 0, 0).
+    void SetProgressText(const std::u16string& text) override;
+    void SetProgressRange(int maximum) override;
+    void SetProgress(int position, int maximum, const std::u16string& text) override;
+    std::u16string GetModuleDirectory() override { return CopyModuleDirectory(); }
+    void Reserved106() override {}
+    // The body of an operation that a later part of the engine builds: logs an ERROR line
+    // "<operation> is not built yet" in the operation's context; false.
+    bool _pending_NotBuilt(const WCHAR* operation);
+
+    // Operations that the management-server integration, the update-server client, custom actions,
+    // customized setups and the maintenance file lists build; until then each logs that it is not
+    // built and fails.
+    void RequestSQLInstances(std::vector<std::u16string>& out) override;
+    void RequestSQLDatabases(std::vector<std::u16string>& out, const std::u16string& request) override;
+    void CheckSQLConnection(int& result, const std::u16string& request) override;
+    bool CheckRemoteConnectionToMMS(const std::u16string& server) override;
+    bool CheckScanApplianceConnection(const std::u16string& argument) override;
+    void ExecuteCustomAction(const std::u16string& module, const std::u16string& function,
+                             const std::u16string& argument, const std::u16string& installMode,
+                             const std::u16string& componentId, const std::u16string& featureName,
+                             const JxSequenceAction& action) override;
+    bool ExecuteAddOn(const std::u16string& module, const std::u16string& function,
+                      const std::u16string& argument) override;
+    bool InitCommonUpdateMode(const std::u16string& settings, JxProgressCallbackFn callback,
+                              LPVOID context) override;
+    std::u16string GetCommonUpdateVersion() override;
+    bool ExecuteCommonUpdate() override;
+    bool CheckInternetConnection() override;
+    std::vector<std::u16string> DownloadBillboards() override;
+    void ClearBillboards() override;
+    bool Install_Customized_Files() override;
+    bool Delete_Customized_Temporary_Files() override;
+    bool Install_Customized_Regkeys() override;
+    bool Execute_Customized_Apps() override;
+    bool Install_Customized_ThirdPartyApps() override;
+    bool Store_Customied_Configuration() override;
+    bool IsInstalledProductCustomized() override;
+    bool Store_Customized_Folder() override;
+    std::u16string GetCustomizationData() override;
+    bool WriteTargetStateXml(const std::u16string& path) override;
+    bool WriteFileListToXml(const std::u16string& path, const std::vector<JxFile>& files) override;
+    bool WriteRetailUpdateFileListToXml(const std::u16string& path,
+                                        const std::vector<JxFile>& files) override;
+    bool WriteSettingsToXml(const std::u16string& path) override;
+    bool WriteUpfilesHtm(const std::u16string& path, const std::vector<JxFile>& files) override;
+    bool WriteUpVersionHtm(const std::u16string& path) override;
+    bool LoadFileListFromXml(const std::u16string& path, std::vector<JxFile>& files) override;
+    bool GetMetadataOfPackagefiles(std::vector<JxFile>& files) override;
+    bool GetMetadataOfCorefiles(std::vector<JxFile>& files) override;
+    bool CollectNeededSetupFiles(std::vector<JxFile>& files) override;
+    bool _containsPackageFile(const std::vector<JxFile>& files, const std::u16string& name) override;
+    bool _collectInformationAboutInstalledProduct() override;
+    bool _isInstallInformationValid() override;
+    bool _isFileNeededForUpdate(const JxFile& file) override;
+    bool _isFileNeeded_CheckGeneralSettings(const JxFile& file) override;
+    bool _isFileNeeded_FilenameContainsWildcard(const JxFile& file) override;
+    bool _isFileNeeded_FilenameIsAbsolute(const JxFile& file) override;
+    bool _isFileNeeded_CheckProductRequirements(const JxFile& file) override;
+    void _addComponentToNeededFiles(const JxComponent& component, std::vector<JxFile>& files) override;
+    void _addRetailUpdateFiles(std::vector<JxFile>& files) override;
+
     // The product type of this setup's product code ("PRODUCTTYPE" is set to it); empty when none.
     std::u16string GetCurrentProductType();
     // The level of the product type (exact name); -1 when no row has it.
     int32_t GetProductLevel(const std::u16string& productType);
     // The features installed on this machine, in definition order; sets "UPDATE_INSTALLED_FEATURES".
-    void _getListOfInstalledFeatures(std::vector<std::u16string>& out);
+    void _getListOfInstalledFeatures(std::vector<std::u16string>& out) override;
     // The component's check files and registry values are present (true when it has no check).
-    bool _isComponentInstalled(const JxComponent& component);
+    bool _isComponentInstalled(const JxComponent& component) override;
     // "NOUPDATE", "UPDATE", "UPGRADE", "EXITSETUP", "RELOADCONFIG"; empty for another number.
     void GetUpdateModeName(std::u16string& out);
     // Names of the features whose dependson names the feature (ignoring case), in definition order.
     // The caller owns the list; ReleaseFeatureList frees it (a null list too).
-    using JxFeatureNameList = std::vector<std::u16string>;
-    std::unique_ptr<JxFeatureNameList> GetDependentFeatures(const std::u16string& name);
-    static void ReleaseFeatureList(std::unique_ptr<JxFeatureNameList> list);
+    using JxFeatureNameList = JxSetup::Data::JxFeatureNameList;
+    std::unique_ptr<JxFeatureNameList> GetDependentFeatures(const std::u16string& name) override;
+    void ReleaseFeatureList(std::unique_ptr<JxFeatureNameList> list) override;
     // The component is installable from the mounted packages (or needs no packaged file).
-    bool IsComponentIncludedEx(const std::u16string& componentId);
+    bool IsComponentIncludedEx(const std::u16string& componentId) override;
     // A feature that is not prohibited has a component of that id (ignoring case).
-    bool IsComponentDefined(const std::u16string& componentId);
+    bool IsComponentDefined(const std::u16string& componentId) override;
     // Hides prohibited features, and features that are neither installed nor have a packaged
     // component to check (unless "_MiniSetup" is "true").
-    void UpdateFeatureVisibility();
+    void UpdateFeatureVisibility() override;
     // Per stored value of "ActivatedFeatures": {active (REG_DWORD 1), "$name$"}, in registry order.
-    using JxActivatedFeature = std::pair<bool, std::u16string>;
-    void GetActivatedFeatures(std::vector<JxActivatedFeature>& out);
-    void SetFeatureActivationState(const std::u16string& name, bool active);
+    using JxActivatedFeature = JxSetup::Data::JxActivatedFeature;
+    void GetActivatedFeatures(std::vector<JxActivatedFeature>& out) override;
+    void SetFeatureActivationState(const std::u16string& name, bool active) override;
     // Stores 1 or 0 for every activatable feature as "_EnableFeatures" requests it.
-    void SetActivatedFeatures();
+    void SetActivatedFeatures() override;
     // Whether the requested list (or, for one feature, "_EnableFeatures") changes a stored activation.
-    bool HasValidFeatureActivationAction(const std::u16string& requested);
-    bool FeatureHasValidActivationAction(const std::u16string& name);
+    bool HasValidFeatureActivationAction(const std::u16string& requested) override;
+    bool FeatureHasValidActivationAction(const std::u16string& name) override;
     // "_INSTALLSTATE" for the pages, and the preparation text.
     void SetInstallState();
     // The system requirements of the definition: install conditions, the overview, recommendations.
@@ -391,43 +457,46 @@ public:
     // False when a failed install condition must end a maintenance run in DLL mode.
     bool CheckInstallConditionFailure();
     // "_SysConfigValues" and "_SysConfigFailed" from the conditions shown in the overview.
-    void CheckSystemConfiguration();
+    void CheckSystemConfiguration() override;
     // "_PrqOverviewItems" and "_PrqShowOverview" from the prerequisites that announce themselves.
-    void SetPrerequisiteOverviewItems();
-    void AddPrerequisiteOverviewItem(const JxFile& file);
+    void SetPrerequisiteOverviewItems() override;
+    void AddPrerequisiteOverviewItem(const JxFile& file) override;
     // Appends the value to the property, with the separator when it is not empty.
     void AppendPropertyValue(const std::u16string& value, const std::u16string& name,
-                             const std::u16string& separator);
+                             const std::u16string& separator) override;
     // The command line with /_mountExe="[_mountExe]" when that file exists and the line lacks it.
-    void AddMountExeArgument(std::u16string& out, const std::u16string& commandLine);
+    void AddMountExeArgument(std::u16string& out, const std::u16string& commandLine) override;
     // Puts the well-known system folders on the black list of the empty-folder clean-up.
-    void BlackListSystemFolders();
+    void BlackListSystemFolders() override;
     // Component and action conditions: is a component processed by an action in this run?
-    bool GetConditionResult(const std::u16string& condition);
-    bool IsComponentConditionMet(const JxComponent& component, const JxFeature& feature);
+    bool GetConditionResult(const std::u16string& condition) override;
+    bool IsComponentConditionMet(const JxComponent& component, const JxFeature& feature) override;
     bool IsComponentToBeProcessed(const JxComponent& component, const JxFeature& feature,
-                                  const JxSequenceAction& action, JxActivationPermissions permissions);
+                                  const JxSequenceAction& action,
+                                  JxActivationPermissions permissions) override;
     bool _actionExecute(const JxComponent& component, const JxFeature& feature,
-                        const JxSequenceAction& action, JxActivationPermissions permissions);
+                        const JxSequenceAction& action, JxActivationPermissions permissions) override;
     bool _actionExecute_checkSharecounter(const JxComponent& component, const JxFeature& feature,
-                                          const std::u16string& featureAction);
+                                          const std::u16string& featureAction) override;
     bool _actionExecute_EnableFeature(const JxComponent& component, const JxFeature& feature,
-                                      const JxSequenceAction& action, JxActivationPermissions permissions);
+                                      const JxSequenceAction& action,
+                                      JxActivationPermissions permissions) override;
     bool _actionExecute_DisableFeature(const JxComponent& component, const JxFeature& feature,
-                                       const JxSequenceAction& action, JxActivationPermissions permissions);
+                                       const JxSequenceAction& action,
+                                       JxActivationPermissions permissions) override;
     bool _actionExecute_OnInstall(const JxComponent& component, const JxFeature& feature,
-                                  const JxSequenceAction& action);
+                                  const JxSequenceAction& action) override;
     bool _actionExecute_OnMaintenance(const JxComponent& component, const JxFeature& feature,
-                                      const JxSequenceAction& action);
+                                      const JxSequenceAction& action) override;
     bool _actionExecute_OnUpdateUpgrade(const JxComponent& component, const JxFeature& feature,
-                                        const JxSequenceAction& action);
+                                        const JxSequenceAction& action) override;
     bool _actionExecute_OnUninstall(const JxComponent& component, const JxFeature& feature,
-                                    const JxSequenceAction& action);
+                                    const JxSequenceAction& action) override;
     // Progress steps: the log lines "%s;MAX;%d" and "%s;CUR;%d", the GUI and the callback.
-    void LOGProgressMax(const JxSequenceAction& action);
-    void LOGProgressCurrent(const JxSequenceAction& action);
-    void AddProcessStep();
-    void StepProgress(const JxSequenceAction& action);
+    void LOGProgressMax(const JxSequenceAction& action) override;
+    void LOGProgressCurrent(const JxSequenceAction& action) override;
+    void AddProcessStep() override;
+    void StepProgress(const JxSequenceAction& action) override;
     // Restart and cancel state. Returns whether a restart was required before (or is forced).
     bool SetRestart(bool required);
     // Asks the GUI object whether the user cancelled; sets m_UserCancelled. Nothing without a GUI.
@@ -440,43 +509,43 @@ public:
     // to report, the exit code of the program, -1 when it had not ended when its code was read, the
     // negated Windows error when it could not be started. The timeout is in seconds.
     int32_t ExecAppWait(const std::u16string& path, const std::u16string& arguments, bool useShell,
-                        bool hidden, bool wait, bool is64Bit, DWORD timeoutSeconds);
+                        bool hidden, bool wait, bool is64Bit, DWORD timeoutSeconds) override;
     // Runs the install or the uninstall list (mode "Install" or "Uninstall").
     void ExecuteAppSequence(const std::vector<JxApplication>& apps, const std::u16string& mode,
-                            const JxSequenceAction& action);
+                            const JxSequenceAction& action) override;
     // Prerequisites: the rows flagged "isprerequisite" are run in order until one asks for a
     // reboot or fails; the outcome goes to m_SequenceData. An item that cannot be prepared ends
     // the list as cancelled (m_UserCancelled). Returns 0.
-    int ExecutePrerequisites(const JxSequenceAction& action, const std::vector<JxFile>& list);
+    int ExecutePrerequisites(const JxSequenceAction& action, const std::vector<JxFile>& list) override;
     // Extracts the row's component into the working folder, runs the installer hidden and reads
     // its result. False only when the installer cannot be prepared or found. A "prqtimeout" that
     // is not an unsigned decimal throws std::invalid_argument before the start.
-    bool ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFile& row);
+    bool ExecutePrerequisiteItem(const JxSequenceAction& action, const JxFile& row) override;
     // Starts the applications of a list at the end of a run.
-    int LaunchASetup(const std::vector<JxApplication>& apps);
-    void LaunchAppsAtEndOfSetup();
-    void LaunchFinishDialogApps();
+    int LaunchASetup(const std::vector<JxApplication>& apps) override;
+    void LaunchAppsAtEndOfSetup() override;
+    void LaunchFinishDialogApps() override;
     // Ends the running processes of the setup files that ask for it; mode 1 spares "isstopable".
-    void StopProcesses(int mode);
+    void StopProcesses(int mode) override;
     // Seam of the tests: replaces the wait for a started process (handle, milliseconds).
     std::function<DWORD(HANDLE, DWORD)> m_WaitForProcessForTesting;
 
     // Sequencer
     // The install-action sequence: build the action list, count its steps, run it.
-    void Sequence_Execute();
-    void _Sequence_Initialize();
-    void _Sequence_Initialize_GetInstallMode();
-    void _Sequence_Initialize_UseUI();
-    void _Sequence_Initialize_UI_DefaultTexts();
-    void _Sequence_Initialize_Actions();
-    void _Sequence_ContinueAfterReboot();
-    void _Sequence_Run_CountProcessSteps();
-    void _Sequence_Run();
-    bool _Sequence_Run_CheckReqirements(const JxSequenceAction& action);
-    bool _Sequence_Run_SkipAction(const JxSequenceAction& action);
-    void _Sequence_ShowEndMessage();
+    void Sequence_Execute() override;
+    void _Sequence_Initialize() override;
+    void _Sequence_Initialize_GetInstallMode() override;
+    void _Sequence_Initialize_UseUI() override;
+    void _Sequence_Initialize_UI_DefaultTexts() override;
+    void _Sequence_Initialize_Actions() override;
+    void _Sequence_ContinueAfterReboot() override;
+    void _Sequence_Run_CountProcessSteps() override;
+    void _Sequence_Run() override;
+    bool _Sequence_Run_CheckReqirements(const JxSequenceAction& action) override;
+    bool _Sequence_Run_SkipAction(const JxSequenceAction& action) override;
+    void _Sequence_ShowEndMessage() override;
     // A message box through the GUI object; 1 without one.
-    int ShowMessage(const std::u16string& caption, const std::u16string& text, UINT type, int value);
+    int ShowMessage(const std::u16string& caption, const std::u16string& text, UINT type, int value) override;
     // Handlers of the install actions ("action_" + name); failures go to m_SequenceData.
     void action_SystemRestore(const JxSequenceAction& action);
     void action_RebootOnFeatureCondition(const JxSequenceAction& action);
@@ -534,42 +603,45 @@ public:
     JxFileActionState& GetFileActionState() { return *m_FileActionState; }
     // File records: of a file on disk, of a packaged file, of a metadata row. The path argument
     // gets its expansion.
-    JxFile& CollectFileInformation(JxFile& record, std::u16string& path, bool is64Bit);
-    JxFile& CollectFileInformationFromVFS(JxFile& record, std::u16string& path);
-    JxFile& CollectFileInformationFromPackageEntry(JxFile& record, const JxFile& row);
+    JxFile& CollectFileInformation(JxFile& record, std::u16string& path, bool is64Bit) override;
+    JxFile& CollectFileInformationFromVFS(JxFile& record, std::u16string& path) override;
+    JxFile& CollectFileInformationFromPackageEntry(JxFile& record, const JxFile& row) override;
     // File information and support files.
     // Progress of a package repack (phase 2 only: done of total bytes moves at most ten steps);
     // always 1 ("go on"). Runs on the repacking thread without the object lock.
     int OnRepackProgress(DWORD phase, DWORD done, DWORD total, DWORD_PTR packageBytes) override;
     // The copied-components set, keyed by feature name + component id (the argument orders differ).
-    void SetComponentFileCopied(const std::u16string& featureName, const std::u16string& componentId);
-    bool ComponentFileWasCopied(const std::u16string& componentId, const std::u16string& featureName);
-    bool ComponentContainsPrerequisites(const std::u16string& featureName, const std::u16string& componentId);
+    void SetComponentFileCopied(const std::u16string& featureName,
+                                const std::u16string& componentId) override;
+    bool ComponentFileWasCopied(const std::u16string& componentId,
+                                const std::u16string& featureName) override;
+    bool ComponentContainsPrerequisites(const std::u16string& featureName,
+                                        const std::u16string& componentId) override;
     // The system file searches of the file rows, into the properties they name.
-    void SystemSearchFiles();
+    void SystemSearchFiles() override;
     // Extracts the support files of the components into "[_SupportDir]"; the names written.
-    std::vector<std::u16string>& ExtractSupportFiles(std::vector<std::u16string>& names);
-    void DeleteSupportFiles(const std::vector<std::u16string>& names);
+    std::vector<std::u16string>& ExtractSupportFiles(std::vector<std::u16string>& names) override;
+    void DeleteSupportFiles(const std::vector<std::u16string>& names) override;
     // In an uninstall with "_DeleteEmptyInstallDir": removes INSTALLDIR and its empty parents.
-    void DeleteEmptyInstallDir();
+    void DeleteEmptyInstallDir() override;
 
     // The end of the install sequence and the services around it.
-    void InitSxsShareCounter();
+    void InitSxsShareCounter() override;
     void SetShareCounterUpdateMode(bool update);
     bool ShutdownActions();
     bool CheckAndActivateServices();
-    bool ConfigureManamgementServer();
-    void SetAccessKey();
-    void AuthorizeClient();
-    void DeleteMMSDB();
+    bool ConfigureManamgementServer() override;
+    void SetAccessKey() override;
+    void AuthorizeClient() override;
+    void DeleteMMSDB() override;
     // Customized setups: "$CUSTOMIZE\customize.xml" beside the program or in the packages.
-    bool Load_Customized_Config();
-    bool Configure_Customized_Properties();
-    bool Configure_Customized_Strings();
+    bool Load_Customized_Config() override;
+    bool Configure_Customized_Properties() override;
+    bool Configure_Customized_Strings() override;
     // Whether the command line (or another property source) asks for a support mode.
     bool IsSupportModeRequested();
-    void Configure_Customized_UpgradeProducts();
-    void Configure_Customized_UpdateProduct();
+    void Configure_Customized_UpgradeProducts() override;
+    void Configure_Customized_UpdateProduct() override;
     void ExtractComponentsAsWPK(const JxSequenceAction& action);
     void _files_GroupByComponent();
     void _files_Collect(bool targets);
@@ -634,13 +706,15 @@ public:
     void MoveTempWks();
     // Extracts every packaged file below "[ExtractTo]".
     void ExtractAll();
-    void ExtractDir(const std::u16string& vfsFolder, const std::u16string& diskFolder, bool keepStructure);
+    void ExtractDir(const std::u16string& vfsFolder, const std::u16string& diskFolder,
+                    bool keepStructure) override;
     bool ExtractFileTo(const std::u16string& vfsPath, const std::u16string& diskPath);
     // Names of the files (not directories) that a search finds, in search order.
-    void GetFileListFromVFSDir(std::vector<std::u16string>& out, const std::u16string& folder);
-    void GetFileListFromVFSPattern(std::vector<std::u16string>& out, const std::u16string& pattern);
-    void GetFullPathFileListFromVFSDir(std::vector<std::u16string>& out, const std::u16string& pattern);
-    bool IsFileMountedInVfs(const std::u16string& path);
+    void GetFileListFromVFSDir(std::vector<std::u16string>& out, const std::u16string& folder) override;
+    void GetFileListFromVFSPattern(std::vector<std::u16string>& out, const std::u16string& pattern) override;
+    void GetFullPathFileListFromVFSDir(std::vector<std::u16string>& out,
+                                       const std::u16string& pattern) override;
+    bool IsFileMountedInVfs(const std::u16string& path) override;
     // Loads a DLL from the module folder, else from the packages (a temporary copy), else from the
     // destination folder of the component that installs it; null when none loads. The caller frees
     // it (FreeLibrary, or VirtualFS::FreeDll for a packaged copy).

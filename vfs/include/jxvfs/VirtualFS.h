@@ -2,7 +2,9 @@
 // entries of the merged package tree; directories are searched with wildcards; files are opened
 // as streams, extracted to disk, copied, loaded as libraries or run from a temporary copy. The
 // engine-control object derives from it (through CJxSetupWrap), and the GUI module calls its
-// virtual operations by position, so their order is fixed.
+// virtual operations by position, so their order is fixed: the destructor takes slots 0 and 1
+// (Itanium C++ ABI), and the operation declared p-th (counting the destructor as the first) is
+// slot p. Texts cross as std::u16string (see JxModuleAbi.h of the setup data).
 //
 // Paths (ResolvePath): components are separated by "\" and compare ignoring case. A path that
 // begins with "\" starts at the merged root, "\..\" at the packages level, any other at the
