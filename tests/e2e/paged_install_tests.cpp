@@ -70,6 +70,23 @@ protected:
     jxtest::TempMachineRoot m_Root;
 };
 
+// The files and folders below drive C:, without the run's own logs and temporary files.
+std::vector<std::string> DriveC(const std::string& root) {
+    std::vector<std::string> entries;
+    const fs::path drive = fs::path(root) / "drive_c";
+    if (!fs::exists(drive))
+        return entries;
+    for (const auto& entry : fs::recursive_directory_iterator(drive)) {
+        const std::string path = fs::relative(entry.path(), drive).string();
+        if (path.find("Setups/Logs") != std::string::npos || path.find("/Temp") != std::string::npos ||
+            path.find("AppData") != std::string::npos)
+            continue;
+        entries.push_back(path);
+    }
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
 const std::string kAcceptLicence = "page Licence next set LICENSEACCEPTED=1\n";
 
 TEST_F(PagedRuns, InstallWalksThePagesAndInstallsAsQuietly) {
@@ -101,6 +118,17 @@ TEST_F(PagedRuns, CancelOnAConfigurationPageChangesNothing) {
                                         "Close 2 2", "Finish 2", "Close 2 2", "Release"}));
     EXPECT_FALSE(Exists(kInstallDir));
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
+}
+
+TEST_F(PagedRuns, CancelOnTheProgressPageRollsTheCopiedFilesBack) {
+    const std::string setup = Pack(jxe2e::ProductVariant(), "sample");
+    const std::vector<std::string> before = DriveC(m_Root.Path());
+    const auto run = Run(setup, kAcceptLicence + "cancel progress 1\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(Steps({"IsCancelRequested 1"}).empty()) << jxe2e::ReadText(Journal());
+    EXPECT_EQ(DriveC(m_Root.Path()), before);
+    EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
+    EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes", 0));
 }
 
 TEST_F(PagedRuns, AModuleThatCannotServeEndsWithTheInterfaceErrorBox) {
