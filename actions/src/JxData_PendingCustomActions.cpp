@@ -1,3 +1,4 @@
+// JX_NOT_BUILT: custom actions and add-ons come with the installation actions.
 // Functions of custom-action and add-on modules. Not there yet: each call fails.
 #include "jxsetupdata/JxData.h"
 

@@ -1,3 +1,4 @@
+// JX_NOT_BUILT: the common update comes with the update-server client.
 // The common update run on its own (a caller that wants only the update, and the pages that show
 // its version and billboards). The update-server client is not there yet: each fails.
 #include "jxsetupdata/JxData.h"

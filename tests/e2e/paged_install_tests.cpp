@@ -122,10 +122,14 @@ TEST_F(PagedRuns, CancelOnAConfigurationPageChangesNothing) {
 
 TEST_F(PagedRuns, CancelOnTheProgressPageRollsTheCopiedFilesBack) {
     const std::string setup = Pack(jxe2e::ProductVariant(), "sample");
+    // The machine as a run leaves it that changes nothing (cancelled on its first page).
+    ASSERT_EQ(Run(setup, "page Welcome cancel\n").exitCode, 1);
     const std::vector<std::string> before = DriveC(m_Root.Path());
     const auto run = Run(setup, kAcceptLicence + "cancel progress 1\n");
+    const std::vector<std::string> steps = Steps({"ShowInstallProgressPage", "IsCancelRequested 1"});
+    ASSERT_GE(steps.size(), 2u);
+    EXPECT_EQ(steps[0], "ShowInstallProgressPage") << "the cancel comes from the progress page";
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_FALSE(Steps({"IsCancelRequested 1"}).empty()) << jxe2e::ReadText(Journal());
     EXPECT_EQ(DriveC(m_Root.Path()), before);
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes", 0));
