@@ -266,5 +266,93 @@ TEST_F(FileCopyTest, AComponentWithoutPackageCopiesNothing) {
     EXPECT_TRUE(m_Data->GetFileActionState().m_Copied.empty());
 }
 
+// A 64-bit row reaches the native System32 in every step (its copy, commit and removal), a 32-bit
+// row the redirected SysWOW64: a step that forgets the row's redirection works in the wrong folder.
+TEST_F(FileCopyTest, SixtyFourBitRowsWorkInTheNativeSystemFolder) {
+    const std::u16string destination = u"C:\\Windows\\System32\\Prod";
+    const std::string native = m_Root.Path() + "/drive_c/Windows/System32/Prod/";
+    const std::string wow = m_Root.Path() + "/drive_c/Windows/SysWOW64/Prod/";
+    JxFile wide = CopyRow(u"wide.dll");
+    wide.is64bit = u"True";
+    ASSERT_TRUE(WriteComponentPackage(kPackage, {{u"wide.dll", "64"}, {u"narrow.dll", "32"}}));
+    DefineProduct(*m_Data, {wide, CopyRow(u"narrow.dll")}, destination);
+    ASSERT_TRUE(MountAndCopy(*m_Data, kPackage));
+    EXPECT_EQ(jxtest::ReadHostFile(native + "wide.dll.jxtmp"), "64");
+    EXPECT_EQ(jxtest::ReadHostFile(wow + "narrow.dll.jxtmp"), "32");
+    EXPECT_FALSE(std::filesystem::exists(wow + "wide.dll.jxtmp"));
+
+    // A rollback removes each copy from its own folder, and the folders the run made there.
+    m_Data->RollbackCopiedFiles();
+    EXPECT_FALSE(std::filesystem::exists(native));
+    EXPECT_FALSE(std::filesystem::exists(wow));
+
+    // Copied again and committed, each file is in its own view of the system folder.
+    m_Data = std::make_unique<JxData>();
+    PackageMgr::Instance()->Cleanup();
+    DefineProduct(*m_Data, {wide, CopyRow(u"narrow.dll")}, destination);
+    ASSERT_TRUE(MountAndCopy(*m_Data, kPackage));
+    m_Data->CommitCopiedFiles();
+    EXPECT_EQ(jxtest::ReadHostFile(native + "wide.dll"), "64");
+    EXPECT_EQ(jxtest::ReadHostFile(wow + "narrow.dll"), "32");
+    EXPECT_FALSE(std::filesystem::exists(native + "narrow.dll"));
+    EXPECT_FALSE(std::filesystem::exists(wow + "wide.dll"));
+    EXPECT_FALSE(m_Data->HasUncommittedFileCopies());
+}
+
+// "renameexistentfile" keeps the file that was there under the row's other name (properties
+// expanded) before the new one goes in; without a file there, nothing is renamed.
+TEST_F(FileCopyTest, RenameExistentFileKeepsTheOldFileUnderItsNewName) {
+    WriteFileBytes(Target(u"conf.ini"), "user settings");
+    JxFile kept = CopyRow(u"conf.ini");
+    kept.renameexistentfile = u"True";
+    kept.renameexistentfileto = u"conf-[Suffix].ini";
+    JxFile fresh = CopyRow(u"fresh.ini");
+    fresh.renameexistentfile = u"true";
+    fresh.renameexistentfileto = u"fresh-old.ini";
+    Install({{u"conf.ini", "defaults"}, {u"fresh.ini", "fresh"}}, {kept, fresh});
+    m_Data->SetProperty(u"Suffix", u"saved", 1);
+
+    m_Data->CommitCopiedFiles();
+
+    EXPECT_EQ(ReadFileBytes(Target(u"conf.ini")), "defaults");
+    EXPECT_EQ(ReadFileBytes(Target(u"conf-saved.ini")), "user settings");
+    EXPECT_EQ(ReadFileBytes(Target(u"fresh.ini")), "fresh");
+    EXPECT_FALSE(JxFile::FileExists(Target(u"fresh-old.ini")));
+    EXPECT_EQ(m_Data->GetPropertyValue(u"_RestartRequired"), u"");
+}
+
+// "forcerebootrequest" asks for a restart though its file went in at once; "ignorerebootrequest"
+// on the same row wins.
+TEST_F(FileCopyTest, ForceRebootRequestAsksForARestart) {
+    for (const char16_t* ignore : {u"", u"true"}) {
+        m_Data = std::make_unique<JxData>();
+        PackageMgr::Instance()->Cleanup();
+        JxFile row = CopyRow(u"driver.sys");
+        row.forcerebootrequest = u"TRUE";
+        row.ignorerebootrequest = ignore;
+        Install({{u"driver.sys", "driver"}}, {row});
+        m_Data->CommitCopiedFiles();
+        EXPECT_EQ(ReadFileBytes(Target(u"driver.sys")), "driver");
+        EXPECT_EQ(m_Data->GetPropertyValue(u"_RestartRequired"), *ignore ? u"" : u"1") << jxtext::N(ignore);
+        DeleteFileW(Target(u"driver.sys").c_str());
+    }
+}
+
+// A locked package file is not a reason to restart: its new copy waits beside it as ".wpk.jxtmp"
+// and its folder is remembered, so that the end of the run (or the next run) moves it into place.
+TEST_F(FileCopyTest, ALockedPackageTargetWaitsForTheNextRunNotForARestart) {
+    WriteFileBytes(Target(u"{C1}.wpk"), "old package");
+    Install({{u"{C1}.wpk", "new package"}}, {CopyRow(u"{C1}.wpk")});
+    Lock(Target(u"{C1}.wpk"));
+
+    m_Data->CommitCopiedFiles();
+
+    EXPECT_EQ(ReadFileBytes(Target(u"{C1}.wpk")), "old package");
+    EXPECT_EQ(ReadFileBytes(Target(u"{C1}.wpk.jxtmp")), "new package");
+    EXPECT_EQ(m_Data->GetPropertyValue(u"_RestartRequired"), u"");
+    EXPECT_EQ(m_Data->m_TempPackageDirs, std::set<std::u16string>{kDestination});
+    EXPECT_FALSE(m_Data->HasUncommittedFileCopies());
+}
+
 } // namespace
 } // namespace jxfilecopytest

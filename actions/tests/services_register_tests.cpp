@@ -157,3 +157,43 @@ TEST_F(ServiceRegistration, FixServiceConfigurationRepairsOnlyAnExistingService)
     EXPECT_FALSE(Exists(u"JxNever"));
     EXPECT_TRUE(m_Log.Has("WARNING", "Service JxNever is not registered")) << m_Log.Dump();
 }
+
+// "DisableServiceAfterReg" leaves each service its registration made disabled (start type 4);
+// without it the service keeps the start type it registered with.
+TEST_F(ServiceRegistration, DisableServiceAfterRegDisablesTheRegisteredServices) {
+    for (const char16_t* disable : {u"True", u"false", u""}) {
+        SCOPED_TRACE(jxtext::N(disable));
+        jxtest::TempMachineRoot root;
+        JxData data;
+        InstallProgramFiles();
+        WriteDefinition(RegisterRow("JxAlpha") + RegisterRow("JxNoFile", "", "absent.exe"), "");
+        data.SetAppDir(kAppDir);
+        ASSERT_TRUE(data.LoadConfiguration());
+        MakeInstallRun(data);
+        data.SetProperty(u"DisableServiceAfterReg", disable, 1);
+
+        data.SelfRegService(SelfRegServiceAction());
+
+        ASSERT_TRUE(ServiceController::IsRegistered(u"JxAlpha", nullptr));
+        const bool disabled = ServiceController::QueryStartType(u"JxAlpha", nullptr) == SERVICE_DISABLED;
+        EXPECT_EQ(disabled, jxtext::EqualsNoCase(disable, u"true"));
+        EXPECT_FALSE(ServiceController::IsRegistered(u"JxNoFile", nullptr));
+        EXPECT_FALSE(data.m_SequenceData.m_bFailure);
+    }
+}
+
+// An update unregisters only the services whose rows say it replaces them ("deleteserviceonupdate");
+// the others stay registered and running as they were.
+TEST_F(ServiceRegistration, AnUpdateUnregistersOnlyTheServicesItReplaces) {
+    Load(RegisterRow("JxAlpha") + RegisterRow("JxBeta", "deleteserviceonupdate=\"TRUE\""),
+         UnregisterRow("JxAlpha") + UnregisterRow("JxBeta", "deleteserviceonupdate=\"True\""));
+    m_Data.SelfRegService(SelfRegServiceAction());
+    ASSERT_TRUE(Exists(u"JxAlpha"));
+    ASSERT_TRUE(Exists(u"JxBeta"));
+
+    m_Data.SelfUnRegServicesOnUpdate(JxSequenceAction(u"SelfUnRegServiceOnUpdate", u"", 0x1df));
+
+    EXPECT_FALSE(Exists(u"JxBeta")) << m_Log.Dump();
+    EXPECT_TRUE(Exists(u"JxAlpha"));
+    EXPECT_TRUE(m_Log.Has("LP_INFO", "Unregister service using file C:\\Program Files\\Jx\\svcreg.exe."));
+}

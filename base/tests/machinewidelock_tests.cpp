@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include <openssl/evp.h>
 
@@ -57,6 +58,84 @@ TEST(MachineWideLock, IsTakenOnceAndAgainAfterRelease) {
     EXPECT_FALSE(lock.IsHeld());
     EXPECT_TRUE(lock.Acquire(0));
     EXPECT_EQ(lock.GetName(), CMachineWideLock(u"L").GetName());
+}
+
+// Fakes of the lock's kernel calls: a create that fails a number of times, a wait that fails, and a
+// sleep that only records its pauses (no test waits for real time).
+struct CFakeKernel {
+    static inline int failingCreates = 0;
+    static inline int creates = 0;
+    static inline bool failWait = false;
+    static inline std::vector<DWORD> pauses;
+
+    static HANDLE Create(const WCHAR* name) {
+        ++creates;
+        if (failingCreates != 0) {
+            if (failingCreates > 0)
+                --failingCreates;
+            SetLastError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+        return CreateMutexW(nullptr, FALSE, name);
+    }
+    static DWORD Wait(HANDLE mutex, DWORD milliseconds) {
+        if (!failWait)
+            return WaitForSingleObject(mutex, milliseconds);
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    static void Sleep(DWORD milliseconds) { pauses.push_back(milliseconds); }
+
+    explicit CFakeKernel(int failing, bool waitFails = false) {
+        failingCreates = failing;
+        creates = 0;
+        failWait = waitFails;
+        pauses.clear();
+        static const CMachineWideLock::KernelCalls calls = {Create, Wait, Sleep};
+        CMachineWideLock::SetKernelCallsForTesting(&calls);
+    }
+    ~CFakeKernel() { CMachineWideLock::SetKernelCallsForTesting(nullptr); }
+};
+
+// A mutex that cannot be made yet (another account's, say) is tried again every 50 ms until the
+// time is up; a time-out of 0 is one try.
+TEST(MachineWideLock, CreationIsRetriedUntilTheTimeIsUp) {
+    jxtest::TempMachineRoot root;
+    {
+        CFakeKernel kernel(2);
+        CMachineWideLock lock(u"R");
+        EXPECT_TRUE(lock.Acquire(200));
+        EXPECT_EQ(CFakeKernel::creates, 3);
+        EXPECT_EQ(CFakeKernel::pauses, (std::vector<DWORD>{50, 50}));
+    }
+    {
+        CFakeKernel kernel(-1); // never
+        CMachineWideLock lock(u"R");
+        EXPECT_FALSE(lock.Acquire(120));
+        EXPECT_FALSE(lock.IsHeld());
+        EXPECT_EQ(CFakeKernel::pauses, (std::vector<DWORD>{50, 50, 20}));
+        EXPECT_EQ(CFakeKernel::creates, 4);
+    }
+    {
+        CFakeKernel kernel(-1);
+        CMachineWideLock lock(u"R");
+        EXPECT_FALSE(lock.Acquire(0));
+        EXPECT_EQ(CFakeKernel::creates, 1);
+        EXPECT_TRUE(CFakeKernel::pauses.empty());
+    }
+}
+
+// A wait that fails is no lock: Acquire says false, holds nothing, and a later try takes it.
+TEST(MachineWideLock, AFailedWaitHoldsNothing) {
+    jxtest::TempMachineRoot root;
+    CMachineWideLock lock(u"W");
+    {
+        CFakeKernel kernel(0, true);
+        EXPECT_FALSE(lock.Acquire(0));
+        EXPECT_FALSE(lock.IsHeld());
+    }
+    EXPECT_TRUE(lock.Acquire(0));
+    EXPECT_TRUE(lock.IsHeld());
 }
 
 } // namespace

@@ -187,6 +187,48 @@ INSTANTIATE_TEST_SUITE_P(
                 u"",
                 1,
                 false},
+        // In the system context (an update pushed to the machine) nothing is reloaded or refused:
+        // equal versions update, and a refusal becomes an upgrade.
+        RuleRow{"SystemContextEqual",
+                u"25.1.0.10",
+                u"25.1.0.10",
+                10,
+                10,
+                {{u"_IsSystemContext", u"TRUE"}},
+                u"",
+                u"",
+                1,
+                false},
+        RuleRow{"SystemContextOlderBuild",
+                u"25.1.0.10",
+                u"25.1.0.9",
+                10,
+                10,
+                {{u"_IsSystemContext", u"true"}},
+                u"",
+                u"",
+                2,
+                false},
+        RuleRow{"SystemContextLowerLevel",
+                u"25.1.0.10",
+                u"26.0.0.0",
+                20,
+                10,
+                {{u"_IsSystemContext", u"true"}},
+                u"",
+                u"",
+                2,
+                false},
+        RuleRow{"SystemContextNothing",
+                nullptr,
+                u"25.1.0.10",
+                10,
+                10,
+                {{u"_IsSystemContext", u"true"}},
+                u"",
+                u"",
+                0,
+                false},
         RuleRow{"CollectModeNothing",
                 nullptr,
                 u"25.1.0.10",
@@ -265,6 +307,46 @@ TEST(UpdateModeRules, VersionFileAndInstallFolderFromTheRegistry) {
     const JxUpdateModeOutput out = Decide(data);
     EXPECT_EQ(out.installLocation, u"C:\\Old App") << log.Dump();
     EXPECT_EQ(out.mode, 1) << log.Dump(); // the file's 25.1.0.10, not the entry's 1.0.0.0
+}
+
+// The maintenance folder comes from the installed product's registry value (a quoted path of its
+// stored program, reduced to its folder); without the value its default is used and written back;
+// without both there is none.
+TEST(UpdateModeRules, MaintenanceFolderFromTheRegistryOrItsDefault) {
+    jxtest::TempMachineRoot root;
+    const struct {
+        const char16_t* value; // nullptr: no value
+        const char16_t* fallback;
+        const char16_t* folder;
+        const char16_t* storedAfter;
+    } rows[] = {
+        {u"\"C:\\ProgramData\\Old\\Maint\\setup.exe\"", u"", u"C:\\ProgramData\\Old\\Maint",
+         u"\"C:\\ProgramData\\Old\\Maint\\setup.exe\""},
+        {nullptr, u"[CommonAppDataFolder]\\Old\\Default", u"C:\\ProgramData\\Old\\Default",
+         u"C:\\ProgramData\\Old\\Default"},
+        {nullptr, u"", u"", u""},
+    };
+    for (const auto& row : rows) {
+        JxData data;
+        PrepareData(data, u"25.1.0.11");
+        InstallEntry(kOld, u"25.1.0.10");
+        JxProductCode& old = data.m_Requirements.m_ProductCodes[0];
+        old.maintenanceroot = u"HKLM";
+        old.maintenancekey = u"Software\\Old\\Setup";
+        old.maintenancevaluename = u"Maintenance";
+        old.maintenancedefault = row.fallback;
+        CReg::DeleteKeyFromRegistry(HKEY_LOCAL_MACHINE, u"Software\\Old", u"Setup", 0);
+        MakeHostFile(u"C:\\ProgramData\\Old\\Maint\\setup.exe");
+        if (row.value)
+            CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, old.maintenancekey.c_str(), u"Maintenance",
+                                      row.value, CRegStringType::Sz, 0);
+        const JxUpdateModeOutput out = Decide(data);
+        EXPECT_EQ(out.maintenanceDir, row.folder) << jxtext::N(row.folder);
+        EXPECT_EQ(out.mode, 1) << "the folder does not change the decision";
+        EXPECT_EQ(CReg::GetStringFromRegistry(HKEY_LOCAL_MACHINE, old.maintenancekey.c_str(), u"Maintenance",
+                                              u"", 0),
+                  row.storedAfter);
+    }
 }
 
 // What each mode means for the run.

@@ -119,6 +119,24 @@ TEST_F(RunState, RebootCarriesOutPendingRenamesAndRunsTheRunOnceCommand) {
     EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnce, u"{PRODUCT-1}", 0));
 }
 
+// Any text in either property makes the run quiet: "false" too, as a command line writes it.
+TEST_F(RunState, AnyTextMakesTheRunQuiet) {
+    const struct {
+        const char16_t* installation;
+        const char16_t* update;
+        bool quiet;
+    } rows[] = {
+        {u"", u"", false}, {u"true", u"", true},  {u"false", u"", true},
+        {u"0", u"", true}, {u"", u"false", true}, {u"", u"1", true},
+    };
+    for (const auto& row : rows) {
+        m_Data.SetProperty(u"_QuietInstallation", row.installation, 1);
+        m_Data.SetProperty(u"_QuietUpdate", row.update, 1);
+        EXPECT_EQ(m_Data.IsQuiet(), row.quiet)
+            << jxtext::N(row.installation) << " / " << jxtext::N(row.update);
+    }
+}
+
 TEST_F(RunState, PerformRestartRecordsTheRebootOnlyWhenInteractive) {
     m_Data.SetProperty(u"_QuietInstallation", u"true", 1);
     m_Data.PerformRestart();

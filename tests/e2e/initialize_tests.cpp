@@ -362,4 +362,91 @@ TEST(InitializeRun, RefusedElevationPromptEndsWithOneAndALogLine) {
     EXPECT_FALSE(DefinitionLoaded(log));
 }
 
+// A standard user on a machine whose policy refuses standard users' requests, or without UAC at
+// all, cannot elevate: nothing is asked or started, the run ends with 1 and says why.
+TEST(InitializeRun, StandardUserWhoCannotElevateEndsWithOne) {
+    for (const bool uac : {true, false}) {
+        jxtest::TempMachineRoot root;
+        CShippedSetup setup(root);
+        setup.Append(setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup"))));
+        jxplat::MachineDescription machine = jxe2e::TrustingMachine(setup.Program());
+        machine.user.administrator = false;
+        machine.user.elevated = false;
+        machine.user.uac = uac;
+        if (uac) { // written while the test process is still the elevated administrator
+            HKEY key = nullptr;
+            DWORD refuse = 0;
+            ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE,
+                                      u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System", 0,
+                                      nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+                      ERROR_SUCCESS);
+            ASSERT_EQ(RegSetValueExW(key, u"ConsentPromptBehaviorUser", 0, REG_DWORD,
+                                     reinterpret_cast<const BYTE*>(&refuse), sizeof(refuse)),
+                      ERROR_SUCCESS);
+            RegCloseKey(key);
+        }
+        root.Describe(machine);
+
+        const auto run = jxtest::RunProgram(setup.Program(), {kQuiet});
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.exitCode, 1) << "uac " << uac;
+        EXPECT_TRUE(jxplat::ReadProcessTable().empty());
+        EXPECT_TRUE(jxplat::ReadRecordedMessageBoxes().empty());
+        const std::string log = AllLogs(root);
+        EXPECT_TRUE(EntryLogged(log, "JxSetup::Data::JxSetupEngineControl::_run_ElevatedProcess",
+                                "Setup must run elevated and cannot elevate."))
+            << log;
+        EXPECT_FALSE(DefinitionLoaded(log));
+    }
+}
+
+// The trusted engine mounts the packages of the program that started it ("/_mountExe") only when
+// their engine is the running one, and never a path that still holds a bracket (a property
+// reference that was not resolved).
+TEST(InitializeRun, TrustedEngineMountsOnlyACallerThatCarriesIt) {
+    const struct {
+        const char* name;
+        const char* folder; // of the caller, below drive C:
+        bool sameEngine;
+        bool mounted;
+        bool invalid;
+        int exitCode;
+    } rows[] = {
+        {"same engine", "Kit", true, true, false, 0},
+        {"other engine", "Kit", false, true, true, 1},
+        {"bracket", "Kit[", true, false, false, 1},
+    };
+    for (const auto& row : rows) {
+        jxtest::TempMachineRoot root;
+        const std::string engine = root.Path() + "/Engine/setup.exe";
+        fs::create_directories(fs::path(engine).parent_path());
+        fs::copy_file(jxe2e::Program(), engine);
+        root.Describe(jxe2e::TrustingMachine(engine));
+        CShippedSetup setup(root);
+        auto packages = setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup")));
+        packages.push_back(setup.Package(
+            "$SETUP",
+            {{"JxSetup.exe", row.sameEngine ? jxtest::ReadHostFile(engine) : "MZ another engine"}}));
+        setup.Append(packages);
+        const std::u16string caller = u"C:\\" + jxtext::W(row.folder) + u"\\setup.exe";
+        const std::string callerHost = jxplat::WindowsToHostPath(caller);
+        fs::create_directories(fs::path(callerHost).parent_path());
+        fs::copy_file(setup.Program(), callerHost);
+
+        const auto run = jxtest::RunProgram(engine, {"/_mountExe=" + Text(caller), kQuiet});
+        ASSERT_TRUE(run.started);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.name;
+        const std::string log = AllLogs(root);
+        EXPECT_EQ(EntryLogged(log, "JxSetup::Data::JxSetupEngineControl::_mount_ExternalSetupEXE",
+                              "Mounting external packages: " + Text(caller)),
+                  row.mounted)
+            << row.name;
+        EXPECT_EQ(EntryLogged(log, "JxSetup::Data::JxSetupEngineControl::_mount_ExternalSetupEXE",
+                              "Extracted setup is invalid."),
+                  row.invalid)
+            << row.name;
+        EXPECT_EQ(DefinitionLoaded(log), row.exitCode == 0) << row.name << "\n" << log;
+    }
+}
+
 } // namespace

@@ -22,6 +22,15 @@ public:
     bool IsHeld() const { return m_Mutex != nullptr; }
     const std::u16string& GetName() const { return m_Name; }
 
+    // The kernel calls Acquire makes. Tests put in their own (a create or a wait that fails, a sleep
+    // that only counts); nullptr puts the real ones back.
+    struct KernelCalls {
+        HANDLE (*createMutex)(const WCHAR* name);
+        DWORD (*wait)(HANDLE mutex, DWORD milliseconds);
+        void (*sleep)(DWORD milliseconds);
+    };
+    static void SetKernelCallsForTesting(const KernelCalls* calls);
+
 private:
     HANDLE m_Mutex = nullptr;
     std::u16string m_Name;

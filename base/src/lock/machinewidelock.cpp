@@ -48,7 +48,22 @@ std::u16string _LockDigest(const std::u16string& text) {
     return hex;
 }
 
+HANDLE _LockCreate(const WCHAR* name) {
+    return CreateMutexW(nullptr, FALSE, name);
+}
+
+DWORD _LockWait(HANDLE mutex, DWORD milliseconds) {
+    return WaitForSingleObject(mutex, milliseconds);
+}
+
+const CMachineWideLock::KernelCalls kRealCalls = {_LockCreate, _LockWait, Sleep};
+const CMachineWideLock::KernelCalls* g_calls = &kRealCalls;
+
 } // namespace
+
+void CMachineWideLock::SetKernelCallsForTesting(const KernelCalls* calls) {
+    g_calls = calls ? calls : &kRealCalls;
+}
 
 CMachineWideLock::CMachineWideLock(const WCHAR* lockName) {
     const std::u16string name = lockName ? lockName : u"";
@@ -59,18 +74,18 @@ bool CMachineWideLock::Acquire(DWORD timeoutMs) {
     if (m_Mutex)
         return true;
     DWORD left = timeoutMs;
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, m_Name.c_str());
+    HANDLE mutex = g_calls->createMutex(m_Name.c_str());
     while (!mutex) {
         if (left == 0) {
             DebugTrace(u"CMachineWideLock: %s cannot be created (error %lu)", m_Name.c_str(), GetLastError());
             return false;
         }
         const DWORD pause = std::min<DWORD>(50, left);
-        Sleep(pause);
+        g_calls->sleep(pause);
         left -= pause;
-        mutex = CreateMutexW(nullptr, FALSE, m_Name.c_str());
+        mutex = g_calls->createMutex(m_Name.c_str());
     }
-    const DWORD result = WaitForSingleObject(mutex, left);
+    const DWORD result = g_calls->wait(mutex, left);
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) {
         m_Mutex = mutex;
         return true;
