@@ -115,5 +115,6 @@ else
     echo "(no journal: the GUI module was not loaded)"
 fi
 show_machine
+show_logs
 echo "-- Parts of the engine that are not built yet"
 grep -a 'is not built yet' "$JX_MACHINE_ROOT/trace.log" | sed 's/^([0-9:]*)//' | sort -u || echo "(none)"
