@@ -1,5 +1,6 @@
 // The file actions' picture of a run, built once by the first CopyFiles: the file rows of the
-// definition by component, and the records of their files in the packages and at their targets.
+// definition by component, and the records of their files in the packages and at their targets
+// (temporary copies an earlier run left beside those targets are removed on the way).
 #include "JxData_Files.h"
 
 #include "jxbase/wow64guard.h"
@@ -73,6 +74,13 @@ void JxData::_files_Collect(bool targets) {
                                  : ExpandProperties(component.destinationdir);
                     const std::u16string name = resource ? ExpandPropertiesForLanguage(row.name, language)
                                                          : ExpandProperties(row.name);
+                    // Copies that an earlier run left when it ended half-way are not this run's.
+                    _files_RemoveLeftTemporaries(folder, name, true, context);
+                    const std::u16string alternative =
+                        resource ? ExpandPropertiesForLanguage(component.mvexaltdir, language)
+                                 : ExpandProperties(component.mvexaltdir);
+                    if (!alternative.empty())
+                        _files_RemoveLeftTemporaries(alternative, name, true, context);
                     _files_AddRecord(JxFile::CombinePath(folder, name), componentId, language, true, is64Bit);
                 } else {
                     _files_AddRecord(_files_SourcePath(row, language), componentId, language, false, is64Bit);

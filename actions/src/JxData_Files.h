@@ -38,4 +38,13 @@ inline bool _files_DeleteFile(const std::u16string& path) {
     return DeleteFileW(path.c_str()) != FALSE;
 }
 
+// What the engine appends to a target's name for the temporary copy that waits to replace it.
+inline constexpr const WCHAR* kTemporaryCopySuffix = u".jxtmp";
+
+// Deletes the engine's temporary copies of the files that the name (a pattern too; it may hold
+// sub-folders) gives in the folder: copies a run left when it ended half-way. With keepWaiting, a
+// copy that the restart is to move into place stays. Nothing outside a safe folder is touched.
+void _files_RemoveLeftTemporaries(const std::u16string& folder, const std::u16string& name, bool keepWaiting,
+                                  const WCHAR* context);
+
 } // namespace JxSetup::Data

@@ -1,6 +1,8 @@
 // DeleteFiles: the installed files and shortcuts of the components an uninstallation removes.
 #include "JxData_RemoveFiles.h"
 
+#include "JxData_Files.h"
+
 #include "jxbase/wow64guard.h"
 #include "jxplat/shlobj.h"
 #include "jxplat/text.h"
@@ -55,6 +57,15 @@ void _remove_InFolder(JxData& data, const JxFile& row, const std::u16string& fol
     _remove_HandleRestart(data, row, rebootNeeded);
 }
 
+// The temporary copies a copy that ended half-way left beside the targets (or in the component's
+// alternative folder) go with the product, also one that waited for a restart.
+void _remove_Temporaries(const std::u16string& folder, const std::u16string& alternative,
+                         const std::u16string& name) {
+    _files_RemoveLeftTemporaries(folder, name, false, kDeleteFiles);
+    if (!alternative.empty())
+        _files_RemoveLeftTemporaries(alternative, name, false, kDeleteFiles);
+}
+
 void _remove_RowFiles(JxData& data, const JxFile& row, const JxComponent& component) {
     if (row.copymode == u"never")
         return;
@@ -73,13 +84,19 @@ void _remove_RowFiles(JxData& data, const JxFile& row, const JxComponent& compon
             const std::u16string language = jxtext::Trim(code);
             if (language.empty())
                 continue;
-            _remove_InFolder(data, row, data.ExpandPropertiesForLanguage(component.destinationdir, language),
-                             data.ExpandPropertiesForLanguage(row.name, language));
+            const std::u16string folder =
+                data.ExpandPropertiesForLanguage(component.destinationdir, language);
+            const std::u16string name = data.ExpandPropertiesForLanguage(row.name, language);
+            _remove_InFolder(data, row, folder, name);
+            _remove_Temporaries(folder, data.ExpandPropertiesForLanguage(component.mvexaltdir, language),
+                                name);
         }
         return;
     }
-    _remove_InFolder(data, row, data.ExpandProperties(component.destinationdir),
-                     data.ExpandProperties(row.name));
+    const std::u16string folder = data.ExpandProperties(component.destinationdir);
+    const std::u16string name = data.ExpandProperties(row.name);
+    _remove_InFolder(data, row, folder, name);
+    _remove_Temporaries(folder, data.ExpandProperties(component.mvexaltdir), name);
 }
 
 } // namespace

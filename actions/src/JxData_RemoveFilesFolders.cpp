@@ -71,8 +71,9 @@ void _remove_LeftFolders(JxData& data, std::vector<CRemoveLeftFolder> left) {
                std::count(b.folder.begin(), b.folder.end(), u'\\');
     });
     std::set<std::u16string> deletedAtRestart;
-    for (const std::u16string& path : GetFilesDeletedAtRestart())
-        deletedAtRestart.insert(jxtext::Fold(path));
+    for (const auto& [source, target] : GetRestartFileOperations())
+        if (target.empty())
+            deletedAtRestart.insert(jxtext::Fold(source));
     // A folder of several rows asks for the restart unless every one of them ignores it.
     std::set<std::u16string> asking;
     for (const CRemoveLeftFolder& entry : left)

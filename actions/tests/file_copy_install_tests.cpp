@@ -52,6 +52,28 @@ protected:
     std::vector<HANDLE> m_Handles;
 };
 
+// A run that ended half-way left temporary copies beside targets: the next run removes them (only
+// the engine's names of its own rows), except one the restart is to move into place.
+TEST_F(FileCopyTest, TemporaryCopiesOfAnEarlierRunAreRemoved) {
+    WriteFileBytes(Target(u"same.txt"), "same");
+    WriteFileBytes(Target(u"same.txt.jxtmp"), "cut");
+    WriteFileBytes(Target(u"sub\\c.dat.jxtmp"), "cut");
+    WriteFileBytes(Target(u"waits.txt.jxtmp"), "waits");
+    ASSERT_TRUE(MoveFileExW(Target(u"waits.txt.jxtmp").c_str(), Target(u"waits.txt").c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT));
+    WriteFileBytes(Target(u"user.txt.jxtmp"), "not a row of the product");
+    WriteFileBytes(Target(u"same.txt.bak"), "not a temporary name");
+
+    Install({{u"same.txt", "same"}, {u"sub\\c.dat", "c"}, {u"waits.txt", "waits"}},
+            {CopyRow(u"same.txt"), CopyRow(u"sub\\*.dat"), CopyRow(u"waits.txt")});
+
+    EXPECT_FALSE(JxFile::FileExists(Target(u"same.txt.jxtmp")));
+    EXPECT_EQ(ReadFileBytes(Target(u"sub\\c.dat.jxtmp")), "c") << "this run's own copy";
+    EXPECT_TRUE(JxFile::FileExists(Target(u"waits.txt.jxtmp")));
+    EXPECT_TRUE(JxFile::FileExists(Target(u"user.txt.jxtmp")));
+    EXPECT_TRUE(JxFile::FileExists(Target(u"same.txt.bak")));
+}
+
 TEST_F(FileCopyTest, InstallsThroughTemporariesBesideTheTargets) {
     WriteFileBytes(Target(u"same.txt"), "same");
     Install({{u"a.txt", "new a"},

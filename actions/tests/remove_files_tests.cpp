@@ -270,6 +270,29 @@ TEST_F(RemoveFiles, UpdateDeletesByMaskOnlyWhereRowAndConditionSaySo) {
     EXPECT_TRUE(m_Log.Has("LP_INFO", "Deleting *.tmp in C:\\Program Files\\Prod"));
 }
 
+// Temporary copies a copy left when it ended half-way go with the product: beside the targets and in
+// the component's alternative folder, also one that waited for the restart; other files stay.
+TEST_F(RemoveFiles, UninstallRemovesTheTemporaryCopiesOfItsFiles) {
+    const std::u16string alternative = u"C:\\Staging";
+    for (const std::u16string& file : {kDest + u"\\a.txt", kDest + u"\\a.txt.jxtmp", kDest + u"\\b.dll.jxtmp",
+                                       kDest + u"\\waits.txt.jxtmp", alternative + u"\\a.txt.jxtmp",
+                                       kDest + u"\\user.jxtmp", kDest + u"\\a.txt.bak"})
+        jxtest::WriteMachineFile(file);
+    ASSERT_TRUE(MoveFileExW((kDest + u"\\waits.txt.jxtmp").c_str(), (kDest + u"\\waits.txt").c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT));
+    Define({Row(u"a.txt"), Row(u"*.dll", u"byversion"), Row(u"waits.txt")});
+    m_Data.m_Features[0].components[0].mvexaltdir = alternative;
+
+    m_Data.DeleteFiles(m_DeleteFiles);
+
+    for (const std::u16string& gone : {kDest + u"\\a.txt", kDest + u"\\a.txt.jxtmp", kDest + u"\\b.dll.jxtmp",
+                                       kDest + u"\\waits.txt.jxtmp", alternative + u"\\a.txt.jxtmp"})
+        EXPECT_FALSE(jxtest::MachinePathExists(gone)) << jxtext::N(gone);
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\user.jxtmp"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\a.txt.bak"));
+    EXPECT_FALSE(RestartRequested());
+}
+
 TEST_F(RemoveFiles, EmptyFoldersGoAfterUninstallAndTheMergeFolderIsEmptied) {
     jxtest::WriteMachineFile(u"C:\\Merge\\m.wpk");
     jxtest::WriteMachineFile(u"C:\\Merge\\nested\\n.wpk");

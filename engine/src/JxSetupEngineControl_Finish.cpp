@@ -159,6 +159,12 @@ void JxSetupEngineControl::_finish_DecideResult() {
                     if (data.IsRestartConfirmed()) {
                         m_nExitCode = 3;
                         data.PerformRestart();
+                    } else if (data.IsRestartRequired() && !state.m_bFailure) {
+                        // Files left to the restart (a locked or read-only target) are not in place
+                        // yet: the caller learns that the machine must restart, even when nobody
+                        // confirmed it here (a quiet run asks nobody).
+                        log->Log(LP_INFO, kModule, kCleanup, u"Restart required, not confirmed.");
+                        m_nExitCode = 3;
                     }
                 }
             }

@@ -27,6 +27,7 @@ struct Row {
     bool handedOver = false;
     bool cancelled = false;
     bool restartConfirmed = false;
+    bool restartRequired = false; // "_RestartRequired": something waits for the restart
     bool rebootRequired = false;
     bool prerequisiteReboot = false;
     bool skipFinish = false;
@@ -50,6 +51,8 @@ TEST_P(ExitCode, FollowsTheRunState) {
     data.SetProperty(u"_QuietInstallation", u"true", 1); // a quiet run never restarts the machine itself
     if (row.restartConfirmed)
         data.SetProperty(u"_PerformRestartConfirmed", u"TRUE", 1);
+    if (row.restartRequired)
+        data.SetRestart(true);
     if (row.prerequisiteReboot)
         data.m_SequenceData.m_RestartRequest.m_Reason = u"prerequisite needs REBOOT";
     if (row.closeSecondInstance)
@@ -70,6 +73,11 @@ INSTANTIATE_TEST_SUITE_P(
         Row{.name = "CancelledRestartConfirmed", .cancelled = true, .restartConfirmed = true, .expected = 3},
         Row{.name = "CancelledThenRebootRequired", .cancelled = true, .rebootRequired = true, .expected = 3},
         Row{.name = "NormalEndRestartConfirmed", .restartConfirmed = true, .expected = 3},
+        // A restart nobody confirmed (a quiet run asks nobody) still ends with 3; a failed or
+        // cancelled run stays a failure.
+        Row{.name = "NormalEndRestartRequired", .restartRequired = true, .expected = 3},
+        Row{.name = "FailedRestartRequired", .failure = true, .restartRequired = true, .expected = 1},
+        Row{.name = "CancelledRestartRequired", .cancelled = true, .restartRequired = true, .expected = 1},
         Row{.name = "FailedButRebootRequired", .failure = true, .rebootRequired = true, .expected = 3},
         Row{.name = "PrerequisiteReboot", .prerequisiteReboot = true, .expected = 4},
         Row{.name = "PrerequisiteRebootBeatsCancel",

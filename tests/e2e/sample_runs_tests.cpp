@@ -6,6 +6,7 @@
 
 #include "e2e_support.h"
 #include "jxbase/reg.h"
+#include "jxplat/fileapi.h"
 #include "jxplat/text.h"
 #include "jxtest/run_program.h"
 
@@ -177,6 +178,62 @@ TEST_F(SampleRuns, AFailingActionEndsWithOneAndLeavesNoTemporaryCopies) {
     EXPECT_EQ(TemporaryCopies(m_Root.Path()), std::vector<std::string>());
     EXPECT_EQ(jxtest::ReadHostFile(blocker), "not a folder\n");
     EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"UninstallString", 0));
+}
+
+// The maintenance copy in the product's folder, made runnable as the uninstall entry runs it.
+std::string MaintenanceCopy() {
+    const std::string copy =
+        HostPath(u"C:\\ProgramData\\Tolvane\\Setups\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}\\setup.exe");
+    fs::permissions(copy, fs::perms::owner_exec, fs::perm_options::add);
+    return copy;
+}
+
+// Nothing of the product is left: its folder, its keys, its uninstall entry.
+void ExpectRemoved() {
+    EXPECT_FALSE(fs::exists(HostPath(kInstallDir))) << "the installation folder is left";
+    EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kProductKey.c_str(), 0));
+    EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
+}
+
+// An upgrade ended late leaves a setup of the newer build while the uninstall entry still names the
+// installed one: the rules see an upgrade. An uninstall request stays an uninstall and removes the
+// product.
+TEST_F(SampleRuns, AnUninstallRequestOfANewerBuildRemovesTheProduct) {
+    ASSERT_EQ(Run(Pack(jxe2e::ProductVariant(), "first")).exitCode, 0);
+    const auto uninstall = Run(Pack(NewerBuild("1.1.0.1"), "upgrade"), {"/InstallMode=Uninstall"});
+    EXPECT_EQ(uninstall.exitCode, 0);
+    ExpectRemoved();
+    EXPECT_NE(ProductValue(u"Version"), u"1.1.0.1") << "the upgrade was carried out";
+}
+
+// A file that cannot be replaced now (read-only) waits for the restart: the run says so with 3, and
+// the restart puts the file in place.
+TEST_F(SampleRuns, AFileLeftToTheRestartEndsWithThree) {
+    ASSERT_EQ(Run(Pack(jxe2e::ProductVariant(), "first")).exitCode, 0);
+    const std::u16string exported = kInstallDir + u"\\tools\\export.txt";
+    ASSERT_TRUE(SetFileAttributesW(exported.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    EXPECT_EQ(Run(Pack(NewerBuild(), "newer")).exitCode, 3);
+    EXPECT_NE(jxtest::ReadHostFile(HostPath(exported)), "export of build 1.0.0.2\n");
+    ASSERT_TRUE(jxplat::CarryOutPendingFileOperations());
+    EXPECT_EQ(jxtest::ReadHostFile(HostPath(exported)), "export of build 1.0.0.2\n");
+}
+
+// A run killed in its file copy leaves temporary copies beside the targets; the next run and the
+// uninstallation remove them.
+TEST_F(SampleRuns, TemporaryCopiesOfARunEndedInTheCopyAreRemoved) {
+    const auto leave = [] {
+        jxe2e::WriteText(HostPath(kInstallDir + u"\\notes.txt.jxtmp"), std::string(1 << 20, 'n'));
+        jxe2e::WriteText(HostPath(kInstallDir + u"\\tools\\export.txt.jxtmp"), "cut");
+    };
+    leave();
+    EXPECT_EQ(Run(Pack(jxe2e::ProductVariant(), "first")).exitCode, 0);
+    EXPECT_EQ(TemporaryCopies(m_Root.Path()), std::vector<std::string>());
+
+    leave();
+    EXPECT_EQ(Run(MaintenanceCopy(), {"/InstallMode=Uninstall"}).exitCode, 0);
+    EXPECT_EQ(TemporaryCopies(m_Root.Path()), std::vector<std::string>());
+    ExpectRemoved();
 }
 
 } // namespace

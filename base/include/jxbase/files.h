@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -35,8 +36,9 @@ std::u16string JoinFolderPath(const WCHAR* folder, std::u16string_view name);
 // The strings of the restart's file operations (PendingFileRenameOperations) in order: a source,
 // then its target, empty for a deletion; with maxBytes, only that much of the value is read.
 std::vector<std::u16string> GetPendingFileRenameOperations(DWORD maxBytes = 0);
-// The paths (without "\??\") that the restart deletes.
-std::vector<std::u16string> GetFilesDeletedAtRestart();
+// The restart's file operations as pairs of source and target paths (without "\??\" and the "!" of
+// a replacing target); the target is empty for a deletion.
+std::vector<std::pair<std::u16string, std::u16string>> GetRestartFileOperations();
 
 // The file-name part of a path (PathFindFileNameW); empty when the path ends there.
 std::u16string GetFileNameFromPath(const std::u16string& path);

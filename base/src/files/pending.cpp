@@ -40,16 +40,18 @@ std::vector<std::u16string> GetPendingFileRenameOperations(DWORD maxBytes) {
     return pieces;
 }
 
-std::vector<std::u16string> GetFilesDeletedAtRestart() {
-    std::vector<std::u16string> deleted;
+std::vector<std::pair<std::u16string, std::u16string>> GetRestartFileOperations() {
+    const auto bare = [](std::u16string_view path) {
+        if (!path.empty() && path.front() == u'!')
+            path.remove_prefix(1);
+        if (path.substr(0, 4) == u"\\??\\")
+            path.remove_prefix(4);
+        return std::u16string(path);
+    };
+    std::vector<std::pair<std::u16string, std::u16string>> operations;
     const std::vector<std::u16string> pieces = GetPendingFileRenameOperations();
-    for (size_t i = 0; i + 1 < pieces.size(); i += 2) {
-        std::u16string_view source = pieces[i];
-        if (source.empty() || !pieces[i + 1].empty())
-            continue;
-        if (source.substr(0, 4) == u"\\??\\")
-            source.remove_prefix(4);
-        deleted.emplace_back(source);
-    }
-    return deleted;
+    for (size_t i = 0; i + 1 < pieces.size(); i += 2)
+        if (!pieces[i].empty())
+            operations.emplace_back(bare(pieces[i]), bare(pieces[i + 1]));
+    return operations;
 }
