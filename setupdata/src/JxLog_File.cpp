@@ -2,16 +2,13 @@
 // on, closing it with its footer, and the worker's writes.
 #include "jxsetupdata/JxLog.h"
 
+#include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <ctime>
-#include <fcntl.h>
-#include <filesystem>
-#include <unistd.h>
 
 #include "jxbase/trace.h"
 #include "jxbase/zippy.h"
-#include "jxplat/machine.h"
+#include "jxplat/shlobj.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -26,9 +23,12 @@ constexpr const char16_t kFooter[] = u"</LogFile>";
 // The worker writes a batch at the latest when it holds this many characters.
 constexpr size_t kWriteChunkChars = 32 * 1024;
 
-// CSIDL_COMMON_APPDATA. The shell's known folders of the stand-in replace this later.
+// The machine's common application data folder; empty when the shell cannot name it.
 std::u16string _log_CommonAppDataFolder() {
-    return u"C:\\ProgramData";
+    WCHAR path[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)))
+        return u"";
+    return path;
 }
 
 } // namespace
@@ -69,8 +69,10 @@ bool JxLog::OpenLogFile() {
     const size_t slash = m_LogFilePath.rfind(u'\\');
     if (slash == std::u16string::npos || slash < 3)
         return false;
-    std::error_code error;
-    std::filesystem::create_directories(jxplat::WindowsToHostPath(m_LogFilePath.substr(0, slash)), error);
+    const int created = SHCreateDirectoryExW(nullptr, m_LogFilePath.substr(0, slash).c_str(), nullptr);
+    if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS)
+        JX_ENGINE_TRACE(0, u"JxSetup::Data::JxLog::OpenLogFile",
+                        u"Cannot create the logs folder (error %i)\n", created);
     // The path stays set when the file cannot be made: the run's lines are then dropped.
     if (!_file_Open(true) || !_file_Write(kHeader)) {
         JX_ENGINE_TRACE(0, u"JxSetup::Data::JxLog::OpenLogFile", u"Cannot create the log file %s\n",
@@ -88,7 +90,7 @@ void JxLog::ChangeLogFile(const WCHAR* name) {
     if (!name || !*name)
         return;
     CSectionGuard guard(m_Section);
-    if (!m_CmdLineFileName.empty() || !m_bOpened || m_hFile < 0)
+    if (!m_CmdLineFileName.empty() || !m_bOpened || m_hFile == INVALID_HANDLE_VALUE)
         return;
     if (!_log_IsPlainFileName(name)) {
         Log(LP_ERROR, kModule, u"ChangeLogFile", u"\"%s\" is not a file name; the log file keeps its name",
@@ -100,15 +102,8 @@ void JxLog::ChangeLogFile(const WCHAR* name) {
         return;
 
     CloseLogFile(false);
-    // As MoveFileW: an existing file of the new name is not replaced.
-    const std::string hostOld = jxplat::WindowsToHostPath(m_LogFilePath);
-    const std::string hostNew = jxplat::WindowsToHostPath(newPath);
-    std::error_code error;
-    bool renamed = !hostNew.empty() && !std::filesystem::exists(hostNew, error);
-    if (renamed) {
-        std::filesystem::rename(hostOld, hostNew, error);
-        renamed = !error;
-    }
+    // An existing file of the new name is not replaced.
+    const bool renamed = MoveFileW(m_LogFilePath.c_str(), newPath.c_str()) != FALSE;
     if (renamed)
         m_LogFilePath = newPath;
     if (!_file_Open(false)) {
@@ -131,7 +126,7 @@ void JxLog::CloseLogFile(bool final) {
     if (!m_bOpened)
         return;
     bool footerWritten = false;
-    if (m_hFile >= 0) {
+    if (m_hFile != INVALID_HANDLE_VALUE) {
         Stop(); // the worker writes every queued line before it ends
         if (final)
             footerWritten = _file_Write(kFooter);
@@ -176,27 +171,40 @@ void JxLog::OnItemsProcessed() {
 }
 
 bool JxLog::_file_Open(bool truncate) {
-    const std::string host = jxplat::WindowsToHostPath(m_LogFilePath);
-    if (host.empty())
+    // CREATE_ALWAYS for a new file; OPEN_ALWAYS and writing at its end for a renamed one. Readers
+    // may look at the file while the run writes it.
+    m_hFile = CreateFileW(m_LogFilePath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          truncate ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (m_hFile == INVALID_HANDLE_VALUE)
         return false;
-    // CREATE_ALWAYS for a new file; OPEN_ALWAYS and writing at its end for a renamed one.
-    m_hFile = ::open(host.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : O_APPEND), 0644);
-    return m_hFile >= 0;
+    LARGE_INTEGER none = {};
+    if (!truncate && !SetFilePointerEx(m_hFile, none, nullptr, FILE_END)) {
+        _file_Close();
+        return false;
+    }
+    m_bWriteFailed = false;
+    return true;
 }
 
 bool JxLog::_file_Write(std::u16string_view text) {
-    if (m_hFile < 0)
+    if (m_hFile == INVALID_HANDLE_VALUE)
         return false;
-    const char* data = reinterpret_cast<const char*>(text.data());
+    const BYTE* data = reinterpret_cast<const BYTE*>(text.data());
     size_t left = text.size() * sizeof(char16_t);
     while (left > 0) {
-        const ssize_t written = ::write(m_hFile, data, left);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(left, 0x40000000u));
+        DWORD written = 0;
+        if (!WriteFile(m_hFile, data, chunk, &written, nullptr) || written == 0) {
+            // Traced once per file: a full disk would otherwise repeat it for every batch.
+            const DWORD error = GetLastError();
+            if (!m_bWriteFailed)
+                JX_ENGINE_TRACE(0, u"JxSetup::Data::JxLog::_file_Write", u"Writing %s failed (error %lu)\n",
+                                m_LogFilePath.c_str(), error);
+            m_bWriteFailed = true;
             return false;
+        }
         data += written;
-        left -= static_cast<size_t>(written);
+        left -= written;
     }
     return true;
 }
@@ -208,9 +216,9 @@ void JxLog::_file_Flush() {
 }
 
 void JxLog::_file_Close() {
-    if (m_hFile >= 0)
-        ::close(m_hFile);
-    m_hFile = -1;
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
 }
 
 } // namespace JxSetup::Data

@@ -6,6 +6,7 @@
 #include <regex>
 #include <thread>
 
+#include "jxtest/run_program.h"
 #include "log_support.h"
 
 using namespace JxSetup::Data;
@@ -105,6 +106,11 @@ TEST_F(LogFile, ChangeLogFileRenamesTheFileAndGoesOnWritingIt) {
     EXPECT_FALSE(std::filesystem::exists(jxplat::WindowsToHostPath(first)));
     Log()->Log(LP_INFO, u"lib", u"After", u"second line");
 
+    // A name that is taken is not replaced: the file keeps its name and says so.
+    const std::u16string taken = kLogsFolder + u"\\Taken" + suffix;
+    jxtest::WriteMachineFile(taken, "someone else's");
+    Log()->ChangeLogFile(u"Taken");
+    EXPECT_EQ(jxtest::ReadHostFile(jxplat::WindowsToHostPath(taken)), "someone else's");
     Log()->ChangeLogFile(u"SETUP");             // the same file ignoring case: nothing happens
     Log()->ChangeLogFile(u"..\\..\\Elsewhere"); // not a name in the logs folder: refused
     Log()->ChangeLogFile(u"");
@@ -121,6 +127,8 @@ TEST_F(LogFile, ChangeLogFileRenamesTheFileAndGoesOnWritingIt) {
         "LP_INFO|lib|Before|first line",
         "LP_INFO|Logger|ChangeLogFile|New Logfile " + jxtext::N(renamed),
         "LP_INFO|lib|After|second line",
+        "ERROR|Logger|ChangeLogFile|The log file could not be renamed to " + jxtext::N(taken) + "; " +
+            jxtext::N(renamed) + " goes on",
         "ERROR|Logger|ChangeLogFile|\"..\\..\\Elsewhere\" is not a file name; the log file keeps its name",
     };
     EXPECT_EQ(seen, expected);
@@ -176,6 +184,61 @@ TEST_F(LogFile, AFileClosedWithoutItsFooterGetsItAtTheFinalClose) {
     ASSERT_TRUE(log.wellFormed);
     ASSERT_EQ(log.Entries(u"lib").size(), 1u);
     EXPECT_EQ(log.Entries(u"lib")[0].text, u"kept");
+}
+
+TEST_F(LogFile, AFinalCloseZipsTheFileAndRemovesIt) {
+    ASSERT_TRUE(Log()->OpenLogFile());
+    const std::u16string path = Log()->GetLogFileName();
+    Log()->Log(LP_INFO, u"lib", u"C", u"zipped");
+    Log()->CloseLogFile(true);
+
+    const std::string plain = jxplat::WindowsToHostPath(path);
+    const std::string zip = jxplat::WindowsToHostPath(path + u".zip");
+    EXPECT_FALSE(std::filesystem::exists(plain)) << "the plain file is removed once the archive holds it";
+    ASSERT_TRUE(std::filesystem::exists(zip));
+    // An independent reader: the archive is sound and holds the one file under its own name.
+    EXPECT_EQ(jxtest::CommandOutput("unzip -tq '" + zip + "' >/dev/null && echo sound"), "sound\n");
+    const std::string name = jxtext::N(path.substr(kLogsFolder.size() + 1));
+    EXPECT_EQ(jxtest::CommandOutput("unzip -Z1 '" + zip + "'"), name + "\n");
+    const std::u16string text = jxlogtest::AsUtf16(jxlogtest::ReadLogBytes(path));
+    EXPECT_TRUE(text.starts_with(kHeader));
+    EXPECT_TRUE(text.ends_with(u"zipped]]></Entry>\r\n</LogFile>"));
+}
+
+TEST_F(LogFile, TheFileIsOpenedWithTheMachinesShareModes) {
+    ASSERT_TRUE(Log()->OpenLogFile());
+    const std::u16string path = Log()->GetLogFileName();
+    // A reader may look at the open log; a handle that wants it for itself may not.
+    HANDLE reader = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(reader, INVALID_HANDLE_VALUE);
+    CloseHandle(reader);
+    HANDLE exclusive = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(exclusive, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+    // A log that another handle holds without delete sharing at the end cannot be packed and
+    // removed: it stays as it is, whole.
+    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    Log()->CloseLogFile(true);
+    CloseHandle(holder);
+    EXPECT_FALSE(std::filesystem::exists(jxplat::WindowsToHostPath(path + u".zip")));
+    EXPECT_TRUE(jxlogtest::AsUtf16(jxlogtest::ReadLogBytes(path)).ends_with(u"</LogFile>"));
+}
+
+TEST_F(LogFile, ANameThatAnotherHandleHoldsIsNotOpened) {
+    jxtest::WriteMachineFile(kLogsFolder + u"\\held.log", "held");
+    HANDLE holder = CreateFileW((kLogsFolder + u"\\held.log").c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    Log()->ReadCommandLineOptions(u"setup.exe /_LogFile=held.log");
+    EXPECT_FALSE(Log()->OpenLogFile());
+    Log()->Log(LP_ERROR, u"lib", u"C", u"dropped");
+    Log()->CloseLogFile(true);
+    CloseHandle(holder);
+    EXPECT_EQ(jxtest::ReadHostFile(jxplat::WindowsToHostPath(kLogsFolder + u"\\held.log")), "held");
 }
 
 } // namespace

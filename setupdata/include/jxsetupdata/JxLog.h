@@ -124,7 +124,8 @@ private:
     SRWLOCK m_ModuleLock = SRWLOCK_INIT; // guards m_ModuleLevels
     // Guards the file handle, the path and queueing; re-entered by CloseLogFile from ChangeLogFile.
     CRITICAL_SECTION m_Section;
-    int m_hFile = -1; // host descriptor of the open log file
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;
+    bool m_bWriteFailed = false; // a write to the open file failed (traced once)
     CStringW m_CmdLineFileName;
     CStringW m_Suffix;
     CStringW m_LogsFolder;
