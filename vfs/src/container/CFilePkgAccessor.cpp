@@ -1,72 +1,44 @@
-// A carrier on disk, read with positional reads so that block decoding on one thread and a
-// repacking copy on another never move each other's file position.
+// A carrier on disk, opened through the system's file calls and read with positional reads (the
+// offset in an OVERLAPPED), so that block decoding on one thread and a repacking copy on another
+// never move each other's file position.
 #include "jxvfs/container/CPkgAccessor.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxvfs/container/PackageTrace.h"
 
-namespace {
-
-DWORD WindowsErrorOfErrno(int error) {
-    switch (error) {
-    case ENOENT:
-        return 2; // ERROR_FILE_NOT_FOUND
-    case ENOTDIR:
-        return 3; // ERROR_PATH_NOT_FOUND
-    case EMFILE:
-    case ENFILE:
-        return 4; // ERROR_TOO_MANY_OPEN_FILES
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-        return 5; // ERROR_ACCESS_DENIED
-    case ENOMEM:
-        return 8; // ERROR_NOT_ENOUGH_MEMORY
-    default:
-        return 31; // ERROR_GEN_FAILURE
-    }
-}
-
-} // namespace
-
 CFilePkgAccessor::CFilePkgAccessor(const std::u16string& windowsPath) {
-    const std::string host = jxplat::WindowsToHostPath(windowsPath);
-    struct stat st {};
-    if (!host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    const DWORD attributes = GetFileAttributesW(windowsPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         m_path = windowsPath;
 }
 
 CFilePkgAccessor::~CFilePkgAccessor() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFile);
 }
 
 bool CFilePkgAccessor::Open() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_fd < 0) {
+    if (m_hFile == INVALID_HANDLE_VALUE) {
         if (m_path.empty()) {
-            m_openError = 2;
+            m_openError = ERROR_FILE_NOT_FOUND;
             m_openCount = 0;
             return false;
         }
-        const std::string host = jxplat::WindowsToHostPath(m_path);
-        m_fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd < 0) {
-            m_openError = WindowsErrorOfErrno(errno);
+        // Others may read, replace or delete the carrier while it is mounted.
+        m_hFile =
+            CreateFileW(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (m_hFile == INVALID_HANDLE_VALUE) {
+            m_openError = GetLastError();
             const std::u16string text = jxtext::Format(u"Create File for %s returned: %i", m_path.c_str(),
                                                        static_cast<int>(m_openError));
             OutputDebugStringW(text.c_str());
             m_openCount = 0;
             return false;
         }
-        struct stat st {};
-        m_size = ::fstat(m_fd, &st) == 0 ? static_cast<ULONGLONG>(st.st_size) : 0;
+        LARGE_INTEGER size = {};
+        m_size = GetFileSizeEx(m_hFile, &size) ? static_cast<ULONGLONG>(size.QuadPart) : 0;
         m_position = 0;
         m_openError = 0;
     }
@@ -76,7 +48,7 @@ bool CFilePkgAccessor::Open() {
 
 bool CFilePkgAccessor::IsOpen() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_fd >= 0;
+    return m_hFile != INVALID_HANDLE_VALUE;
 }
 
 ULONGLONG CFilePkgAccessor::GetSize() const {
@@ -90,37 +62,33 @@ bool CFilePkgAccessor::Close() {
         return false;
     if (--m_openCount > 0)
         return false;
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    if (m_hFile != INVALID_HANDLE_VALUE)
+        CloseHandle(m_hFile);
+    m_hFile = INVALID_HANDLE_VALUE;
     return true;
 }
 
 DWORD CFilePkgAccessor::Read(DWORD count, void* buffer) {
-    const DWORD got = ReadAt(Tell(), count, buffer);
-    return got;
+    return ReadAt(Tell(), count, buffer);
 }
 
 DWORD CFilePkgAccessor::ReadAt(ULONGLONG offset, DWORD count, void* buffer) {
-    int fd;
+    HANDLE file;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        fd = m_fd;
+        file = m_hFile;
     }
-    if (fd < 0 || buffer == nullptr)
+    if (file == INVALID_HANDLE_VALUE || buffer == nullptr)
         return 0;
     if (offset > static_cast<ULONGLONG>(INT64_MAX))
         return 0;
+    // One call reads the whole count unless the file ends first.
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD total = 0;
-    while (total < count) {
-        const ssize_t n = ::pread(fd, static_cast<BYTE*>(buffer) + total, count - total,
-                                  static_cast<off_t>(offset + total));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        total += static_cast<DWORD>(n);
-    }
+    if (!ReadFile(file, buffer, count, &total, &at))
+        total = 0;
     std::lock_guard<std::mutex> lock(m_mutex);
     m_position = offset + total;
     return total;
@@ -128,7 +96,7 @@ DWORD CFilePkgAccessor::ReadAt(ULONGLONG offset, DWORD count, void* buffer) {
 
 ULONGLONG CFilePkgAccessor::Seek(LONGLONG distance, DWORD method) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_fd < 0)
+    if (m_hFile == INVALID_HANDLE_VALUE)
         return 0;
     LONGLONG base = 0;
     if (method == FILE_CURRENT)
@@ -144,5 +112,5 @@ ULONGLONG CFilePkgAccessor::Seek(LONGLONG distance, DWORD method) {
 
 ULONGLONG CFilePkgAccessor::Tell() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_fd >= 0 ? m_position : 0;
+    return m_hFile != INVALID_HANDLE_VALUE ? m_position : 0;
 }

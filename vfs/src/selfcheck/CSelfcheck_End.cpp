@@ -1,7 +1,5 @@
 // The end of a carrier's check (digests, file test) and of the whole check (judgement, dump).
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "jxplat/machine.h"
@@ -134,6 +132,18 @@ std::u16string CSelfcheck::GetDumpText() const {
     return text;
 }
 
+namespace {
+
+HANDLE _dump_Create(const std::u16string& folder, const std::u16string& name) {
+    if (folder.empty())
+        return INVALID_HANDLE_VALUE;
+    const std::u16string path = folder + (folder.back() == u'\\' ? u"" : u"\\") + name;
+    return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+} // namespace
+
 void CSelfcheck::_SelfcheckWriteDump() {
     WCHAR module[261] = {};
     GetModuleFileNameW(nullptr, module, 261);
@@ -143,39 +153,28 @@ void CSelfcheck::_SelfcheckWriteDump() {
         program = program.substr(slash + 1);
     const std::u16string name = DumpFileNameOf(program);
 
-    std::string folder;
-    if (!m_dumpFolder.empty()) {
-        folder = jxplat::WindowsToHostPath(m_dumpFolder);
-    } else {
+    std::u16string folder = m_dumpFolder;
+    if (folder.empty()) {
+        // The process's current folder, as the machine names it.
         char cwd[4096];
         if (::getcwd(cwd, sizeof(cwd)) != nullptr)
-            folder = cwd;
+            folder = jxplat::HostToWindowsPath(cwd);
     }
-    const std::string path = folder + "/" + jxtext::N(name);
-    int fd = folder.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    HANDLE file = _dump_Create(folder, name);
+    if (file == INVALID_HANDLE_VALUE) {
         // The current folder cannot take the file: the user's documents folder instead.
         WCHAR documents[MAX_PATH] = {};
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents))) {
-            const std::string fallback = jxplat::WindowsToHostPath(documents);
-            if (!fallback.empty())
-                fd = ::open((fallback + "/" + jxtext::N(name)).c_str(),
-                            O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        }
+        if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, documents)))
+            file = _dump_Create(documents, name);
     }
-    if (fd < 0)
+    if (file == INVALID_HANDLE_VALUE)
         return; // without a file nothing is written
     const std::string bytes = jxpkg::WideToAnsi(GetDumpText(), ' ');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    ::close(fd);
+    DWORD written = 0;
+    if (!bytes.empty() && !WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        JX_PKG_TRACE(1, u"CSelfcheck::_SelfcheckWriteDump", u"The dump %s was not written (error %lu)\n",
+                     name.c_str(), GetLastError());
+    CloseHandle(file);
 }
 
 bool CSelfcheck::EndCheck() {

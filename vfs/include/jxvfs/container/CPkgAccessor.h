@@ -3,7 +3,7 @@
 // the fuzz target).
 //
 // Open and Close are counted: every successful Open takes one count, Close gives one back and the
-// file is closed at the transition from 1 to 0. ReadAt is positional (pread) and safe to call from
+// file is closed at the transition from 1 to 0. ReadAt is positional and safe to call from
 // several threads; Read/Seek/Tell share one file position.
 #pragma once
 
@@ -61,7 +61,7 @@ public:
 
 private:
     std::u16string m_path;
-    int m_fd = -1;
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;
     ULONGLONG m_size = 0;
     ULONGLONG m_position = 0;
     int m_openCount = 0;
