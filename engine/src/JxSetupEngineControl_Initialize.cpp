@@ -207,6 +207,9 @@ bool JxSetupEngineControl::_init_VFS() {
     if (InitializeWrapper(nullptr))
         return true;
     Instance()->Log(LP_INFO, kModule, context, u"!InitializeWrapper");
+    for (const std::u16string& reason : GetMountFailures())
+        Instance()->Log(LP_ERROR, kModule, context, u"The setup's packages cannot be used: %s",
+                        reason.c_str());
     if (!GetSelfcheckResultOk())
         Instance()->Log(LP_INFO, kModule, context, u"!GetSelfcheckResultOk");
     return false;

@@ -38,6 +38,12 @@ inline jxplat::MachineDescription TrustingMachine(const std::string& program = P
     return description;
 }
 
+// Where the installed sample product is found on the machine.
+inline const std::u16string kInstallDir = u"C:\\Program Files (x86)\\Tolvane\\Quillmere Notes";
+inline const std::u16string kUninstallKey =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
+inline const std::u16string kProductKey = u"Software\\Tolvane\\Quillmere Notes";
+
 // The sample product's source folder (definition, requirements, payload).
 inline std::filesystem::path SampleSourceDir() {
     return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "samples" / "product";

@@ -11,9 +11,8 @@
 namespace {
 
 const std::u16string kProductCode = u"{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
-const std::u16string kInstallDir = u"C:\\Program Files (x86)\\Tolvane\\Quillmere Notes";
-const std::u16string kUninstallKey =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
+using jxe2e::kInstallDir;
+using jxe2e::kUninstallKey;
 const std::u16string kServiceKey = u"SYSTEM\\CurrentControlSet\\Services\\QuillmereSync";
 
 std::string SampleSetup() {

@@ -14,10 +14,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::u16string kInstallDir = u"C:\\Program Files (x86)\\Tolvane\\Quillmere Notes";
-const std::u16string kUninstallKey =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
-const std::u16string kProductKey = u"Software\\Tolvane\\Quillmere Notes";
+using jxe2e::kInstallDir;
+using jxe2e::kProductKey;
+using jxe2e::kUninstallKey;
 const std::string kCore = "{5A3E9C21-0001-4000-8000-000000000001}";
 const std::string kTools = "{5A3E9C21-0004-4000-8000-000000000004}";
 

@@ -20,8 +20,12 @@ bool VerifyPackages(const std::string& carrierPath, const VerifyOptions& options
     const bool finalized = selfcheck.FinalizeCheck();
     // The whole list, judged as the check's end judges it; the tool prints instead of writing a dump.
     const bool ok = scanned && finalized && !selfcheck.HasFileTestFailed();
-    if (report != nullptr)
+    if (report != nullptr) {
         *report = selfcheck.GetDumpText();
+        // What each error means, for a person.
+        for (const std::u16string& line : selfcheck.DescribeErrors(0))
+            *report += line + u"\r\n";
+    }
     return ok;
 }
 

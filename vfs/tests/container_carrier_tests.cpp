@@ -78,12 +78,23 @@ TEST(ContainerCarrier, PackagesBackToBackWithAndWithoutPadding) {
             EXPECT_EQ(Names(r), std::vector<std::u16string>{u"$SETUP"});
         }
     }
-    // Fewer than 61 bytes after the last package: the walk ends there without an error.
-    Bytes tail = a;
-    tail.insert(tail.end(), 60, 0xAB);
-    const ScanResult r = Scan(tail);
-    EXPECT_TRUE(r.errors.empty());
-    EXPECT_EQ(r.packages.size(), 1u);
+    // Fewer than 61 bytes after the last package: zeros are padding, anything else is a package
+    // cut inside its header.
+    for (const BYTE fill : {0x00, 0xAB}) {
+        Bytes tail = a;
+        tail.insert(tail.end(), 60, fill);
+        const ScanResult r = Scan(tail);
+        EXPECT_EQ(r.packages.size(), 1u);
+        if (fill == 0) {
+            EXPECT_TRUE(r.errors.empty());
+            continue;
+        }
+        ASSERT_EQ(r.errors.size(), 1u);
+        EXPECT_EQ(r.errors[0].code, 0x80000007u);
+        EXPECT_EQ(r.errors[0].valueLow, a.size());
+        EXPECT_EQ(r.errors[0].package, u"") << "the error is not the last package's";
+        EXPECT_FALSE(r.finalOk);
+    }
 }
 
 // A small PE file: DOS header, PE signature, file header, optional header (PE32 or PE32+) with 16

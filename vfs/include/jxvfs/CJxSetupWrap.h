@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "jxvfs/VirtualFS.h"
 #include "jxvfs/wrapper/SelfcheckOptions.h"
@@ -23,6 +24,8 @@ public:
 
     // Ends the self-check and returns its result.
     bool GetSelfcheckResultOk();
+    // Why the last carrier could not be mounted, one line per failed check (empty when it was).
+    std::vector<std::u16string> GetMountFailures() const;
     std::u16string* GetWrapString() { return &m_wrapString; }
     // True when the process runs as the LocalSystem account.
     static bool IsLocalSystem();

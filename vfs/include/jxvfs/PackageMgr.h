@@ -77,6 +77,9 @@ public:
 
     const std::shared_ptr<InternalPackageDir>& GetRoot() const { return m_root; }
     CSelfcheck& GetSelfcheck() { return m_selfcheck; }
+    // Why the last MountPackageFile failed: one line per error of its carrier ("<path>: package
+    // <name>: <check>"); empty after a mount that succeeded.
+    const std::vector<std::u16string>& GetMountFailures() const { return m_mountFailures; }
     int GetScanMode() const { return m_scanMode; }
     const std::vector<std::shared_ptr<CPkgAccessor>>& GetCarriers() const { return m_carriers; }
 
@@ -98,6 +101,7 @@ private:
 
     int _mount_File(const WCHAR* path);
     void _mount_ReadMarker(const std::u16string& path);
+    void _mount_KeepFailures(const std::u16string& path, size_t firstEntry);
     int _build_Merge(const CMetaTree& tree, const std::shared_ptr<InternalPackage>& package);
     void _remove_FromDirectory(InternalPackageDir& directory, const InternalPackage& package);
 
@@ -110,6 +114,7 @@ private:
     std::shared_ptr<CPkgAccessor> m_mounting;
     std::u16string m_markerName;
     std::u16string m_fileTimes;
+    std::vector<std::u16string> m_mountFailures;
     int m_scanMode = kScanModeNewer;
     bool m_bChanged = true;
 };

@@ -81,10 +81,13 @@ bool JxData::MountExternalPackage(const std::u16string& path, int mode) {
         if (mounted) {
             GetLog()->Log(LP_INFO, kModule, context, u"File mounted: %s", path.c_str());
             m_MountedPackageFiles.insert(jxtext::ToLower(path));
-        } else if (mode == kScanModeReplace) {
-            GetLog()->Log(LP_WARNING, kModule, context, u"Failed to mount file : %s", path.c_str());
         } else {
-            GetLog()->Log(LP_WARNING, kModule, context, u"File %s not mounted.", path.c_str());
+            if (mode == kScanModeReplace)
+                GetLog()->Log(LP_WARNING, kModule, context, u"Failed to mount file : %s", path.c_str());
+            else
+                GetLog()->Log(LP_WARNING, kModule, context, u"File %s not mounted.", path.c_str());
+            for (const std::u16string& reason : PackageMgr::Instance()->GetMountFailures())
+                GetLog()->Log(LP_WARNING, kModule, context, u"%s", reason.c_str());
         }
         if (m_Vfs)
             Rebind(*m_Vfs);
@@ -135,6 +138,8 @@ void JxData::MountOutsourcedComponents() {
                     break;
                 }
                 GetLog()->Log(LP_WARNING, kModule, context, u"Failed to mount file %s", path.c_str());
+                for (const std::u16string& reason : PackageMgr::Instance()->GetMountFailures())
+                    GetLog()->Log(LP_WARNING, kModule, context, u"%s", reason.c_str());
             }
         }
     }

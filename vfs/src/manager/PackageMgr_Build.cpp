@@ -76,6 +76,10 @@ int PackageMgr::BuildRoot() {
         m_selfcheck.AddNote(2, u"Package %s contains no elements.", package->GetName().c_str());
         return 0;
     }
+    // A package whose data ends before its tree says adds nothing: its files would be read from
+    // whatever follows it.
+    if (!m_selfcheck.CheckTreeAgainstData(tree))
+        return 0;
     return _build_Merge(tree, package);
 }
 

@@ -20,6 +20,7 @@ bool IsExistingFile(const std::u16string& path) {
 
 int PackageMgr::MountExecutable(const WCHAR* commandLine, DWORD verbosity, DWORD options,
                                 HWND progressWindow) {
+    m_mountFailures.clear();
     const std::u16string line = commandLine ? commandLine : GetCommandLineW();
     std::u16string path;
     if (!line.empty() && line[0] == u'"') {
@@ -36,8 +37,10 @@ int PackageMgr::MountExecutable(const WCHAR* commandLine, DWORD verbosity, DWORD
         GetModuleFileNameW(nullptr, module, MAX_PATH + 1);
         path = module;
     }
-    if (!IsExistingFile(path))
+    if (!IsExistingFile(path)) {
+        m_mountFailures.push_back(path + u": the program file is not found");
         return 0;
+    }
     m_selfcheck.Configure(verbosity, options, progressWindow);
     return MountPackageFile(path.c_str());
 }
@@ -56,7 +59,9 @@ int PackageMgr::MountPackageFile(const WCHAR* path) {
     auto carrier = std::make_shared<CFilePkgAccessor>(path);
     _mount_ReadMarker(path);
     m_mounting = carrier;
+    m_mountFailures.clear();
     m_selfcheck.Attach(carrier.get());
+    const size_t firstEntry = m_selfcheck.GetCarrierFirstEntry();
     bool scanned = false;
     if (!m_selfcheck.OpenCarrier())
         m_selfcheck.AddError(jxpkg::kErrCarrierOpen, jxpkg::kDetailCarrierOpen, carrier->GetOpenError(), 0);
@@ -69,10 +74,23 @@ int PackageMgr::MountPackageFile(const WCHAR* path) {
     if (scanned || carries)
         m_carriers.push_back(carrier); // stays open while the manager or a package of it lives
     if (!scanned) {
+        _mount_KeepFailures(path, firstEntry);
         m_selfcheck.Detach();
         return 0;
     }
-    return m_selfcheck.FinalizeCheck() ? 1 : 0;
+    if (m_selfcheck.FinalizeCheck())
+        return 1;
+    _mount_KeepFailures(path, firstEntry);
+    return 0;
+}
+
+void PackageMgr::_mount_KeepFailures(const std::u16string& path, size_t firstEntry) {
+    for (const std::u16string& line : m_selfcheck.DescribeErrors(firstEntry)) {
+        m_mountFailures.push_back(path + u": " + line);
+        JX_PKG_TRACE(1, u"PackageMgr::MountPackageFile", u"%s\n", m_mountFailures.back().c_str());
+    }
+    if (m_mountFailures.empty())
+        m_mountFailures.push_back(path + u": the packages were not mounted");
 }
 
 void PackageMgr::_mount_ReadMarker(const std::u16string& path) {

@@ -132,6 +132,8 @@ bool CCarrierCheck::Scan(CSelfcheck& selfcheck, CPkgAccessor& carrier) {
         if (!package.tree.Build(selfcheck.GetMetaData(), selfcheck.GetMetaSize(), package.header.rootOffset,
                                 &selfcheck))
             selfcheck.AddNote(2, u"Package %s contains no elements.", package.name.c_str());
+        else if (!selfcheck.CheckTreeAgainstData(package.tree))
+            continue; // its files would be read from whatever follows it
         else
             selfcheck.AddNote(10, u"    Building root: Success. Added %i Element(s) to VFS.",
                               static_cast<int>(package.tree.FileCount()));

@@ -169,8 +169,10 @@ void CSelfcheck::AddErrorRecord(const ERROR_ENTRY& entry) {
         m_ok = false;
     if (entry.code != 0)
         m_lastErrorCode = entry.code;
-    m_entries.push_back(
-        std::make_unique<ERROR_ENTRY>(entry.code, entry.detail, entry.valueLow, entry.valueHigh));
+    auto kept = std::make_unique<ERROR_ENTRY>(entry);
+    if (kept->package.empty())
+        kept->package = m_packageName;
+    m_entries.push_back(std::move(kept));
     JX_PKG_TRACE(1, u"CSelfcheck::AddErrorRecord", u"logged error: %08X %08X %08X'%08X\n", entry.code,
                  entry.detail, entry.valueHigh, entry.valueLow);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "jxvfs/container/CMetaTree.h"
 #include "jxvfs/container/CPkgAccessor.h"
 #include "jxvfs/container/CQuickCRC.h"
 #include "jxvfs/container/PackageTrace.h"
@@ -83,6 +84,10 @@ bool CSelfcheck::NextPackage() {
         }
         if (m_walkOffset >= m_walkLimit || m_walkLimit - m_walkOffset <= kHeaderSize || !CanContinue()) {
             m_walkOver = true;
+            if (CanContinue() && _SelfcheckTailHoldsData()) {
+                _SelfcheckResetPackage(); // the error is not the last package's
+                AddError(kErrNoHeader, 0, Lo(m_walkOffset), Hi(m_walkOffset));
+            }
             return false;
         }
         m_roundStart = m_walkOffset;
@@ -110,6 +115,21 @@ bool CSelfcheck::NextPackage() {
         return true;
     }
     return false;
+}
+
+bool CSelfcheck::_SelfcheckTailHoldsData() {
+    // Too short for a header: zeros are the packer's padding, anything else is the start of a
+    // package that was cut off (a file cut inside a header would otherwise pass unnoticed).
+    if (m_walkOffset >= m_walkLimit || m_carrier == nullptr)
+        return false;
+    BYTE tail[kHeaderSize] = {};
+    const DWORD want = static_cast<DWORD>(m_walkLimit - m_walkOffset);
+    Seek(m_walkOffset);
+    const DWORD got = Read(want, tail);
+    for (DWORD i = 0; i < got; ++i)
+        if (tail[i] != 0)
+            return true;
+    return got < want;
 }
 
 bool CSelfcheck::ReadPackageHeader(ULONGLONG offset) {
@@ -227,4 +247,23 @@ void CSelfcheck::CheckPackageData(ULONGLONG& position) {
     Seek(position);
     if (crc.GetResult() != m_header.dataCrc)
         AddError(kErrDataCrc, kDetailDataCrc, crc.GetResult(), m_header.dataCrc);
+}
+
+bool CSelfcheck::CheckTreeAgainstData(const CMetaTree& tree) {
+    // Every block of a file is a stream of its own that ends with a 3-byte end marker, so a file
+    // needs at least that much per block from its offset on; content of an unknown packing method
+    // at least one byte.
+    const int blockSize = BlockSizeOf(m_header.packageWord);
+    for (const META_NODE& node : tree.Nodes()) {
+        if (node.isDirectory || node.size == 0)
+            continue;
+        const ULONGLONG least = blockSize > 0 ? 3 * ((node.size + blockSize - 1ULL) / blockSize) : 1;
+        if (static_cast<ULONGLONG>(node.dataOffset) + least <= m_header.dataSize)
+            continue;
+        ERROR_ENTRY error(kErrDataBounds, kDetailFileBounds, node.dataOffset, Lo(m_header.dataSize));
+        error.subject = node.name;
+        AddErrorRecord(error);
+        return false;
+    }
+    return true;
 }

@@ -42,6 +42,10 @@ bool CJxSetupWrap::GetSelfcheckResultOk() {
     return PackageMgr::Instance()->GetSelfcheckResult();
 }
 
+std::vector<std::u16string> CJxSetupWrap::GetMountFailures() const {
+    return PackageMgr::Instance()->GetMountFailures();
+}
+
 bool CJxSetupWrap::IsLocalSystem() {
     // The stand-in has no process tokens yet: the token's user is the machine description's user.
     static constexpr char kLocalSystemSid[] = "S-1-5-18";

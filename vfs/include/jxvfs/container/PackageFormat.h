@@ -195,6 +195,9 @@ constexpr DWORD kDetailBadOffset = 1;
 constexpr DWORD kDetailVersion = 3;
 constexpr DWORD kDetailCarrierOpen = 128;
 constexpr DWORD kDetailDataBounds = 129;
+// A file's data lies beyond its package's data area: value low = the file's offset in the data
+// area, high = the data size (low 32 bits); the entry names the file.
+constexpr DWORD kDetailFileBounds = 130;
 constexpr DWORD kDetailDataCrc = 5;
 
 // Origins of I/O errors (AddIoError).

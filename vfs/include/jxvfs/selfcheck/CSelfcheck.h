@@ -34,6 +34,7 @@
 #include "jxvfs/container/CarrierImage.h"
 #include "jxvfs/container/PackageFormat.h"
 
+class CMetaTree;
 class CPkgAccessor;
 class CHashDigest;
 class CSelfcheckEntry;
@@ -61,6 +62,10 @@ struct ERROR_ENTRY : ERRREC_ENTRY {
     DWORD detail = 0;
     DWORD valueLow = 0;
     DWORD valueHigh = 0;
+    // The package being read when the error was recorded (empty before its header was read), and
+    // what in it the error is about (a file's name) where the code and value cannot say.
+    std::u16string package;
+    std::u16string subject;
     ERROR_ENTRY() = default;
     ERROR_ENTRY(DWORD c, DWORD d, DWORD lo, DWORD hi) : code(c), detail(d), valueLow(lo), valueHigh(hi) {}
     int GetKind() const override { return 1; }
@@ -119,6 +124,9 @@ public:
     bool ReadPackageHeader(ULONGLONG offset);
     bool LoadMetaData(ULONGLONG& offset);
     void CheckPackageData(ULONGLONG& position);
+    // Whether the data area of the current package holds what its tree says; records the first
+    // file whose data would lie beyond it.
+    bool CheckTreeAgainstData(const CMetaTree& tree);
 
     // ---- The current package ----
     bool IsHeaderOk() const { return m_headerOk; }
@@ -145,6 +153,10 @@ public:
     std::vector<ERROR_ENTRY> GetErrors(size_t from = 0) const;
     // Index of the first entry of the current carrier.
     size_t GetCarrierFirstEntry() const { return m_carrierFirst; }
+    // One line for a person: the package, the check that failed and its values.
+    static std::u16string DescribeError(const ERROR_ENTRY& entry);
+    // The described errors from index `from` of the list.
+    std::vector<std::u16string> DescribeErrors(size_t from) const;
     DWORD GetLastErrorCode() const { return m_lastErrorCode; }
 
     // ---- Judgement ----
@@ -176,6 +188,8 @@ private:
     void _SelfcheckFeedDigests(const BYTE* data, size_t length);
     bool _SelfcheckDigestActive() const;
     void _SelfcheckResetPackage();
+    // Whether the bytes after the last package, too few for a header, hold anything but padding.
+    bool _SelfcheckTailHoldsData();
     void _SelfcheckWriteDump();
 
     CSelfcheckOwner* m_owner;
