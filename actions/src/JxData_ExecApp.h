@@ -1,14 +1,15 @@
 // Steps shared by the rows that start programs: applications and prerequisites.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include <windows.h>
 
 namespace JxSetup::Data {
 
-// The "timeout" text as an unsigned 32-bit decimal: std::invalid_argument for anything that is
-// not a number, std::out_of_range for a number above 32 bits.
-DWORD _exec_ParseTimeout(const std::u16string& text);
+// The "timeout" text as an unsigned 32-bit decimal; nothing for an empty text, a text that is not
+// a number and a number above 32 bits.
+std::optional<DWORD> _exec_ParseTimeout(const std::u16string& text);
 
 } // namespace JxSetup::Data

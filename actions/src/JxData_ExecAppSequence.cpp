@@ -1,8 +1,6 @@
 // The install and uninstall lists of applications: each row that its component, activation and
 // condition let through is started with ExecAppWait, and a result equal to the row's reboot code
 // asks for a restart.
-#include <stdexcept>
-
 #include <windows.h>
 
 #include "JxData_ExecApp.h"
@@ -50,13 +48,15 @@ void JxData::ExecuteAppSequence(const std::vector<JxApplication>& apps, const st
         const bool is64Bit = app.plattform.find(u"x64") != std::u16string::npos;
         DWORD timeout = kExecNoTimeLimit;
         if (!app.timeout.empty()) {
-            try {
-                timeout = _exec_ParseTimeout(app.timeout);
-            } catch (const std::exception&) {
+            const std::optional<DWORD> seconds = _exec_ParseTimeout(app.timeout);
+            if (!seconds) {
+                // A row that cannot be read ends the list: the action fails, no later row runs.
                 log->Log(LP_ERROR, kModule, kContext, u"Invalid timeout \"%s\" of application %s.",
                          app.timeout.c_str(), app.path.c_str());
-                throw;
+                m_SequenceData.FailAction(action.m_Name, u"Invalid timeout of application " + app.path);
+                break;
             }
+            timeout = *seconds;
         }
         const std::u16string arguments = ExpandProperties(app.argument);
         std::u16string commandLine = u"\"" + ExpandProperties(app.path) + u"\" " + arguments;

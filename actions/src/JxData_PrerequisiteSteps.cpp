@@ -30,7 +30,12 @@ bool _prq_IsTrue(const std::u16string& text) {
 }
 
 DWORD _prq_ParseTimeout(const std::u16string& text) {
-    return text.empty() ? JxData::kExecNoTimeLimit : _exec_ParseTimeout(text);
+    if (text.empty())
+        return JxData::kExecNoTimeLimit;
+    const std::optional<DWORD> seconds = _exec_ParseTimeout(text);
+    if (!seconds)
+        throw std::invalid_argument("prqtimeout is not an unsigned 32-bit number");
+    return *seconds;
 }
 
 std::u16string _prq_JoinPath(const std::u16string& folder, const std::u16string& name) {

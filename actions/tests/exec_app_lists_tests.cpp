@@ -134,14 +134,28 @@ TEST_F(ExecAppLists, AnAddressRowOpensTheBrowser) {
         std::string::npos);
 }
 
-TEST_F(ExecAppLists, ABadTimeoutEndsTheListAndReachesTheCallerWithTheLockReleased) {
+// A time limit that is not an unsigned 32-bit decimal is the action's failure: the list ends there.
+TEST_F(ExecAppLists, ABadTimeoutFailsTheActionAndEndsTheList) {
     const std::u16string seen = u"C:\\seen.txt";
-    auto data = Load(InstallRow("0", "wait=\"true\" timeout=\"5 min\"") +
-                     InstallRow("0 C:\\seen.txt", "wait=\"true\""));
-    EXPECT_ANY_THROW(Run(*data));
-    EXPECT_FALSE(data->m_Mutex.IsHeldByCurrentThread());
-    EXPECT_EQ(jxtest::ReadHostFile(jxplat::WindowsToHostPath(seen)), ""); // the next row did not run
-    EXPECT_TRUE(m_Log.Has("ERROR", "Invalid timeout \"5 min\"")) << m_Log.Dump();
+    for (const char* timeout : {"5 min", "30s", "-1", "+30", " 30", "4294967296", "99999999999999999999"}) {
+        SCOPED_TRACE(timeout);
+        m_Log.Clear();
+        WriteText(seen, "");
+        auto data = Load(InstallRow("0", std::string("wait=\"true\" timeout=\"") + timeout + "\"") +
+                         InstallRow("0 C:\\seen.txt", "wait=\"true\""));
+        Run(*data);
+        EXPECT_FALSE(data->m_Mutex.IsHeldByCurrentThread());
+        EXPECT_EQ(jxtest::ReadHostFile(jxplat::WindowsToHostPath(seen)), ""); // the next row did not run
+        EXPECT_TRUE(m_Log.Has("ERROR", std::string("Invalid timeout \"") + timeout + "\"")) << m_Log.Dump();
+        const JxSequenceData& state = data->m_SequenceData;
+        EXPECT_TRUE(state.m_bFailure);
+        EXPECT_EQ(state.m_Error.m_ActionName, u"ExecuteAppSequenceInst");
+        EXPECT_EQ(state.m_Error.m_Description, u"Invalid timeout of application [INSTALLDIR]exit code.exe");
+    }
+    // The largest limit is a limit, not a failure.
+    auto data = Load(InstallRow("0", "wait=\"true\" timeout=\"4294967295\""));
+    Run(*data);
+    EXPECT_FALSE(data->m_SequenceData.m_bFailure) << m_Log.Dump();
 }
 
 TEST_F(ExecAppLists, EndOfSetupAppsRunOnlyWhenEveryCheckLetsThemAndLogEachReason) {

@@ -2,5 +2,11 @@
 #include "jxengine/entry.h"
 
 int main() {
-    return jxplat::RunWindowsEntry(JxSetupEntry);
+    // The entry catches what the run throws; what is left here still ends the program with 1.
+    try {
+        return jxplat::RunWindowsEntry(JxSetupEntry);
+    } catch (...) {
+        jxplat::WriteExitCode(1);
+        return 1;
+    }
 }

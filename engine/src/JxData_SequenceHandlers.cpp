@@ -77,13 +77,7 @@ void WorkerNotBuilt(JxData& data, const WCHAR* worker, const JxSequenceAction& a
     if (data.IsCountingProcessSteps() || !hasWork)
         return;
     data.GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData", u"%s is not built yet", worker);
-    JxSequenceData& state = data.m_SequenceData;
-    if (state.m_bFailure)
-        return;
-    state.m_bFailure = true;
-    state.m_Error = JxErrorInfo();
-    state.m_Error.m_ActionName = action.m_Name;
-    state.m_Error.m_Description = std::u16string(worker) + u" is not built yet";
+    data.m_SequenceData.FailAction(action.m_Name, std::u16string(worker) + u" is not built yet");
 }
 
 } // namespace

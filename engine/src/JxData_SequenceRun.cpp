@@ -1,5 +1,7 @@
 // The install sequence's two walks over the action list: counting the progress steps, then running
 // the actions until the end, a failure, a reboot request or a cancel.
+#include <exception>
+
 #include "jxplat/text.h"
 #include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
@@ -25,6 +27,25 @@ void ReloadShareCounters(JxData& data) {
 }
 
 } // namespace
+
+// Each handler is an exception boundary: what it throws is its action's failure, so the run leaves
+// the sequence through its failure path (rollback, restore, error record).
+void JxData::_Sequence_Run_CallHandler(const JxSequenceAction& action) {
+    if (!action.m_Handler)
+        return;
+    std::u16string what;
+    try {
+        action.m_Handler();
+        return;
+    } catch (const std::exception& e) {
+        what = jxtext::W(e.what());
+    } catch (...) {
+        what = u"unknown exception";
+    }
+    GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::_Sequence_Run_CallHandler",
+                  u"Action %s ended with an exception: %s", action.m_Name.c_str(), what.c_str());
+    m_SequenceData.FailAction(action.m_Name, u"Exception: " + what);
+}
 
 bool JxData::_Sequence_Run_SkipAction(const JxSequenceAction& action) {
     const WCHAR* context = u"JxSetup::Data::JxData::_Sequence_Run_SkipAction";
@@ -116,7 +137,7 @@ void JxData::_Sequence_Run_CountProcessSteps() {
                 // While counting, a handler only adds steps.
                 log->Log(LP_INFO, kModule, context, u"Counting process steps for action %s",
                          action.m_Name.c_str());
-                action.m_Handler();
+                _Sequence_Run_CallHandler(action);
             }
         }
         if (m_Gui && !m_UserCancelled)
@@ -164,8 +185,7 @@ void JxData::_Sequence_Run() {
         }
         if (_Sequence_Run_SkipAction(action) || !_Sequence_Run_CheckReqirements(action))
             continue;
-        if (action.m_Handler)
-            action.m_Handler();
+        _Sequence_Run_CallHandler(action);
         if (!action.m_bCountsOwnSteps) {
             ++m_StepsCurrent;
             LOGProgressCurrent(action);

@@ -1,7 +1,10 @@
 // The end of a run: the result decision of the shutdown and the process exit code.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "jxengine/JxSetupEngineControl.h"
+#include "jxengine/entry.h"
 #include "jxengine/resources.h"
 #include "jxplat/text.h"
 #include "jxtest/log_capture.h"
@@ -152,6 +155,17 @@ TEST(ReportResult, ShowsTheErrorBoxWithItsCaption) {
     EXPECT_EQ(boxes[0].caption, u"Setup error");
     EXPECT_EQ(boxes[0].text.rfind(u"Error while initializing the setup user interface.", 0), 0u);
     EXPECT_EQ(boxes[0].type, static_cast<UINT>(MB_ICONERROR));
+}
+
+// The outermost boundary: a run's own code passes; whatever it throws ends it with 1 and a reason.
+TEST(RunGuarded, AnExceptionEndsTheRunWithOneAndAnErrorLine) {
+    jxtest::TempMachineRoot root;
+    jxtest::CLogCapture lines;
+    EXPECT_EQ(RunGuarded([] { return 3; }), 3);
+    EXPECT_EQ(RunGuarded([]() -> int { throw std::runtime_error("disk gone"); }), 1);
+    EXPECT_TRUE(lines.Has("ERROR", "The run ended with an exception: disk gone")) << lines.Dump();
+    EXPECT_EQ(RunGuarded([]() -> int { throw 42; }), 1);
+    EXPECT_TRUE(lines.Has("ERROR", "The run ended with an exception: unknown exception")) << lines.Dump();
 }
 
 } // namespace

@@ -3,11 +3,12 @@
 #include "sequence_support.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace jxseqtest {
 namespace {
 
-enum class Raise { Failure, FailureWithRollback, Reboot, Cancel };
+enum class Raise { Failure, FailureWithRollback, Reboot, Cancel, Exception };
 
 struct StopCase {
     const char* name;
@@ -49,6 +50,8 @@ TEST_P(SequenceStop, EndsBeforeTheNextAction) {
         case Raise::Cancel:
             m_Data.m_UserCancelled = true;
             break;
+        case Raise::Exception:
+            throw std::runtime_error("boom");
         }
     };
 
@@ -69,10 +72,41 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"FailureWithRollbackQuiet", Raise::FailureWithRollback, false, true, true},
                       StopCase{"FailureWithRollbackUI", Raise::FailureWithRollback, true, true, true},
                       StopCase{"Reboot", Raise::Reboot, false, true, false},
+                      // A handler's exception is its action's failure.
+                      StopCase{"ExceptionQuiet", Raise::Exception, false, true, false},
+                      StopCase{"ExceptionUI", Raise::Exception, true, true, false},
                       StopCase{"CancelUI", Raise::Cancel, true, true, true},
                       // A quiet run never asks for a cancel: it goes on and rolls nothing back.
                       StopCase{"CancelQuiet", Raise::Cancel, false, false, false}),
     [](const ::testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
+
+// What a handler throws is logged with its action and recorded as the run's failure; the first
+// failure's record stays. Thrown while counting, it ends the run before the first action.
+TEST_F(SequenceTest, AnExceptionOfAHandlerIsTheFailureOfItsAction) {
+    for (const bool whileCounting : {false, true}) {
+        SCOPED_TRACE(whileCounting ? "while counting" : "while running");
+        m_Ran.clear();
+        m_Data.m_SequenceData = JxSequenceData();
+        Set(u"InstallMode", u"Install");
+        UseProgressCallback();
+        RecordHandlers();
+        m_Hooks["CopyFiles"] = [this, whileCounting](const JxSequenceAction&) {
+            if (m_Data.IsCountingProcessSteps() == whileCounting)
+                throw 7; // not even a std::exception
+        };
+        m_Data.Sequence_Execute();
+        const JxSequenceData& state = m_Data.m_SequenceData;
+        EXPECT_TRUE(state.m_bFailure);
+        EXPECT_EQ(state.m_Error.m_ActionName, u"CopyFiles");
+        EXPECT_EQ(state.m_Error.m_Description, u"Exception: unknown exception");
+        EXPECT_TRUE(m_Log.Has("ERROR", "Action CopyFiles ended with an exception: unknown exception"));
+        EXPECT_TRUE(state.m_bSequenceStarted);
+        if (whileCounting)
+            EXPECT_TRUE(m_Ran.empty());
+        else
+            EXPECT_EQ(m_Ran.back(), "CopyFiles");
+    }
+}
 
 // The last action's own failure still ends the run properly.
 TEST_F(SequenceTest, FailureOfTheLastActionStillEndsTheRun) {

@@ -49,4 +49,13 @@ bool JxSequenceData::IsInDisableList(const std::u16string& featureName) const {
     return ListHolds(m_DisableList, featureName);
 }
 
+void JxSequenceData::FailAction(const std::u16string& actionName, const std::u16string& description) {
+    if (!m_bFailure) {
+        m_Error = JxErrorInfo();
+        m_Error.m_ActionName = actionName;
+        m_Error.m_Description = description;
+    }
+    m_bFailure = true;
+}
+
 } // namespace JxSetup::Data

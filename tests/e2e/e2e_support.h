@@ -79,6 +79,11 @@ struct ProductVariant {
     std::string guiModule;
 };
 
+// Adds rows before the closing tag of a section of the definition, which stands there once.
+inline void AddRows(ProductVariant& variant, const std::string& closingTag, const std::string& rows) {
+    EXPECT_EQ(ReplaceAll(variant.definition, closingTag, rows + "\n  " + closingTag), 1) << closingTag;
+}
+
 // Adds "prereq.exe", a prerequisite with these attributes after its name (arguments, reboot code)
 // whose program is the script. A component that holds a prerequisite is the installer's payload
 // and is never copied, so the installer travels in a component of its own in the Tools feature of
@@ -93,11 +98,9 @@ inline void AddPrerequisite(ProductVariant& variant, const std::string& attribut
                          toolsRow + "\n        <SetupComponent id=\"" + prerequisite +
                              "\" destinationdir=\"[INSTALLDIR]tools\\\" installmode=\"custom\"/>"),
               1);
-    EXPECT_EQ(ReplaceAll(variant.definition, "</SetupFiles>",
-                         "  <SetupFile name=\"prereq.exe\" featurename=\"Tools\" componentid=\"" +
-                             prerequisite + "\" isprerequisite=\"true\" " + attributes +
-                             "/>\n  </SetupFiles>"),
-              1);
+    AddRows(variant, "</SetupFiles>",
+            "  <SetupFile name=\"prereq.exe\" featurename=\"Tools\" componentid=\"" + prerequisite +
+                "\" isprerequisite=\"true\" " + attributes + "/>");
     variant.payload[prerequisite + "/prereq.exe"] = script;
 }
 
@@ -159,17 +162,19 @@ inline std::string DecodeUtf16(const std::string& bytes) {
     return jxtext::Utf16ToUtf8(text);
 }
 
-// Every run log of the machine as UTF-8 text, a closed (zipped) log unpacked, in name order.
-inline std::vector<std::string> RunLogs(const jxtest::TempMachineRoot& root) {
+// Every run log of the machine as UTF-8 text, a closed (zipped) log unpacked, in name order; with
+// `closedOnly`, only the zipped ones.
+inline std::vector<std::string> RunLogs(const jxtest::TempMachineRoot& root, bool closedOnly = false) {
+    namespace fs = std::filesystem;
     std::vector<std::string> logs;
-    const std::filesystem::path folder = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/Logs";
-    if (!std::filesystem::exists(folder))
+    const fs::path folder = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/Logs";
+    if (!fs::exists(folder))
         return logs;
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder))
         files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    for (const std::filesystem::path& file : files) {
+    for (const fs::path& file : files) {
         std::string bytes;
         if (file.extension() == ".zip") {
             FILE* pipe = ::popen(("unzip -p '" + file.string() + "'").c_str(), "r");
@@ -178,6 +183,8 @@ inline std::vector<std::string> RunLogs(const jxtest::TempMachineRoot& root) {
                 bytes.append(buffer, got);
             if (pipe)
                 ::pclose(pipe);
+        } else if (closedOnly) {
+            continue;
         } else {
             bytes = jxtest::ReadHostFile(file.string());
         }

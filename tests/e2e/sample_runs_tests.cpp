@@ -235,4 +235,60 @@ TEST_F(SampleRuns, TemporaryCopiesOfARunEndedInTheCopyAreRemoved) {
     ExpectRemoved();
 }
 
+// A user's value that an update deletes and keeps: saved before the update, written back after it.
+void AddKeptValue(jxe2e::ProductVariant& variant) {
+    jxe2e::AddRows(
+        variant, "</SetupRegistry>",
+        "  <SetupRegValue featurename=\"Core\" componentid=\"" + kCore +
+            "\" root=\"HKLM\" key=\"Software\\Tolvane\\Quillmere Notes\" valuename=\"Theme\" type=\"REG_SZ\" "
+            "value=\"light\" mode=\"i\" plattform=\"x86\" restore=\"true\" deleteonupdate=\"true\"/>");
+}
+
+// An application of the install list whose time limit is not a number of seconds.
+void AddAppWithBadTimeout(jxe2e::ProductVariant& variant) {
+    jxe2e::AddRows(variant, "</ExecutingSequence>", "  <ExecuteAction name=\"ExecuteInstallApps\"/>");
+    jxe2e::AddRows(variant, "</Setup>",
+                   "<SetupInstallExecuteApplications>\n"
+                   "    <SetupInstallExecuteApplication featurename=\"Core\" componentid=\"" +
+                       kCore +
+                       "\" path=\"[INSTALLDIR]quillsync.exe\" wait=\"true\" timeout=\"30s\"/>\n"
+                       "  </SetupInstallExecuteApplications>");
+}
+
+TEST_F(SampleRuns, AnApplicationRowWithABadTimeoutFailsTheRunWithOneAndAClosedLog) {
+    jxe2e::ProductVariant variant;
+    AddAppWithBadTimeout(variant);
+    const auto run = Run(Pack(variant, "badtimeout"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(TemporaryCopies(m_Root.Path()), std::vector<std::string>());
+    EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), u"UninstallString", 0));
+    // The log was closed (zipped) and names the row and the failed action.
+    const std::vector<std::string> logs = jxe2e::RunLogs(m_Root, true);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_NE(logs[0].find("Invalid timeout \"30s\" of application [INSTALLDIR]quillsync.exe."),
+              std::string::npos);
+    EXPECT_NE(
+        logs[0].find("Action: ExecuteAppSequenceInst - Feature:  - Message: Invalid timeout of application"),
+        std::string::npos);
+}
+
+// An update that fails after it deleted the values it keeps writes them back before it ends.
+TEST_F(SampleRuns, AFailedUpdateWritesTheSavedValuesBack) {
+    jxe2e::ProductVariant first;
+    AddKeptValue(first);
+    ASSERT_EQ(Run(Pack(first, "first")).exitCode, 0);
+    ASSERT_EQ(ProductValue(u"Theme"), u"light");
+    CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, kProductKey.c_str(), u"Theme", u"dark", CRegStringType::Sz,
+                              0);
+
+    jxe2e::ProductVariant update = NewerBuild();
+    AddKeptValue(update);
+    AddAppWithBadTimeout(update);
+    EXPECT_EQ(Run(Pack(update, "update")).exitCode, 1);
+    EXPECT_EQ(ProductValue(u"Theme"), u"dark");
+    const std::string log = jxe2e::AllLogs(m_Root);
+    EXPECT_NE(log.find("The run ended before the saved registry values were restored."), std::string::npos);
+    EXPECT_TRUE(TemporaryCopies(m_Root.Path()).empty());
+}
+
 } // namespace

@@ -543,6 +543,7 @@ public:
     void _Sequence_Run() override;
     bool _Sequence_Run_CheckReqirements(const JxSequenceAction& action) override;
     bool _Sequence_Run_SkipAction(const JxSequenceAction& action) override;
+    void _Sequence_Run_CallHandler(const JxSequenceAction& action);
     void _Sequence_ShowEndMessage() override;
     // A message box through the GUI object; 1 without one.
     int ShowMessage(const std::u16string& caption, const std::u16string& text, UINT type, int value) override;

@@ -86,6 +86,8 @@ struct JxSequenceData {
     // "$" + name + "$" occurs in the list, ignoring case; an empty list holds nothing.
     bool IsInEnableList(const std::u16string& featureName) const;
     bool IsInDisableList(const std::u16string& featureName) const;
+    // The action failed: the run stops before the next action. The first failure's record stays.
+    void FailAction(const std::u16string& actionName, const std::u16string& description);
 };
 
 } // namespace JxSetup::Data
