@@ -4,6 +4,10 @@
 set -euo pipefail
 BUILD=$1
 DEMO="$BUILD/demo"
+# One demo at a time per build: a second one would empty the machine root of the first while its
+# setup runs (machine.json read back as the default machine, which trusts no program).
+exec 9>"$BUILD/demo.lock"
+flock 9
 rm -rf "$DEMO"
 mkdir -p "$DEMO/setup" "$DEMO/machine"
 export JX_MACHINE_ROOT="$DEMO/machine"

@@ -31,6 +31,17 @@ std::u16string _init_ModulePath() {
     return path;
 }
 
+// Waits for the process that took the run over; its exit code, or -1 without a process to wait for.
+int32_t _run_WaitForHandOver(HANDLE process) {
+    if (!process)
+        return -1;
+    DWORD code = 0;
+    const bool known =
+        WaitForSingleObject(process, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    return known ? static_cast<int32_t>(code) : -1;
+}
+
 } // namespace
 
 bool JxSetupEngineControl::Initialize(DWORD options, const std::u16string& applicationFolder) {
@@ -110,12 +121,16 @@ bool JxSetupEngineControl::_run_ElevatedProcess(const std::u16string& program,
     if (elevate && m_bTrustedSigner && version.dwMajorVersion > 5 && !IsUserAdminEx(false) &&
         !IsProcessElevated()) {
         if (IsUserAdminOrCanElevate() && CanElevateWithUac()) {
-            const HINSTANCE started =
-                ShellExecuteW(nullptr, u"runas", program.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
-            if (reinterpret_cast<INT_PTR>(started) > 32) {
+            SHELLEXECUTEINFOW info{};
+            info.cbSize = sizeof(info);
+            info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+            info.lpVerb = u"runas";
+            info.lpFile = program.c_str();
+            info.lpParameters = arguments.c_str();
+            info.nShow = SW_SHOWNORMAL;
+            if (ShellExecuteExW(&info)) {
                 Instance()->Log(LP_INFO, kModule, context, u"Setup restarted elevated: %s", program.c_str());
-                m_bHandedOver = true;
-                m_nExitCode = 0;
+                _run_HandedOver(program, _run_WaitForHandOver(info.hProcess));
             } else {
                 // A refused prompt is no success: the setup did not run. The log is not open yet
                 // this early; open it so that the reason is kept.
@@ -131,8 +146,27 @@ bool JxSetupEngineControl::_run_ElevatedProcess(const std::u16string& program,
         return false;
     }
     if (launch)
-        m_pData->ExecAppWait(program, arguments, false, false, false, false, JxData::kExecNoTimeLimit);
+        _run_HandedOver(program, m_pData->ExecAppWait(program, arguments, false, false, true, false,
+                                                      JxData::kExecNoTimeLimit));
     return true;
+}
+
+void JxSetupEngineControl::_run_HandedOver(const std::u16string& program, int32_t childCode) {
+    const WCHAR* context = u"JxSetup::Data::JxSetupEngineControl::_run_HandedOver";
+    m_bHandedOver = true;
+    // The other process did the run and its closing steps; this one only passes its result on.
+    m_pData->m_SequenceData.m_bSkipFinish = true;
+    if (childCode < 0) {
+        _init_OpenLogFile();
+        Instance()->Log(LP_ERROR, kModule, context,
+                        u"The setup process %s could not be started or waited for (%d).", program.c_str(),
+                        static_cast<int>(childCode));
+        m_nExitCode = 1;
+        return;
+    }
+    Instance()->Log(LP_INFO, kModule, context, u"The setup process %s ended with %d.", program.c_str(),
+                    static_cast<int>(childCode));
+    m_nExitCode = childCode;
 }
 
 bool JxSetupEngineControl::_init_OpenLogFile() {
@@ -239,8 +273,6 @@ bool JxSetupEngineControl::_run_TrustedPackage() {
                 arguments + u" /_mountExe=\"" + _init_ModulePath() + u"\"";
             Instance()->Log(LP_INFO, kModule, context, u"Starting the trusted engine: %s", target.c_str());
             _run_ElevatedProcess(target, trustedArguments, true, true);
-            m_bHandedOver = true;
-            m_nExitCode = 0;
         } else {
             Instance()->Log(LP_ERROR, kModule, context, u"The trusted engine could not be extracted to %s",
                             target.c_str());

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <regex>
 
 #include <gtest/gtest.h>
@@ -122,31 +123,6 @@ bool DefinitionLoaded(const std::string& log) {
            EntryLogged(log, "JxSetup::Data::JxData::LoadConfiguration", "Product version 1.0.0.5");
 }
 
-// Waits until the process of the machine's table has ended; its recorded exit code, or -1.
-long long WaitForProcessEnd(DWORD processId) {
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, processId);
-    if (process) {
-        WaitForSingleObject(process, 120000);
-        DWORD code = 0;
-        const BOOL known = GetExitCodeProcess(process, &code);
-        CloseHandle(process);
-        return known && code != STILL_ACTIVE ? static_cast<long long>(code) : -1;
-    }
-    // Ended before we looked: its code is in the exit file its row names.
-    for (const auto& entry : fs::directory_iterator(jxplat::MachinePath("processes/table"))) {
-        const std::string row = jxtest::ReadHostFile(entry.path().string());
-        std::smatch exitFile;
-        if (row.find("\"pid\":" + std::to_string(processId) + ",") == std::string::npos &&
-            row.find("\"pid\":" + std::to_string(processId) + "}") == std::string::npos)
-            continue;
-        if (std::regex_search(row, exitFile, std::regex("\"exitFile\":\"([^\"]*)\""))) {
-            const std::string code = jxtest::ReadHostFile(exitFile[1].str());
-            return code.empty() ? -1 : std::atoll(code.c_str());
-        }
-    }
-    return -1;
-}
-
 std::string Text(const std::u16string& text) {
     return jxtext::Utf16ToUtf8(text);
 }
@@ -224,46 +200,80 @@ TEST(InitializeRun, MissingOrBrokenDefinitionShowsTheInitErrorBoxAndEndsWithOne)
 // ---- the trusted engine in the packages ----
 
 // setup.exe, which the machine does not trust, carrying the product and the trusted engine.
-void ShipUntrusted(CShippedSetup& setup) {
-    auto packages = setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup")));
+void ShipUntrusted(CShippedSetup& setup,
+                   const std::string& definition = jxtest::ReadHostFile(Fixture("setup.jxsetup"))) {
+    auto packages = setup.ProductPackages(definition);
     packages.push_back(setup.Package("$SETUP", {{"JxSetup.exe", jxtest::ReadHostFile(jxe2e::Program())}}));
     setup.Append(packages);
 }
 
-TEST(InitializeRun, UntrustedProgramStartsThePackagedEngineWhichMountsTheCallersPackages) {
-    jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
-    CShippedSetup setup(root);
-    ShipUntrusted(setup);
+// The process of the machine's table has ended (or is gone): a hand-over was waited for.
+bool ProcessHasEnded(DWORD processId) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (!process)
+        return true;
+    const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
 
+// A hand-over waits for the process that took the run over and ends with its code: the child runs
+// the product (0), or finds no definition in the caller's packages (1).
+struct HandOverCase {
+    const char* name;
+    bool definition;
+    long long code;
+};
+const HandOverCase kHandOverCases[] = {{"child succeeds", true, 0}, {"child fails", false, 1}};
+
+// Runs the setup, which hands its run over to one other process: that process's row.
+std::optional<jxplat::ProcessTableEntry> RunHandedOver(const CShippedSetup& setup, const HandOverCase& c) {
     const auto run = jxtest::RunProgram(setup.Program(), {"/MYPROP=x", kQuiet});
-    ASSERT_TRUE(run.started);
+    EXPECT_TRUE(run.started);
     const auto table = jxplat::ReadProcessTable();
-    ASSERT_EQ(table.size(), 1u);
-    const long long childCode = WaitForProcessEnd(table[0].processId);
-    EXPECT_EQ(run.exitCode, 0) << "handed over";
+    EXPECT_EQ(table.size(), 1u);
+    if (table.size() != 1)
+        return std::nullopt;
+    // The first process waited for the second and ended with its code.
+    EXPECT_TRUE(ProcessHasEnded(table[0].processId));
+    EXPECT_EQ(run.exitCode, c.code);
+    return table[0];
+}
 
-    const std::string extracted = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/tmp/setup.exe";
-    EXPECT_EQ(jxe2e::HostFileSha256(extracted), jxe2e::HostFileSha256(jxe2e::Program()));
-    EXPECT_EQ(table[0].path, u"C:\\ProgramData\\Tolvane\\Setups\\tmp\\setup.exe");
-    const std::string commandLine = Text(table[0].commandLine);
-    EXPECT_NE(commandLine.find("/MYPROP=x"), std::string::npos) << commandLine;
-    // The caller's path has a blank: it is quoted.
-    EXPECT_NE(commandLine.find("/_mountExe=\"" + Text(setup.WindowsProgram()) + "\""), std::string::npos)
-        << commandLine;
-    EXPECT_EQ(childCode, 0);
+TEST(InitializeRun, UntrustedProgramStartsThePackagedEngineWhichMountsTheCallersPackages) {
+    for (const HandOverCase& c : kHandOverCases) {
+        SCOPED_TRACE(c.name);
+        jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
+        CShippedSetup setup(root);
+        ShipUntrusted(setup, c.definition ? jxtest::ReadHostFile(Fixture("setup.jxsetup")) : "");
 
-    // The engine started from the extracted copy found the product in the caller's packages.
-    const auto logs = RunLogs(root);
-    ASSERT_EQ(logs.size(), 2u);
-    const auto child = std::find_if(logs.begin(), logs.end(), [](const std::string& log) {
-        return log.find("Mounting external packages:") != std::string::npos;
-    });
-    ASSERT_NE(child, logs.end());
-    EXPECT_NE(child->find("Mounting external packages: " + Text(setup.WindowsProgram())), std::string::npos);
-    EXPECT_TRUE(DefinitionLoaded(*child)) << *child;
-    EXPECT_TRUE(PropertyLogged(*child, "MYPROP", "x"));
-    EXPECT_EQ(child->find("Extracted setup is invalid."), std::string::npos);
-    EXPECT_EQ(child->find("No trusted packages found"), std::string::npos);
+        const auto child = RunHandedOver(setup, c);
+        ASSERT_TRUE(child);
+
+        const std::string extracted = root.Path() + "/drive_c/ProgramData/Tolvane/Setups/tmp/setup.exe";
+        EXPECT_EQ(jxe2e::HostFileSha256(extracted), jxe2e::HostFileSha256(jxe2e::Program()));
+        EXPECT_EQ(child->path, u"C:\\ProgramData\\Tolvane\\Setups\\tmp\\setup.exe");
+        const std::string commandLine = Text(child->commandLine);
+        EXPECT_NE(commandLine.find("/MYPROP=x"), std::string::npos) << commandLine;
+        // The caller's path has a blank: it is quoted.
+        EXPECT_NE(commandLine.find("/_mountExe=\"" + Text(setup.WindowsProgram()) + "\""), std::string::npos)
+            << commandLine;
+
+        // The engine started from the extracted copy found the product in the caller's packages.
+        const auto logs = RunLogs(root);
+        ASSERT_EQ(logs.size(), 2u);
+        const auto childLog = std::find_if(logs.begin(), logs.end(), [](const std::string& log) {
+            return log.find("Mounting external packages:") != std::string::npos;
+        });
+        ASSERT_NE(childLog, logs.end());
+        EXPECT_NE(childLog->find("Mounting external packages: " + Text(setup.WindowsProgram())),
+                  std::string::npos);
+        EXPECT_EQ(DefinitionLoaded(*childLog), c.definition) << *childLog;
+        if (c.definition)
+            EXPECT_TRUE(PropertyLogged(*childLog, "MYPROP", "x"));
+        EXPECT_EQ(childLog->find("Extracted setup is invalid."), std::string::npos);
+        EXPECT_EQ(childLog->find("No trusted packages found"), std::string::npos);
+    }
 }
 
 TEST(InitializeRun, UntrustedProgramAskedToMountAnotherProgramAborts) {
@@ -310,34 +320,34 @@ jxplat::MachineDescription NonElevatedAdministrator(const std::string& program) 
 }
 
 TEST(InitializeRun, NonElevatedAdministratorRelaunchesElevated) {
-    jxtest::TempMachineRoot root;
-    CShippedSetup setup(root);
-    setup.Append(setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup"))));
-    root.Describe(NonElevatedAdministrator(setup.Program()));
+    for (const HandOverCase& c : kHandOverCases) {
+        SCOPED_TRACE(c.name);
+        jxtest::TempMachineRoot root;
+        CShippedSetup setup(root);
+        setup.Append(
+            setup.ProductPackages(c.definition ? jxtest::ReadHostFile(Fixture("setup.jxsetup")) : ""));
+        root.Describe(NonElevatedAdministrator(setup.Program()));
 
-    const auto run = jxtest::RunProgram(setup.Program(), {"/MYPROP=x", kQuiet});
-    ASSERT_TRUE(run.started);
-    const auto table = jxplat::ReadProcessTable();
-    ASSERT_EQ(table.size(), 1u);
-    const long long childCode = WaitForProcessEnd(table[0].processId);
-    EXPECT_EQ(run.exitCode, 0) << "handed over";
+        const auto child = RunHandedOver(setup, c);
+        ASSERT_TRUE(child);
 
-    const auto boxes = jxplat::ReadRecordedMessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, u"User Account Control");
-    EXPECT_EQ(boxes[0].answer, IDYES);
-    EXPECT_TRUE(table[0].elevated);
-    EXPECT_EQ(table[0].path, setup.WindowsProgram());
-    const std::string commandLine = Text(table[0].commandLine);
-    EXPECT_EQ(commandLine.rfind("\"" + Text(setup.WindowsProgram()) + "\"", 0), 0u) << commandLine;
-    EXPECT_NE(commandLine.find("/MYPROP=x"), std::string::npos) << commandLine;
-    EXPECT_EQ(childCode, 0);
+        const auto boxes = jxplat::ReadRecordedMessageBoxes();
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes[0].caption, u"User Account Control");
+        EXPECT_EQ(boxes[0].answer, IDYES);
+        EXPECT_TRUE(child->elevated);
+        EXPECT_EQ(child->path, setup.WindowsProgram());
+        const std::string commandLine = Text(child->commandLine);
+        EXPECT_EQ(commandLine.rfind("\"" + Text(setup.WindowsProgram()) + "\"", 0), 0u) << commandLine;
+        EXPECT_NE(commandLine.find("/MYPROP=x"), std::string::npos) << commandLine;
 
-    // Only the elevated run writes a log, and it went through.
-    const auto logs = RunLogs(root);
-    ASSERT_EQ(logs.size(), 1u);
-    EXPECT_TRUE(DefinitionLoaded(logs[0])) << logs[0];
-    EXPECT_TRUE(PropertyLogged(logs[0], "_IsAdmin", "true"));
+        // Only the elevated run writes a log.
+        const auto logs = RunLogs(root);
+        ASSERT_EQ(logs.size(), 1u);
+        EXPECT_EQ(DefinitionLoaded(logs[0]), c.definition) << logs[0];
+        if (c.definition)
+            EXPECT_TRUE(PropertyLogged(logs[0], "_IsAdmin", "true"));
+    }
 }
 
 TEST(InitializeRun, RefusedElevationPromptEndsWithOneAndALogLine) {

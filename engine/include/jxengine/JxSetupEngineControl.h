@@ -56,6 +56,9 @@ protected:
     bool _init_MountVFS(DWORD options);
     bool _init_VFS();
     bool _run_TrustedPackage();
+    // The run was handed over to another engine process, which ended with the code (negative: it
+    // could not be started): this run ends with that code.
+    void _run_HandedOver(const std::u16string& program, int32_t childCode);
     bool _mount_ExternalSetupEXE();
     bool _init_LoadConfiguration(DWORD options);
 
