@@ -2,6 +2,7 @@
 #include "JxData_DeleteOnUpdate.h"
 
 #include "JxData_RemoveFiles.h"
+#include "jxbase/guards.h"
 #include "jxbase/wow64guard.h"
 
 namespace JxSetup::Data {
@@ -42,7 +43,7 @@ JxDeleteTarget CUpdateFileDeleter::GetDeletePath(const JxFile& row, const JxComp
 // empty, unresolved or climbing out of the folder deletes nothing.
 bool CUpdateFileDeleter::_delete_IsRefused(const JxDeleteTarget& target) {
     const std::u16string& path = target.m_Path;
-    if (_remove_IsSafeFolder(target.m_Folder) && _remove_IsSafeFolder(path))
+    if (IsExpandedFolder(target.m_Folder) && IsFolderBelow(path, target.m_Folder))
         return false;
     m_Data.GetLog()->Log(LP_WARNING, kFilesModule, m_Context, u"Invalid path \"%s\" in %s: nothing deleted.",
                          path.c_str(), target.m_Folder.c_str());

@@ -7,6 +7,7 @@
 
 #include "JxData_RemoveFiles.h"
 #include "jxbase/files.h"
+#include "jxbase/guards.h"
 #include "jxbase/xml/document.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
@@ -25,25 +26,6 @@ struct CDownloadedFile {
 };
 
 enum class CDownloadList { Missing, Read, Malformed };
-
-// A listed name must stay inside the module folder: relative, without "." or ".." parts, drive,
-// wildcard or unresolved property.
-bool _dl_IsNameInsideFolder(const std::u16string& name) {
-    if (name.empty() || name.front() == u'\\' || name.front() == u'/' ||
-        name.find_first_of(u":*?[]") != std::u16string::npos)
-        return false;
-    std::u16string part;
-    for (size_t i = 0; i <= name.size(); ++i) {
-        if (i == name.size() || name[i] == u'\\' || name[i] == u'/') {
-            if (part.empty() || part == u"." || part == u"..")
-                return false;
-            part.clear();
-        } else {
-            part.push_back(name[i]);
-        }
-    }
-    return true;
-}
 
 CDownloadList _dl_ReadList(JxLog* log, const std::u16string& path, std::vector<CDownloadedFile>& files) {
     if (!JxFile::FileExists(path))
@@ -69,7 +51,7 @@ CDownloadList _dl_ReadList(JxLog* log, const std::u16string& path, std::vector<C
 
 // One listed file: false when it is missing, not readable or corrupt (a corrupt one is deleted).
 bool _dl_VerifyFile(JxLog* log, const std::u16string& folder, const CDownloadedFile& file) {
-    if (!_dl_IsNameInsideFolder(file.name) || file.sha.empty()) {
+    if (!IsPathInsideFolder(file.name) || file.sha.empty()) {
         log->Log(LP_WARNING, kRemoveModule, kCheck, u"Invalid entry \"%s\" (sha \"%s\"): file not checked.",
                  file.name.c_str(), file.sha.c_str());
         return false;
@@ -149,7 +131,7 @@ bool JxData::CheckDownloadedFiles(DWORD flags) {
     bool result = true;
     std::vector<CDownloadedFile> files;
     CDownloadList list = CDownloadList::Missing;
-    if (!_remove_IsSafeFolder(folder)) {
+    if (!IsResolvedFolder(folder)) {
         // An empty, relative or root module folder is no folder of downloads to clean.
         log->Log(LP_WARNING, kRemoveModule, kCheck, u"Invalid module folder \"%s\": nothing checked.",
                  folder.c_str());

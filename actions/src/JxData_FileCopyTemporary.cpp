@@ -33,13 +33,12 @@ bool JxData::_files_PrepareDestinationDir(const std::u16string& path, bool is64B
         return true;
     }
     const std::u16string parent = JxFile::GetPathPart(path);
-    if (parent.empty() || _files_IsVolumeRoot(parent) || _files_IsFolder(parent))
+    if (!IsResolvedFolder(parent) || _files_IsFolder(parent))
         return true;
     // The missing levels, deepest first; the walk stops at the first folder that exists and never
-    // goes above the volume's root.
+    // reaches the volume's root.
     std::vector<std::u16string> missing;
-    for (std::u16string folder = parent; !folder.empty() && !_files_IsVolumeRoot(folder);
-         folder = JxFile::GetPathPart(folder)) {
+    for (std::u16string folder = parent; IsResolvedFolder(folder); folder = JxFile::GetPathPart(folder)) {
         if (_files_IsFolder(folder))
             break;
         missing.push_back(folder);

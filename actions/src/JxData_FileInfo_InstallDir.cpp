@@ -2,6 +2,7 @@
 // (or, when that fails, at the next reboot). The walk up stops at the first folder that holds
 // anything else, at a system folder and at a drive root.
 #include "jxactions/JxEmptyFolders.h"
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
@@ -49,8 +50,8 @@ void JxData::DeleteEmptyInstallDir() {
              u"Collecting information to delete empty INSTALLDIR und empty parent directories.");
     const std::u16string installDir = ExpandProperties(u"[INSTALLDIR]");
     const std::u16string start = JxEmptyFolders::NormalizeFolder(installDir);
-    // A relative or unresolved folder names nothing this run installed.
-    if (start.empty() || installDir.find(u'[') != std::u16string::npos) {
+    // A relative, unresolved folder or a root names nothing this run installed.
+    if (!IsExpandedFolder(installDir)) {
         log->Log(LP_WARNING, kModule, kContext, u"INSTALLDIR is not an absolute folder: %s",
                  installDir.c_str());
         return;
@@ -65,7 +66,7 @@ void JxData::DeleteEmptyInstallDir() {
     std::vector<std::u16string> protectedFolders;
     for (const std::u16string* folder : {&programFiles, &programFiles64, &windows}) {
         if (!folder->empty())
-            protectedFolders.push_back(JxEmptyFolders::NormalizeFolder(*folder));
+            protectedFolders.push_back(*folder);
     }
     BlackListSystemFolders();
     const std::set<std::u16string>& blackList = GetCleanEmptyFolder().m_BlackList;
@@ -75,16 +76,15 @@ void JxData::DeleteEmptyInstallDir() {
     while (true) {
         log->Log(LP_INFO, kModule, kContext, u"Is current directory a known system direcotry: %s",
                  current.c_str());
-        bool isProtected = JxEmptyFolders::ContainsFolder(current, blackList);
-        for (const std::u16string& folder : protectedFolders)
-            isProtected = isProtected || jxtext::EqualsNoCase(folder, current);
-        if (isProtected) {
+        // By file identity: a system folder written another way, or reached through a link, counts.
+        if (JxEmptyFolders::ContainsFolder(current, blackList) ||
+            IsProtectedFolder(current, protectedFolders)) {
             log->Log(LP_INFO, kModule, kContext,
                      u"Current directory is a system directory. Don't delete it! %s", current.c_str());
             return;
         }
         const size_t separator = current.rfind(u'\\');
-        if (separator == std::u16string::npos || current.size() <= 3) {
+        if (separator == std::u16string::npos || !IsResolvedFolder(current)) {
             log->Log(LP_INFO, kModule, kContext, u"Directory is root. Don't delete it! %s", current.c_str());
             return;
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "jxbase/guards.h"
 #include "jxbase/wow64guard.h"
 #include "jxactions/JxEmptyFolders.h"
 #include "jxbase/win32errortext.h"
@@ -56,8 +57,7 @@ void JxData::_rollback_RemoveCreatedFolders() {
     for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
         CWow64FsRedirectionGuard redirection(folder->m_b64Bit);
         const std::u16string& path = folder->m_Path;
-        if (_files_IsVolumeRoot(path) ||
-            JxEmptyFolders::ContainsFolder(path, m_CleanEmptyFolder.m_BlackList)) {
+        if (!IsResolvedFolder(path) || JxEmptyFolders::ContainsFolder(path, m_CleanEmptyFolder.m_BlackList)) {
             log->Log(LP_WARNING, kFilesModule, kRollback, u"System folder %s is never deleted.",
                      path.c_str());
             continue;

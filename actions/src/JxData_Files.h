@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
@@ -19,12 +20,6 @@ inline bool _files_Exists(const std::u16string& path) {
 inline bool _files_IsFolder(const std::u16string& path) {
     const DWORD attributes = path.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// "C:\" or "C:" (a volume's root, which is never created or removed).
-inline bool _files_IsVolumeRoot(std::u16string_view path) {
-    return (path.size() == 2 || (path.size() == 3 && (path[2] == u'\\' || path[2] == u'/'))) &&
-           path[1] == u':';
 }
 
 // A flag field of a row: "true", ignoring case.

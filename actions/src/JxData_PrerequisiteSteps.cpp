@@ -5,6 +5,7 @@
 
 #include "JxData_ExecApp.h"
 #include "JxData_Prerequisites.h"
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -16,12 +17,6 @@ bool _prq_IsSeparator(char16_t c) {
 
 // The name a product's file has while the installer's files stand in its place.
 const WCHAR* const kPrqAsideSuffix = u".jxprq";
-
-// A plain file name of the package listing: it never reaches outside the folder or matches many.
-bool _prq_IsPlainName(const std::u16string& name) {
-    return !name.empty() && name.find_first_of(u"\\/:*?") == std::u16string::npos && name != u"." &&
-           name != u"..";
-}
 
 } // namespace
 
@@ -45,26 +40,6 @@ std::u16string _prq_JoinPath(const std::u16string& folder, const std::u16string&
     if (_prq_IsSeparator(last) || last == u':' || (!name.empty() && _prq_IsSeparator(name.front())))
         return folder + name;
     return folder + u"\\" + name;
-}
-
-bool _prq_IsSafeFolder(const std::u16string& folder) {
-    if (folder.find(u'[') != std::u16string::npos)
-        return false;
-    std::u16string trimmed = folder;
-    while (!trimmed.empty() && _prq_IsSeparator(trimmed.back()))
-        trimmed.pop_back();
-    const bool drive =
-        trimmed.size() >= 2 && trimmed[1] == u':' &&
-        ((trimmed[0] >= u'A' && trimmed[0] <= u'Z') || (trimmed[0] >= u'a' && trimmed[0] <= u'z'));
-    if (drive)
-        return trimmed.size() > 3 && _prq_IsSeparator(trimmed[2]); // "C:x" is relative, "C:" a root
-    if (trimmed.size() > 2 && _prq_IsSeparator(trimmed[0]) && _prq_IsSeparator(trimmed[1])) {
-        // "\\server\share" is a root; a folder below it has a separator after the share.
-        const size_t server = trimmed.find_first_of(u"\\/", 2);
-        return server != std::u16string::npos &&
-               trimmed.find_first_of(u"\\/", server + 1) != std::u16string::npos;
-    }
-    return false;
 }
 
 DWORD _prq_ReadQaMode() {
@@ -101,7 +76,7 @@ void _prq_CleanUpWorkingFolder(JxData& data) {
     if (folder.empty())
         return;
     // The folder comes from a property that a command line can set: never a root or a relative path.
-    if (!_prq_IsSafeFolder(folder)) {
+    if (!IsExpandedFolder(folder)) {
         data.GetLog()->Log(LP_WARNING, kPrqModule, kPrqItemContext, u"Working folder %s is not emptied.",
                            folder.c_str());
         return;
@@ -116,7 +91,7 @@ CPrqExistingFiles _prq_SetAsideExistingFiles(JxData& data, const std::u16string&
     std::vector<std::u16string> names;
     data.GetFileListFromVFSDir(names, componentId);
     for (const std::u16string& name : names) {
-        if (!_prq_IsPlainName(name))
+        if (!IsSinglePathSegment(name))
             continue;
         const std::u16string path = JxFile::CombinePath(folder, name);
         if (!JxFile::FileExists(path))
@@ -137,7 +112,7 @@ CPrqExistingFiles _prq_SetAsideExistingFiles(JxData& data, const std::u16string&
 
 void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId, const std::u16string& folder,
                                const CPrqExistingFiles& existing) {
-    if (!_prq_IsSafeFolder(folder)) {
+    if (!IsExpandedFolder(folder)) {
         data.GetLog()->Log(LP_WARNING, kPrqModule, kPrqItemContext,
                            u"Extracted files are not removed from folder %s.", folder.c_str());
     } else {
@@ -146,7 +121,7 @@ void _prq_RemoveExtractedFiles(JxData& data, const std::u16string& componentId, 
         for (const std::u16string& name : names) {
             // Plain file names only: a name never reaches outside the working folder or matches many.
             // A file that was there before the extraction and could not be set aside is the product's.
-            if (!_prq_IsPlainName(name) || existing.m_InPlace.count(jxtext::Fold(name)) != 0)
+            if (!IsSinglePathSegment(name) || existing.m_InPlace.count(jxtext::Fold(name)) != 0)
                 continue;
             bool rebootNeeded = false;
             JxFile::DeleteFiles(folder, name, false, rebootNeeded);

@@ -24,8 +24,6 @@ DWORD _prq_ParseTimeout(const std::u16string& text);
 // Folder and name with one backslash between them unless the folder ends with a separator or a
 // colon, or the name begins with a separator.
 std::u16string _prq_JoinPath(const std::u16string& folder, const std::u16string& name);
-// A folder whose files may be deleted: absolute, not a drive or share root, fully expanded.
-bool _prq_IsSafeFolder(const std::u16string& folder);
 // The test switch "QaPrqMode" of the engine's registry key (0 when missing).
 DWORD _prq_ReadQaMode();
 // Whether a piece of the comma-separated list is the decimal text of the code (pieces untrimmed).

@@ -11,12 +11,6 @@ namespace JxSetup::Data {
 
 inline constexpr const WCHAR* kRemoveModule = u"lib";
 
-// A folder that a removal may work in: absolute ("X:\..." or "\\server\share\..."), not a drive
-// or share root, fully expanded (no "[") and without "." or ".." parts. An expanded property
-// that came out empty, relative or unresolved must never make a removal act on the current
-// folder or a whole drive.
-bool _remove_IsSafeFolder(const std::u16string& folder);
-
 // Deletes what matches the name in the folder, never in its subfolders; a name may carry
 // subfolders of its own. Refused with a WARNING (false, nothing deleted) when the folder is not
 // safe or the name is empty or unresolved. rebootNeeded tells whether a file was left to the

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jxbase/files.h"
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -52,7 +53,7 @@ void _remove_ComponentFolder(JxData& data, const JxFile& row, std::vector<CRemov
     const JxComponent component = data.GetComponentOfFeature(row.componentid, feature);
     const std::u16string folder = data.ExpandProperties(component.destinationdir);
     log->Log(LP_INFO, kRemoveModule, kDeleteAllEmpty, u"Deleting directory %s.", folder.c_str());
-    if (!_remove_IsSafeFolder(folder)) {
+    if (!IsResolvedFolder(folder)) {
         log->Log(LP_WARNING, kRemoveModule, kDeleteAllEmpty, u"Invalid folder \"%s\": not removed.",
                  folder.c_str());
         return;

@@ -1,60 +1,25 @@
 // The checks every removal of installed files passes before it touches the disk.
 #include "JxData_RemoveFiles.h"
 
-#include <vector>
-
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxFile.h"
 
 namespace JxSetup::Data {
 namespace {
 
-bool _remove_IsLetter(char16_t c) {
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
-}
-
-// The non-empty parts of a path after its first `skip` characters.
-std::vector<std::u16string> _remove_Parts(const std::u16string& path, size_t skip) {
-    std::vector<std::u16string> parts;
-    std::u16string part;
-    for (size_t i = skip; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == u'\\' || path[i] == u'/') {
-            if (!part.empty())
-                parts.push_back(part);
-            part.clear();
-        } else {
-            part.push_back(path[i]);
-        }
-    }
-    return parts;
+// The name's folders (when it has any) stay inside the folder, and its last part is one name or pattern.
+bool _remove_IsNameInside(const std::u16string& name) {
+    const size_t slash = name.find_last_of(u"\\/");
+    const std::u16string_view folders =
+        slash == std::u16string::npos ? std::u16string_view() : std::u16string_view(name).substr(0, slash);
+    const std::u16string_view mask = slash == std::u16string::npos
+                                         ? std::u16string_view(name)
+                                         : std::u16string_view(name).substr(slash + 1);
+    return (folders.empty() || IsPathInsideFolder(folders)) && IsSinglePathSegment(mask, true);
 }
 
 } // namespace
-
-bool _remove_IsSafeFolder(const std::u16string& folder) {
-    if (folder.empty() || folder.find(u'[') != std::u16string::npos)
-        return false;
-    std::vector<std::u16string> parts;
-    size_t minimum = 0;
-    if (folder.size() >= 3 && _remove_IsLetter(folder[0]) && folder[1] == u':' &&
-        (folder[2] == u'\\' || folder[2] == u'/')) {
-        parts = _remove_Parts(folder, 3);
-        minimum = 1; // "C:\x"
-    } else if (folder.size() > 2 && (folder[0] == u'\\' || folder[0] == u'/') &&
-               (folder[1] == u'\\' || folder[1] == u'/')) {
-        parts = _remove_Parts(folder, 2);
-        // "\\?\" and "\\.\" prefixes name devices and raw paths: never a product folder.
-        if (!parts.empty() && (parts[0] == u"?" || parts[0] == u"."))
-            return false;
-        minimum = 3; // "\\server\share\x"
-    } else {
-        return false;
-    }
-    for (const std::u16string& part : parts)
-        if (part == u"." || part == u"..")
-            return false;
-    return parts.size() >= minimum;
-}
 
 bool _remove_DeleteFiles(const std::u16string& folder, const std::u16string& name, const WCHAR* context,
                          bool& rebootNeeded) {
@@ -68,7 +33,9 @@ bool _remove_DeleteFiles(const std::u16string& folder, const std::u16string& nam
     const std::u16string path = JxFile::CombinePath(folder, name);
     const std::u16string where = JxFile::GetPathPart(path);
     const std::u16string mask = JxFile::GetFilePart(path);
-    if (!_remove_IsSafeFolder(folder) || !_remove_IsSafeFolder(where) || mask.empty()) {
+    // An expanded property that came out empty, relative or unresolved must never make a removal
+    // act on the current folder or a whole drive.
+    if (!IsExpandedFolder(folder) || !_remove_IsNameInside(name) || mask.empty()) {
         Instance()->Log(LP_WARNING, kRemoveModule, context, u"Invalid folder \"%s\" for %s: nothing deleted.",
                         folder.c_str(), name.c_str());
         return false;

@@ -4,6 +4,7 @@
 #include "JxData_SelfDelete.h"
 
 #include "JxData_RemoveFiles.h"
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -29,7 +30,7 @@ void _selfdel_EmptyFolder(const std::u16string& folder) {
 }
 
 void _selfdel_RemoveIfEmpty(const std::u16string& folder) {
-    if (_remove_IsSafeFolder(folder))
+    if (IsResolvedFolder(folder))
         JxFile::DeleteEmptyDir(folder);
 }
 
@@ -54,9 +55,10 @@ void JxData::SelfDelete() {
         return;
     }
     const std::u16string productId = GetProductId();
-    if (productId.empty()) {
+    if (!IsGuidFormId(productId)) {
         // Without the product's own subfolder the removal would work in the folder of all setups.
-        log->Log(LP_WARNING, kRemoveModule, kSelfDelete, u"No product id: nothing removed.");
+        log->Log(LP_WARNING, kRemoveModule, kSelfDelete, u"Product id \"%s\" is no GUID: nothing removed.",
+                 productId.c_str());
         log->Log(LOG_END, kRemoveModule, kSelfDelete, u"");
         return;
     }
@@ -65,7 +67,7 @@ void JxData::SelfDelete() {
     const std::u16string configured = ExpandProperties(u"[_MaintenanceDir]");
     if (!configured.empty() && configured.find(u'[') == std::u16string::npos)
         maintenance = configured;
-    if (!_remove_IsSafeFolder(maintenance)) {
+    if (!IsResolvedFolder(maintenance)) {
         // A command line can set the folder: a root or relative one is never emptied.
         log->Log(LP_WARNING, kRemoveModule, kSelfDelete, u"Invalid maintenance folder \"%s\": not removed.",
                  maintenance.c_str());

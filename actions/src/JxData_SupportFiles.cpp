@@ -4,6 +4,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
@@ -11,12 +12,6 @@ namespace JxSetup::Data {
 namespace {
 
 constexpr const char16_t* kModule = u"lib";
-
-// A name of the list is a plain file name: it cannot reach outside the support folder.
-bool _support_IsPlainName(const std::u16string& name) {
-    return !name.empty() && name != u"." && name != u".." &&
-           name.find_first_of(u"\\/:") == std::u16string::npos;
-}
 
 } // namespace
 
@@ -26,7 +21,7 @@ std::vector<std::u16string>& JxData::ExtractSupportFiles(std::vector<std::u16str
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kModule, context, u"");
     const std::u16string folder = ExpandProperties(u"[_SupportDir]");
-    if (folder.empty() || folder.find_first_of(u"[]") != std::u16string::npos) {
+    if (!IsExpandedFolder(folder)) {
         log->Log(LOG_END, kModule, context, u"_SupportDir not defined.");
         return names;
     }
@@ -43,7 +38,9 @@ std::vector<std::u16string>& JxData::ExtractSupportFiles(std::vector<std::u16str
                 std::vector<std::u16string> found;
                 GetFileListFromVFSPattern(found, prefix + u"*");
                 for (const std::u16string& name : found) {
-                    if (ExtractFileTo(prefix + name, JxFile::CombinePath(folder, name)))
+                    // A name of the package never reaches outside the support folder.
+                    if (IsSinglePathSegment(name) &&
+                        ExtractFileTo(prefix + name, JxFile::CombinePath(folder, name)))
                         names.push_back(name);
                 }
             }
@@ -59,7 +56,7 @@ void JxData::DeleteSupportFiles(const std::vector<std::u16string>& names) {
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kModule, context, u"");
     const std::u16string folder = ExpandProperties(u"[_SupportDir]");
-    if (folder.empty() || folder.find_first_of(u"[]") != std::u16string::npos) {
+    if (!IsExpandedFolder(folder)) {
         log->Log(LOG_END, kModule, context, u"_SupportDir not defined.");
         return;
     }
@@ -68,7 +65,7 @@ void JxData::DeleteSupportFiles(const std::vector<std::u16string>& names) {
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             for (const std::u16string& name : names) {
                 const std::u16string path = JxFile::CombinePath(folder, name);
-                if (_support_IsPlainName(name) && DeleteFileW(path.c_str()))
+                if (IsSinglePathSegment(name) && DeleteFileW(path.c_str()))
                     log->Log(LP_INFO, kModule, context, u"File deleted: %s", path.c_str());
                 else
                     log->Log(LP_WARNING, kModule, context, u"Failed to delete file: %s", path.c_str());

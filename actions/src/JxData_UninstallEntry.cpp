@@ -44,7 +44,7 @@ void JxData::ControlPanelAddProduct() {
     }
     // The id names the key: anything but one segment would write another key.
     const std::u16string productId = GetProductId();
-    if (!_cpl_IsSafeSegment(log, kAddProduct, productId)) {
+    if (!_cpl_IsGuidId(log, kAddProduct, productId)) {
         log->Log(LOG_END, kUninstallModule, kAddProduct, u"");
         return;
     }

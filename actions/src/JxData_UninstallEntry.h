@@ -13,12 +13,12 @@ inline constexpr WCHAR kUninstallKey[] = u"Software\\Microsoft\\Windows\\Current
 
 // "...\Uninstall\" + id.
 std::u16string _cpl_EntryKey(const std::u16string& productId);
-// A product id or code is one path segment: not empty, no "\", "/", ":", "..", "*" or "?".
-// Otherwise logs a WARNING with the context and returns false.
-bool _cpl_IsSafeSegment(JxLog* log, const WCHAR* context, const std::u16string& id);
+// A product id or code becomes a key and folder name only in GUID form (IsGuidFormId). Otherwise
+// logs a WARNING with the context and returns false.
+bool _cpl_IsGuidId(JxLog* log, const WCHAR* context, const std::u16string& id);
 // Whether the setup owns the folder an installer names as its source: it lies below
 // "<commonAppData>\Tolvane\" or "<windows>\Installer\", or a folder of the path is named after
-// the product code. A root, a relative path or a path with ".." is never owned.
+// the product code. A folder that is not absolute and resolved, or a root, is never owned.
 bool _cpl_IsOwnedSourceFolder(const std::u16string& folder, const std::u16string& commonAppData,
                               const std::u16string& windows, const std::u16string& productCode);
 

@@ -3,6 +3,7 @@
 #include "JxData_UninstallEntry.h"
 
 #include "jxbase/CJxTools.h"
+#include "jxbase/guards.h"
 #include "jxbase/reg.h"
 #include "jxbase/regkey.h"
 #include "jxplat/text.h"
@@ -48,7 +49,7 @@ void JxData::ControlPanelDeleteOldProduct() {
     }
     const std::u16string oldId = ExpandProperties(u"[_InstalledProductCode]");
     if (wanted && !oldId.empty() && oldId.find(u'[') == std::u16string::npos &&
-        !jxtext::EqualsNoCase(oldId, GetProductId()) && _cpl_IsSafeSegment(log, kDeleteOld, oldId)) {
+        !jxtext::EqualsNoCase(oldId, GetProductId()) && _cpl_IsGuidId(log, kDeleteOld, oldId)) {
         ControlPanelDeleteMSISettings(oldId);
         CRegKeyEx uninstall(HKEY_LOCAL_MACHINE, kUninstallKey, KEY_READ | KEY_WRITE);
         if (uninstall.Status() == ERROR_SUCCESS && uninstall.RecurseDeleteKey(oldId.c_str()) == ERROR_SUCCESS)
@@ -66,7 +67,7 @@ void JxData::ControlPanelDeleteMSISettings(const std::u16string& productCode) {
     CJxDataLock lock(*this);
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kUninstallModule, kDeleteMsi, u"%s", productCode.c_str());
-    if (productCode.empty() || !_cpl_IsSafeSegment(log, kDeleteMsi, productCode)) {
+    if (productCode.empty() || !_cpl_IsGuidId(log, kDeleteMsi, productCode)) {
         log->Log(LOG_END, kUninstallModule, kDeleteMsi, u"");
         return;
     }
@@ -92,7 +93,11 @@ void JxData::ControlPanelDeleteMSISettings(const std::u16string& productCode) {
         const std::u16string key = kInstallProperties + packed + u"\\InstallProperties";
         const std::u16string package = CReg::GetStringFromRegistry(
             HKEY_LOCAL_MACHINE, key.c_str(), u"LocalPackage", u"", is64 ? KEY_WOW64_64KEY : 0);
-        if (!package.empty() && !DeleteFileW(package.c_str()))
+        // The registry may name any file: only the installer's own cached package is deleted.
+        if (!package.empty() && (windows.empty() || !IsFolderBelow(package, windows + u"\\Installer")))
+            log->Log(LP_WARNING, kUninstallModule, kDeleteMsi,
+                     u"LocalPackage %s is not below the installer's folder. It is kept.", package.c_str());
+        else if (!package.empty() && !DeleteFileW(package.c_str()))
             log->Log(LP_WARNING, kUninstallModule, kDeleteMsi, u"Deleting %s failed (%u).", package.c_str(),
                      GetLastError());
     }

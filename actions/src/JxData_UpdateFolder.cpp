@@ -6,6 +6,7 @@
 #include <string>
 
 #include "JxData_RemoveFiles.h"
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 #include "jxsetupdata/JxFile.h"
@@ -17,18 +18,15 @@ namespace {
 constexpr const WCHAR* kUpdateFolder = u"JxSetup::Data::JxData::DeleteUpdateFolder";
 constexpr int kUpdateModeUpgrade = 2;
 
-// A product code used as one folder name below the setups folder: a single, resolved part that
-// is not one of the folders all products share.
-bool _updfld_IsFolderName(const std::u16string& name) {
-    return !name.empty() && name != u"." && name != u".." &&
-           name.find_first_of(u"\\/:*?[]") == std::u16string::npos &&
-           !jxtext::EqualsNoCase(name, u"CommonUpdate") && !jxtext::EqualsNoCase(name, u"Uninstaller");
-}
-
-std::u16string _updfld_Normal(std::u16string path) {
-    for (char16_t& c : path)
+// "\\" separators, none repeated (after a share's leading pair) or trailing.
+std::u16string _updfld_Normal(const std::u16string& text) {
+    std::u16string path;
+    for (char16_t c : text) {
         if (c == u'/')
             c = u'\\';
+        if (c != u'\\' || path.size() < 2 || path.back() != u'\\')
+            path.push_back(c);
+    }
     while (!path.empty() && path.back() == u'\\')
         path.pop_back();
     return path;
@@ -39,8 +37,7 @@ std::u16string _updfld_Normal(std::u16string path) {
 bool _updfld_IsOwnedBelow(const std::u16string& top, const std::u16string& folder) {
     const std::u16string base = _updfld_Normal(top);
     const std::u16string path = _updfld_Normal(folder);
-    if (!_remove_IsSafeFolder(base) || !_remove_IsSafeFolder(path) || path.size() <= base.size() + 1 ||
-        path[base.size()] != u'\\' || !jxtext::EqualsNoCase(path.substr(0, base.size()), base))
+    if (!IsFolderBelow(path, base))
         return false;
     for (size_t at = path.find(u'\\', base.size() + 1);; at = path.find(u'\\', at + 1)) {
         const std::u16string part = at == std::u16string::npos ? path : path.substr(0, at);
@@ -95,7 +92,7 @@ void JxData::DeleteUpdateFolder() {
 
     const std::u16string updateFolder = ExpandProperties(u"[DELETE_UPDATEFOLDER]");
     if (!updateFolder.empty()) {
-        if (_remove_IsSafeFolder(updateFolder)) {
+        if (IsResolvedFolder(updateFolder)) {
             log->Log(LP_INFO, kRemoveModule, kUpdateFolder,
                      u"Deleting files using pattern {*}.wpk, and *.kpwin %s.", updateFolder.c_str());
             _updfld_Delete(updateFolder, u"{*}.wpk");
@@ -116,7 +113,7 @@ void JxData::DeleteUpdateFolder() {
         // Only an older product's folder below the setups folder; the maintenance folder of this
         // product already holds the new copy.
         if (_updfld_IsOwnedBelow(setups, oldPackages) && !_updfld_IsSharedFolder(setups, oldPackages) &&
-            !(_updfld_IsFolderName(productId) &&
+            !(IsGuidFormId(productId) &&
               jxtext::EqualsNoCase(_updfld_Normal(oldPackages), _updfld_Normal(maintenance)))) {
             log->Log(LP_INFO, kRemoveModule, kUpdateFolder, u"Upgrade detected. Deleting all files in %s.",
                      oldPackages.c_str());
@@ -133,7 +130,7 @@ void JxData::DeleteUpdateFolder() {
         if (!state.m_bSequenceStarted || state.m_bFailure || m_UserCancelled) {
             log->Log(LP_WARNING, kRemoveModule, kUpdateFolder,
                      u"Uninstall did not complete. The maintenance folder %s is kept.", maintenance.c_str());
-        } else if (!_updfld_IsFolderName(productId) || !_updfld_IsOwnedBelow(setups, maintenance)) {
+        } else if (!IsGuidFormId(productId) || !_updfld_IsOwnedBelow(setups, maintenance)) {
             _updfld_Refuse(log, u"maintenance folder", maintenance);
         } else {
             log->Log(LP_INFO, kRemoveModule, kUpdateFolder,
@@ -147,7 +144,7 @@ void JxData::DeleteUpdateFolder() {
         for (const std::u16string& folder :
              {JxFile::CombinePath(setups, code), JxFile::CombinePath(setups, u"CommonUpdate", code),
               JxFile::CombinePath(setups, u"CommonUpdate\\Uninstaller", code)}) {
-            if (!_updfld_IsFolderName(code) || !_updfld_IsOwnedBelow(setups, folder)) {
+            if (!IsGuidFormId(code) || !_updfld_IsOwnedBelow(setups, folder)) {
                 _updfld_Refuse(log, u"_InstalledProductCode", folder);
                 continue;
             }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "jxbase/guards.h"
 #include "jxplat/fileapi.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxLog.h"
@@ -12,10 +13,6 @@ namespace JxSetup::Data {
 namespace {
 
 constexpr WCHAR kModule[] = u"lib";
-
-bool _ef_IsDriveRoot(std::u16string_view folder) {
-    return folder.size() == 3 && folder[1] == u':' && folder[2] == u'\\';
-}
 
 bool _ef_Exists(const std::u16string& path) {
     return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -26,9 +23,9 @@ bool _ef_IsFolder(const std::u16string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The parent of a normalized folder; empty above a drive root.
+// The parent of a normalized folder; empty for a drive root.
 std::u16string _ef_Parent(const std::u16string& folder) {
-    if (folder.empty() || _ef_IsDriveRoot(folder))
+    if (!IsResolvedFolder(folder))
         return {};
     const size_t slash = folder.rfind(u'\\');
     if (slash == std::u16string::npos)
@@ -107,8 +104,10 @@ std::u16string JxEmptyFolders::NormalizeFolder(std::u16string_view path) {
 void JxEmptyFolders::AddFolder(const std::u16string& path) {
     constexpr WCHAR kContext[] = u"JxSetup::Data::CleanEmptyFolder::AddFolder";
     Instance()->Log(LOG_BEGIN, kModule, kContext, u"%s", path.c_str());
-    if (_ef_IsDriveRoot(NormalizeFolder(path))) {
-        Instance()->Log(LOG_END, kModule, kContext, u"A drive root is never cleaned.");
+    // A folder written with ".", ".." or trailing dots could name a drive root or another tree.
+    if (!path.empty() && !IsResolvedFolder(path)) {
+        Instance()->Log(LOG_END, kModule, kContext,
+                        u"Not an absolute, resolved folder below a root: never cleaned.");
         return;
     }
     AddToFolderSet(path, m_Sets.m_Folders);
@@ -158,16 +157,8 @@ bool JxEmptyFolders::AddToFolderSet(const std::u16string& path, std::set<std::u1
 bool JxEmptyFolders::ContainsFolder(const std::u16string& path, const std::set<std::u16string>& set) {
     constexpr WCHAR kContext[] = u"JxSetup::Data::CleanEmptyFolder::ContainsFolder";
     Instance()->Log(LOG_BEGIN, kModule, kContext, u"%s", path.c_str());
-    const std::u16string folder = NormalizeFolder(path);
-    bool found = false;
-    if (_ef_Exists(folder)) {
-        for (const auto& element : set) {
-            if (jxtext::EqualsNoCase(NormalizeFolder(element), folder) && _ef_Exists(element)) {
-                found = true;
-                break;
-            }
-        }
-    }
+    // By the file system's identity: another spelling of a listed folder, or a link to it, matches.
+    const bool found = IsProtectedFolder(path, set);
     Instance()->Log(LOG_END, kModule, kContext, found ? u"true" : u"false");
     return found;
 }
@@ -187,7 +178,7 @@ void JxEmptyFolders::CleanFolder() {
         bool first = true;
         while (!folder.empty()) {
             // A drive root is never removed: the walk ends below it.
-            if (_ef_IsDriveRoot(folder) || ContainsFolder(folder, m_Sets.m_BlackList))
+            if (!IsResolvedFolder(folder) || ContainsFolder(folder, m_Sets.m_BlackList))
                 break;
             if (!first && !_ef_HoldsOnly(folder, allowed))
                 break;

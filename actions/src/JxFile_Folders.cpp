@@ -1,5 +1,6 @@
 // Folders of the file record's helpers: parents, creation, copying, deletion and listing.
 #include "jxbase/files.h"
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxFile.h"
 #include "jxsetupdata/JxLog.h"
@@ -103,6 +104,16 @@ bool JxFile::DeleteFiles(const std::u16string& folder, const std::u16string& mas
     constexpr const char16_t* context = u"JxSetup::Data::JxFile::DeleteFiles";
     Instance()->Log(LOG_BEGIN, kModule, context, u"Directory: %s Filemask: %s", folder.c_str(), mask.c_str());
     rebootNeeded = false;
+    // The folder and the mask come from properties and rows: a folder that is relative, unresolved
+    // or a root, or a mask that reaches into another folder, deletes nothing (and is never left to
+    // the reboot either).
+    if (!IsResolvedFolder(folder) || !IsSinglePathSegment(mask, true)) {
+        Instance()->Log(LP_WARNING, kModule, context,
+                        u"Invalid folder \"%s\" or mask \"%s\": nothing deleted.", folder.c_str(),
+                        mask.c_str());
+        Instance()->Log(LOG_END, kModule, context, u"false");
+        return false;
+    }
     // Without recursion only the folder's own files go (what cannot go now, at the next reboot).
     const DWORD flags = recursive ? kDeleteEverything : JX_DELETE_FILES_AT_REBOOT;
     const bool everything = jxtext::EqualsNoCase(mask, u"*.*");
@@ -152,6 +163,10 @@ bool JxFile::DeleteFiles(const std::u16string& folder, const std::u16string& mas
 
 bool JxFile::DeleteEmptyDir(const std::u16string& folder) {
     constexpr const char16_t* context = u"JxSetup::Data::JxFile::DeleteEmptyDir";
+    if (!IsResolvedFolder(folder)) {
+        Instance()->Log(LP_WARNING, kModule, context, u"Invalid folder \"%s\": not removed.", folder.c_str());
+        return false;
+    }
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         Instance()->Log(LP_WARNING, kModule, context, u"Can't find %s", folder.c_str());

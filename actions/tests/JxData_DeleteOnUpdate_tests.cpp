@@ -8,6 +8,7 @@
 #include "file_copy_fixture.h"
 #include "jxplat/fileapi.h"
 #include "jxtest/log_capture.h"
+#include "jxtest/hostile_paths.h"
 #include "jxtest/machine_root.h"
 
 namespace jxfilecopytest {
@@ -250,11 +251,22 @@ TEST_F(DeleteOnUpdate, UnsafeFoldersAndNamesAreRefused) {
         {kDestination, u""},
         {kDestination, u"sub"}, // a folder, not a file
         {u"\\\\?\\C:", u"victim.txt"},
+        {kDestination, u"victim.txt."},
+        {kDestination, u"sub\\.\\victim.txt"},
     };
+    std::vector<std::pair<std::u16string, std::u16string>> all;
+    for (const auto& c : cases)
+        all.emplace_back(c.folder, c.name);
+    for (const std::u16string& folder : jxtest::HostileFolders())
+        all.emplace_back(folder, u"victim.txt");
     WriteFileBytes(u"C:\\victim.txt", "keep");
     WriteFileBytes(u"C:\\Program Files\\victim.txt", "keep");
     WriteFileBytes(Target(u"sub\\victim.txt"), "keep");
-    for (const auto& c : cases) {
+    for (const auto& [folder, name] : all) {
+        const struct {
+            const std::u16string& folder;
+            const std::u16string& name;
+        } c{folder, name};
         SCOPED_TRACE(jxtext::N(c.folder + u" | " + c.name));
         m_Log.Clear();
         // Both actions, the one from a delete row's "targetdir" and the other from the component's.

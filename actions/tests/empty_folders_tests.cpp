@@ -64,10 +64,9 @@ TEST(EmptyFolders, AddFolder) {
           u"END|" + worker + u"Folder added: C:\\Apps\\Tool"},
          1},
         {u"c:/apps/TOOL/", {u"END|" + worker + u"Folder already added."}, 1},
-        {u"C:\\Apps\\Tool\\..\\Tool\\.", {u"END|" + worker + u"Folder already added."}, 1},
+        {u"C:\\APPS\\tool", {u"END|" + worker + u"Folder already added."}, 1},
         {u"C:\\Apps\\Missing", {u"END|" + worker + u"Folder not found."}, 1},
         {u"", {u"END|" + worker + u"parameter is empty"}, 1},
-        {u"Apps\\Tool", {u"END|" + worker + u"Not an absolute path."}, 1},
         {u"C:\\Apps", {u"END|" + worker + u"Folder added: C:\\Apps"}, 2},
     };
     CleanEmptyFolder sets;
@@ -83,11 +82,15 @@ TEST(EmptyFolders, AddFolder) {
         EXPECT_EQ(log, expected);
         EXPECT_EQ(sets.m_Folders.size(), c.setSize);
     }
-    // A drive root never reaches the worker.
-    log.clear();
-    folders.AddFolder(u"C:\\");
-    EXPECT_EQ(log, (std::vector<std::u16string>{u"BEGIN|AddFolder|C:\\",
-                                                u"END|AddFolder|A drive root is never cleaned."}));
+    // What is not an absolute, resolved folder below a root never reaches the worker.
+    for (const char16_t* path :
+         {u"C:\\", u"C:\\Apps\\Tool\\..\\Tool\\.", u"C:\\Apps\\Tool\\..", u"Apps\\Tool", u"C:\\Apps. "}) {
+        log.clear();
+        folders.AddFolder(path);
+        EXPECT_EQ(log, (std::vector<std::u16string>{
+                           u"BEGIN|AddFolder|" + std::u16string(path),
+                           u"END|AddFolder|Not an absolute, resolved folder below a root: never cleaned."}));
+    }
     JxSetup::Data::JxLog::SetCaptureForTesting({});
     EXPECT_TRUE(sets.m_BlackList.empty());
     EXPECT_EQ(sets.m_Folders.size(), 2u);
@@ -188,6 +191,31 @@ TEST(EmptyFolders, LinkInParentIsNeverFollowed) {
     EXPECT_FALSE(Exists(u"C:\\L\\App"));
     EXPECT_TRUE(Exists(u"C:\\Elsewhere\\precious.txt"));
     EXPECT_TRUE(Exists(u"C:\\L\\link"));
+}
+
+// The black list knows its folders by file identity: a black-listed folder reached through a link,
+// or written another way, ends the walk up as the folder itself does.
+TEST(EmptyFolders, ABlackListedFolderIsKnownThroughALinkAndAnotherSpelling) {
+    jxtest::TempMachineRoot root;
+    MakeDirs(u"C:\\Windows");
+    MakeDirs(u"C:\\Apps\\Tool\\Sub");
+    const std::string host = jxplat::WindowsToHostPath(u"C:\\");
+    std::filesystem::create_directory_symlink(host + "/Windows", host + "/Apps/Tool/win");
+    MakeDirs(u"C:\\Windows\\Temp\\Product");
+    CleanEmptyFolder sets;
+    JxEmptyFolders folders(sets);
+    folders.AddFolderToBlackList(u"c:/WINDOWS/");
+    folders.AddFolderToBlackList(u"C:\\Apps\\Tool");
+    EXPECT_TRUE(JxEmptyFolders::ContainsFolder(u"C:\\Apps\\Tool\\win", sets.m_BlackList));
+    EXPECT_TRUE(JxEmptyFolders::ContainsFolder(u"C:\\APPS\\tool\\", sets.m_BlackList));
+    EXPECT_FALSE(JxEmptyFolders::ContainsFolder(u"C:\\Apps\\Tool\\Sub", sets.m_BlackList));
+    EXPECT_FALSE(JxEmptyFolders::ContainsFolder(u"C:\\Apps\\Missing", sets.m_BlackList));
+
+    folders.AddFolder(u"C:\\Apps\\Tool\\win\\Temp\\Product");
+    folders.CleanFolder();
+    const std::vector<std::u16string> pending = PendingDeletes();
+    EXPECT_EQ(pending, (std::vector<std::u16string>{u"C:\\Apps\\Tool\\win\\Temp\\Product",
+                                                    u"C:\\Apps\\Tool\\win\\Temp"}));
 }
 
 } // namespace

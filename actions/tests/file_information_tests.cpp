@@ -175,5 +175,31 @@ TEST_F(FileInformation, EmptyInstallFolderAndItsEmptyParentsGoAfterUninstall) {
     }
 }
 
+// The walk up stops at a protected folder however the installation folder reaches it: through a
+// link, or with a folder written in a way text does not compare equal.
+TEST_F(FileInformation, TheWalkUpKnowsProtectedFoldersByIdentity) {
+    JxFile::PrepareDestinationDirectory(u"C:\\Program Files (x86)\\Maker\\Prod");
+    JxFile::PrepareDestinationDirectory(u"C:\\Windows\\Maker\\Prod");
+    JxFile::PrepareDestinationDirectory(u"C:\\Apps");
+    const std::string host = jxplat::WindowsToHostPath(u"C:\\");
+    std::filesystem::create_directory_symlink(host + "/Program Files (x86)", host + "/Apps/pf");
+    std::filesystem::create_directory_symlink(host + "/Windows", host + "/Apps/win");
+    for (const char16_t* installDir : {u"C:\\Apps\\pf\\Maker\\Prod", u"C:\\Apps\\win\\Maker\\Prod"}) {
+        SCOPED_TRACE(jxtext::N(installDir));
+        m_Data = std::make_unique<JxData>();
+        m_Data->SetProperty(u"InstallMode", u"Uninstall", 1);
+        m_Data->SetProperty(u"_DeleteEmptyInstallDir", u"TRUE", 1);
+        m_Data->SetProperty(u"INSTALLDIR", installDir, 1);
+        m_Data->SetProperty(u"ProgramFilesFolder", u"C:\\Program Files (x86)\\", 1);
+        m_Data->SetProperty(u"WindowsFolder", u"c:/windows", 1);
+        m_Data->DeleteEmptyInstallDir();
+        EXPECT_FALSE(Exists(JxFile::GetPathPart(installDir))); // the emptied Maker folder went
+        for (const char16_t* kept :
+             {u"C:\\Program Files (x86)", u"C:\\Windows", u"C:\\Apps\\pf", u"C:\\Apps\\win"})
+            EXPECT_TRUE(Exists(kept)) << jxtext::N(kept);
+        EXPECT_TRUE(jxplat::ReadPendingFileOperations().empty());
+    }
+}
+
 } // namespace
 } // namespace jxfilecopytest

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "exec_app_test_support.h"
+#include "jxtest/hostile_paths.h"
 #include "jxvfs/PackageMgr.h"
 #include "jxvfs/container/CPackageWriter.h"
 
@@ -320,13 +321,15 @@ TEST_F(Prerequisites, TheWorkingFolderIsEmptiedAfterEveryRowWhenItIsSafe) {
     EXPECT_FALSE(Exists(work + u"\\left.txt"));
     EXPECT_FALSE(Exists(work + u"\\prereq.exe"));
 
-    // A working folder that is a root, relative or unresolved is never emptied.
-    for (const std::u16string folder : {u"C:\\", u"C:", u"relative\\dir", u"[Unset]\\x"}) {
+    // A working folder that is a root, relative, unresolved or climbs out is never emptied.
+    for (const std::u16string& folder : jxtest::HostileFolders()) {
         SCOPED_TRACE(jxtext::N(folder));
         WriteText(u"C:\\root.txt", "x");
+        WriteText(u"C:\\x\\root.txt", "x");
         data->SetProperty(u"_ExecPrqDir", folder, 1);
         data->ExecutePrerequisiteItem(PrerequisiteAction(), Prerequisite(u"unmet", u"0"));
         EXPECT_TRUE(Exists(u"C:\\root.txt"));
+        EXPECT_TRUE(Exists(u"C:\\x\\root.txt"));
     }
 }
 

@@ -16,6 +16,7 @@
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 #include "jxtest/log_capture.h"
+#include "jxtest/hostile_paths.h"
 #include "jxtest/machine_root.h"
 
 namespace {
@@ -234,14 +235,25 @@ TEST_F(RemoveFiles, UnsafeFoldersAndNamesAreRefused) {
         {u"C:\\Program Files\\Prod", u"[\\*.*"},
         {u"\\\\server", u"victim.txt"},
     };
+    std::vector<std::pair<std::u16string, std::u16string>> all;
+    for (const auto& c : rows)
+        all.emplace_back(c.destination, c.name);
+    for (const std::u16string& folder : jxtest::HostileFolders())
+        all.emplace_back(folder, u"victim.txt");
     jxtest::WriteMachineFile(u"C:\\victim.txt");
+    jxtest::WriteMachineFile(u"C:\\x\\victim.txt");
     jxtest::WriteMachineFile(kDest + u"\\victim.txt");
-    for (const auto& c : rows) {
+    for (const auto& [destination, name] : all) {
+        const struct {
+            const std::u16string& destination;
+            const std::u16string& name;
+        } c{destination, name};
         SCOPED_TRACE(jxtext::N(c.destination + u" " + c.name));
         m_Log.Clear();
         Define({Row(c.name)}, true, c.destination);
         m_Data.DeleteFiles(m_DeleteFiles);
         EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\victim.txt"));
+        EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\x\\victim.txt"));
         EXPECT_TRUE(jxtest::MachinePathExists(kDest + u"\\victim.txt"));
         EXPECT_TRUE(m_Log.Has("WARNING", "nothing deleted")) << m_Log.Dump();
     }

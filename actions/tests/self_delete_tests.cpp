@@ -17,6 +17,7 @@
 #include "jxplat/processthreadsapi.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
+#include "jxtest/hostile_paths.h"
 #include "jxtest/log_capture.h"
 #include "jxtest/machine_root.h"
 
@@ -252,13 +253,40 @@ TEST_F(SelfDelete, NothingIsTouchedAfterACancelOrWithAnUnsafeMaintenanceFolder) 
 
     m_Data.m_UserCancelled = false;
     jxtest::WriteMachineFile(u"C:\\victim.txt");
-    for (const char16_t* unsafe : {u"C:\\", u"C:\\ProgramData\\..", u"relative"}) {
+    jxtest::WriteMachineFile(u"C:\\x\\victim.txt");
+    std::vector<std::u16string> unsafeFolders = {u"C:\\ProgramData\\.."};
+    // An empty or unexpanded folder stands for the default one; every other hostile one is refused.
+    for (const std::u16string& folder : jxtest::HostileFolders())
+        if (!folder.empty() && folder.find(u'[') == std::u16string::npos)
+            unsafeFolders.push_back(folder);
+    for (const std::u16string& unsafe : unsafeFolders) {
         SCOPED_TRACE(jxtext::N(unsafe));
         m_Data.SetProperty(u"_MaintenanceDir", unsafe, 1);
         m_Data.SelfDelete();
         EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\victim.txt"));
+        EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\x\\victim.txt"));
         EXPECT_TRUE(jxtest::MachinePathExists(kMaintenance + u"\\setup.exe")); // not the folder the run named
         EXPECT_TRUE(m_Log.Has("WARNING", "Invalid maintenance folder"));
+    }
+}
+
+// The product id names the folders below the shared setups folder: only an id in GUID form does.
+// "." or " " would aim the removal at the setups folder itself, which every product shares.
+TEST_F(SelfDelete, AProductIdThatIsNoGuidRemovesNothing) {
+    Install();
+    const std::vector<std::u16string> shared = {kSetups + u"\\shared.txt",
+                                                kSetups + u"\\CommonUpdate\\shared.txt",
+                                                kSetups + u"\\Uninstaller\\shared.txt"};
+    for (const std::u16string& file : shared)
+        jxtest::WriteMachineFile(file);
+    for (const char16_t* id : {u"", u".", u" ", u"..", u"x.", u"{old}", u"..\\..", u"*"}) {
+        SCOPED_TRACE(jxtext::N(id));
+        m_Data.m_ProductInfo.productid = id;
+        m_Data.SelfDelete();
+        for (const std::u16string& file : shared)
+            EXPECT_TRUE(jxtest::MachinePathExists(file)) << jxtext::N(file);
+        EXPECT_TRUE(jxtest::MachinePathExists(kMaintenance + u"\\setup.exe"));
+        EXPECT_TRUE(m_Log.Has("WARNING", "is no GUID: nothing removed"));
     }
 }
 

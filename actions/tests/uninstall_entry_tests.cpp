@@ -224,7 +224,16 @@ TEST_F(OldProduct, NothingRemovedWhenNotWantedOrNotAnotherProduct) {
         {"unresolved", u"Install", u"", u"[OLD_ID]"},
         {"path in the id", u"Install", u"", u"..\\..\\Setups"},
         {"wildcard", u"Install", u"", u"*"},
+        // Ids that are one harmless-looking segment yet name the shared folders themselves.
+        {"dot", u"Install", u"", u"."},
+        {"blank", u"Install", u"", u" "},
+        {"trailing dot", u"Install", u"", u"x."},
+        {"no guid", u"Install", u"", u"{old}"},
     };
+    const std::vector<std::u16string> shared = {u"C:\\ProgramData\\Tolvane\\Setups\\shared.txt",
+                                                u"C:\\Windows\\Installer\\shared.msi"};
+    for (const std::u16string& file : shared)
+        WriteHost(file);
     for (const Case& c : cases) {
         InstallOld(u"C:\\ProgramData\\Tolvane\\Download\\Old");
         CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, (kUninstall + current).c_str(), u"DisplayName", u"Jx",
@@ -237,6 +246,24 @@ TEST_F(OldProduct, NothingRemovedWhenNotWantedOrNotAnotherProduct) {
         EXPECT_TRUE(KeyExists(kUninstall + current)) << c.what;
         EXPECT_TRUE(std::filesystem::exists(Host(kSetups + u"\\setup.exe"))) << c.what;
         EXPECT_TRUE(std::filesystem::exists(Host(kMsiFolder + u"\\a.msi"))) << c.what;
+        for (const std::u16string& file : shared)
+            EXPECT_TRUE(std::filesystem::exists(Host(file))) << c.what << " " << jxtext::N(file);
+    }
+}
+
+// The registry names the cached installer package: a value that points anywhere else is kept.
+TEST_F(OldProduct, ALocalPackageOutsideTheInstallersFolderIsKept) {
+    for (const std::u16string package :
+         {u"C:\\Users\\doc.txt", u"C:\\Windows\\Installer\\..\\win.ini", u"C:\\Windows\\Installer"}) {
+        InstallOld(u"C:\\ProgramData\\Tolvane\\Download\\Old");
+        WriteHost(u"C:\\Users\\doc.txt");
+        WriteHost(u"C:\\Windows\\win.ini");
+        CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, kProperties.c_str(), u"LocalPackage", package,
+                                  CRegStringType::Sz, KEY_WOW64_64KEY);
+        m_Data.ControlPanelDeleteOldProduct();
+        EXPECT_TRUE(std::filesystem::exists(Host(u"C:\\Users\\doc.txt"))) << jxtext::N(package);
+        EXPECT_TRUE(std::filesystem::exists(Host(u"C:\\Windows\\win.ini"))) << jxtext::N(package);
+        EXPECT_TRUE(std::filesystem::exists(Host(u"C:\\Windows\\Installer\\1a2b.msi"))) << jxtext::N(package);
     }
 }
 

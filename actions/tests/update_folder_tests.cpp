@@ -16,6 +16,7 @@
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
+#include "jxtest/hostile_paths.h"
 #include "jxtest/log_capture.h"
 #include "jxtest/machine_root.h"
 
@@ -173,12 +174,24 @@ const std::u16string kUpdateFolder = u"C:\\Downloads\\Update";
 
 // The files of one run's machine: downloads, this product's and a replaced product's folders,
 // and files no clean-up may touch.
-const std::vector<std::u16string> kMachineFiles = {
-    kUpdateFolder + u"\\{A}.wpk",      kUpdateFolder + u"\\b.kpw",    kUpdateFolder + u"\\c.wpk",
-    kUpdateFolder + u"\\sub\\{D}.wpk", kMaintenance + u"\\setup.exe", kMaintenance + u"\\sub\\keep.txt",
-    kOldMaintenance + u"\\setup.exe",  kOldUpdate + u"\\u.wpk",       kOldUninstaller + u"\\un.exe",
-    kOldPackages + u"\\old.wpk",       kSetups + u"\\shared.txt",     kSetups + u"\\CommonUpdate\\shared.txt",
-    u"C:\\ProgramData\\top.txt",       u"C:\\Windows\\system.ini",    u"C:\\root.txt"};
+const std::vector<std::u16string> kMachineFiles = {kUpdateFolder + u"\\{A}.wpk",
+                                                   kUpdateFolder + u"\\b.kpw",
+                                                   kUpdateFolder + u"\\c.wpk",
+                                                   kUpdateFolder + u"\\sub\\{D}.wpk",
+                                                   kMaintenance + u"\\setup.exe",
+                                                   kMaintenance + u"\\sub\\keep.txt",
+                                                   kOldMaintenance + u"\\setup.exe",
+                                                   kOldUpdate + u"\\u.wpk",
+                                                   kOldUninstaller + u"\\un.exe",
+                                                   kOldPackages + u"\\old.wpk",
+                                                   kSetups + u"\\shared.txt",
+                                                   kSetups + u"\\CommonUpdate\\shared.txt",
+                                                   u"C:\\ProgramData\\top.txt",
+                                                   u"C:\\Windows\\system.ini",
+                                                   u"C:\\root.txt",
+                                                   u"C:\\{R}.wpk",
+                                                   u"C:\\x\\{X}.wpk",
+                                                   u"C:\\x\\y.kpw"};
 
 // One run's end on a machine of its own.
 struct CRunEnd {
@@ -284,7 +297,8 @@ TEST(UpdateFolder, RefusesUnsafeFolders) {
     struct Case {
         const char16_t* property;
         std::u16string value;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {u"DELETE_UPDATEFOLDER", u"C:\\"},
         {u"DELETE_UPDATEFOLDER", u"C:"},
         {u"DELETE_UPDATEFOLDER", u"Windows"},
@@ -305,9 +319,17 @@ TEST(UpdateFolder, RefusesUnsafeFolders) {
         {u"_InstalledProductCode", u"CommonUpdate"}, // the setups folder's own shared folder
         {u"_InstalledProductCode", u"*"},
         {u"_InstalledProductCode", u"Link"},
+        {u"_InstalledProductCode", u"."},
+        {u"_InstalledProductCode", u" "},
+        {u"_InstalledProductCode", u"x."},
+        {u"_InstalledProductCode", u"{old}"},
         {u"CommonAppDataFolder", u""},
         {u"CommonAppDataFolder", u"C:\\ProgramData\\..\\.."},
     };
+    // An empty or unexpanded value names no update folder at all.
+    for (const std::u16string& folder : jxtest::HostileFolders())
+        if (!folder.empty() && folder.find(u'[') == std::u16string::npos)
+            cases.push_back({u"DELETE_UPDATEFOLDER", folder});
     for (const Case& c : cases) {
         CRunEnd run;
         // A link below the setups folder into a folder that is not the product's.

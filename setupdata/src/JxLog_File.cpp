@@ -6,6 +6,7 @@
 #include <bit>
 #include <ctime>
 
+#include "jxbase/guards.h"
 #include "jxbase/trace.h"
 #include "jxbase/zippy.h"
 #include "jxplat/shlobj.h"
@@ -34,12 +35,7 @@ std::u16string _log_CommonAppDataFolder() {
 } // namespace
 
 bool JxLog::_log_IsPlainFileName(std::u16string_view name) {
-    if (name.empty() || name == u"." || name == u"..")
-        return false;
-    for (char16_t c : name)
-        if (c < 0x20 || std::u16string_view(u"\\/:*?\"<>|").find(c) != std::u16string_view::npos)
-            return false;
-    return true;
+    return IsSinglePathSegment(name);
 }
 
 std::u16string JxLog::_log_Suffix() const {

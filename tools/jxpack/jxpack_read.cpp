@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "jxpack.h"
+#include "jxbase/guards.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxvfs/container/CPackedFileReader.h"
@@ -35,17 +36,6 @@ bool ScanCarrier(const std::string& path, CFilePkgAccessor& carrier, CSelfcheck&
     if (!ok && error != nullptr)
         *error = "the packages of " + path + " are damaged:" + ErrorText(selfcheck);
     return ok;
-}
-
-// A name the host can take as one path component below the extraction folder.
-bool IsSafeComponent(const std::u16string& name) {
-    if (name.empty() || name == u"." || name == u"..")
-        return false;
-    for (char16_t c : name) {
-        if (c == u'/' || c == u'\\' || c == 0)
-            return false;
-    }
-    return true;
 }
 
 bool WriteHostFile(const std::string& path, const std::vector<BYTE>& bytes, const FILETIME& time) {
@@ -139,7 +129,7 @@ bool ExtractPackages(const std::string& carrierPath, const std::string& outFolde
             stack.pop_back();
             for (size_t childIndex : p.tree.Node(item.index).children) {
                 const META_NODE& node = p.tree.Node(childIndex);
-                if (!IsSafeComponent(node.name))
+                if (!IsSinglePathSegment(node.name))
                     return fail("refused the unsafe name \"" + jxtext::N(node.name) + "\" in package " +
                                 jxtext::N(p.name));
                 const std::string host = item.host + "/" + jxtext::N(node.name);

@@ -159,3 +159,28 @@ TEST_F(ExtractTest, CreateDirectoryPathLeavesTheProcessFolderAlone) {
     ASSERT_NE(getcwd(after, sizeof(after)), nullptr);
     EXPECT_STREQ(before, after);
 }
+
+// A package's names become paths when it is extracted: an entry named "..", "." or with a trailing
+// dot or blank never enters the tree, so nothing is written outside the folder extracted into.
+TEST_F(ExtractTest, EntriesWithoutAValidNameAreNotMounted) {
+    PACKAGE_WRITER_OPTIONS options;
+    options.name = "$EVIL";
+    CPackageWriter writer(options);
+    for (const char16_t* path : {u"$EVIL\\ok.txt", u"$EVIL\\..\\..\\escape.txt", u"$EVIL\\.\\dot.txt",
+                                 u"$EVIL\\trail.\\inner.txt", u"$EVIL\\blank \\inner.txt"}) {
+        PACKAGE_FILE_INPUT input;
+        input.content = ToBytes("x");
+        input.lastWrite = TimeOf(kTime);
+        writer.AddFile(path, input);
+    }
+    Bytes package;
+    ASSERT_TRUE(writer.Build(package));
+    WriteWindowsFile(u"C:\\pkgs\\evil.wpk", package);
+    ASSERT_EQ(m_pManager->MountPackageFile(u"C:\\pkgs\\evil.wpk"), 1);
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\out\\a", nullptr));
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\out\\a\\b", nullptr));
+    ASSERT_EQ(Extract(u"\\$EVIL", u"C:\\out\\a\\b"), 0);
+    EXPECT_EQ(HostNames(u"C:\\out\\a\\b"), std::vector<std::string>{"ok.txt"});
+    EXPECT_EQ(HostNames(u"C:\\out\\a"), std::vector<std::string>{"b"});
+    EXPECT_EQ(HostNames(u"C:\\out"), std::vector<std::string>{"a"});
+}

@@ -2,42 +2,10 @@
 // caller allows it. Links (symbolic links and junctions) are deleted themselves, never followed,
 // so a link into another tree never costs that tree its files.
 #include "jxbase/files.h"
+#include "jxbase/guards.h"
 #include "jxplat/text.h"
 
 namespace {
-
-bool _del_IsSeparator(char16_t c) {
-    return c == u'\\' || c == u'/';
-}
-
-// An absolute path below a drive's root or a share: "X:\name..." or "\\server\share\name...".
-bool _del_IsDeletablePath(std::u16string_view path) {
-    if (path.size() >= 4 && _del_IsSeparator(path[0]) && _del_IsSeparator(path[1]) && path[2] == u'?' &&
-        _del_IsSeparator(path[3]))
-        path.remove_prefix(4);
-    size_t at = 0;
-    size_t componentsNeeded = 1;
-    if (path.size() >= 3 && path[1] == u':' && _del_IsSeparator(path[2])) {
-        at = 3;
-    } else if (path.size() >= 2 && _del_IsSeparator(path[0]) && _del_IsSeparator(path[1])) {
-        at = 2;
-        componentsNeeded = 3; // server, share and a name below the share
-    } else {
-        return false;
-    }
-    size_t components = 0;
-    while (at < path.size()) {
-        while (at < path.size() && _del_IsSeparator(path[at]))
-            ++at;
-        size_t end = at;
-        while (end < path.size() && !_del_IsSeparator(path[end]))
-            ++end;
-        if (end > at)
-            ++components;
-        at = end;
-    }
-    return components >= componentsNeeded;
-}
 
 bool _del_ScheduleAtRestart(const std::u16string& path, bool* restartNeeded) {
     if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
@@ -63,6 +31,14 @@ bool _del_RemoveFolder(const std::u16string& path, DWORD flags, bool* restartNee
     return (flags & JX_DELETE_FOLDERS_AT_REBOOT) && _del_ScheduleAtRestart(path, restartNeeded);
 }
 
+bool _del_DeleteContents(const std::u16string& folder, const WCHAR* pattern, bool topLevel, DWORD flags,
+                         bool* restartNeeded);
+
+// The pattern names entries of the folder itself: "*.*", "*.log", never "..\\*" or "x\\*".
+bool _del_IsPattern(const WCHAR* pattern) {
+    return !pattern || !*pattern || IsSinglePathSegment(pattern, true);
+}
+
 bool _del_IsDots(const WCHAR* name) {
     return (name[0] == u'.' && name[1] == 0) || (name[0] == u'.' && name[1] == u'.' && name[2] == 0);
 }
@@ -79,7 +55,7 @@ bool _del_HandleEntry(const std::u16string& directory, const WIN32_FIND_DATAW& f
             return true;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return (flags & JX_DELETE_REMOVE_SUBDIRS) == 0 || _del_RemoveFolder(path, flags, restartNeeded);
-        return DeleteDirectoryContents(path.c_str(), pattern, false, flags, restartNeeded);
+        return _del_DeleteContents(path, pattern, false, flags, restartNeeded);
     }
     if (foldersOnly)
         return true;
@@ -104,14 +80,9 @@ bool _del_Walk(const std::u16string& directory, const std::u16string& search, co
     return ok;
 }
 
-} // namespace
-
-bool DeleteDirectoryContents(const WCHAR* directory, const WCHAR* pattern, bool topLevel, DWORD flags,
-                             bool* restartNeeded) {
-    // An empty directory would make the search "\*.*": the root of the drive.
-    if (!directory || !*directory || !_del_IsDeletablePath(directory))
-        return false;
-    const std::u16string folder(directory);
+bool _del_DeleteContents(const std::u16string& folder, const WCHAR* pattern, bool topLevel, DWORD flags,
+                         bool* restartNeeded) {
+    const WCHAR* directory = folder.c_str();
     const bool allEntries =
         !pattern || !*pattern || jxtext::EqualsNoCase(pattern, u"*") || jxtext::EqualsNoCase(pattern, u"*.*");
     const std::u16string search =
@@ -133,10 +104,21 @@ bool DeleteDirectoryContents(const WCHAR* directory, const WCHAR* pattern, bool 
     return ok;
 }
 
+} // namespace
+
+bool DeleteDirectoryContents(const WCHAR* directory, const WCHAR* pattern, bool topLevel, DWORD flags,
+                             bool* restartNeeded) {
+    // A folder that is relative, unresolved or a root (an empty one would make the search "\\*.*")
+    // would reach far beyond what the caller meant.
+    if (!directory || !IsResolvedFolder(directory) || !_del_IsPattern(pattern))
+        return false;
+    return _del_DeleteContents(directory, pattern, topLevel, flags, restartNeeded);
+}
+
 bool DeleteFileOrDirectory(const WCHAR* path, const WCHAR* pattern, DWORD flags, bool* restartNeeded) {
     if (restartNeeded)
         *restartNeeded = false;
-    if (!path || !*path || !_del_IsDeletablePath(path))
+    if (!path || !IsResolvedFolder(path) || !_del_IsPattern(pattern))
         return false;
     const std::u16string target(path);
     const DWORD attributes = GetFileAttributesW(path);
@@ -148,7 +130,7 @@ bool DeleteFileOrDirectory(const WCHAR* path, const WCHAR* pattern, DWORD flags,
         // A link to a folder: its contents belong to the target; only the link itself may go.
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return (flags & JX_DELETE_REMOVE_SELF) == 0 || _del_RemoveFolder(target, flags, restartNeeded);
-        return DeleteDirectoryContents(path, pattern, true, flags, restartNeeded);
+        return _del_DeleteContents(target, pattern, true, flags, restartNeeded);
     }
     return _del_DeleteFile(target, attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes, flags,
                            restartNeeded);

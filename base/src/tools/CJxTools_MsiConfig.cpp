@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "jxbase/guards.h"
 #include "jxbase/reg.h"
 #include "jxbase/regkey.h"
 #include "jxbase/trace.h"
@@ -28,15 +29,6 @@ struct CMsiView {
     REGSAM keyWrite; // product and feature keys (steps 2 and 6)
     REGSAM keyRead;  // the enumerations (steps 3 to 5)
 };
-
-bool _msi_IsPackedCode(const std::u16string& packed) {
-    if (packed.size() != 32)
-        return false;
-    for (char16_t c : packed)
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F')))
-            return false;
-    return true;
-}
 
 // Deletes root\parent\packed with everything below it; true when root\parent opened.
 bool _msi_DeleteTree(HKEY root, const WCHAR* parent, const std::u16string& packed, REGSAM access) {
@@ -96,8 +88,9 @@ void _msi_DeleteConfig(const std::u16string& productCode, const CMsiView& view, 
     if (g_JxSetupEngineLibDebugLevel > 19)
         DebugTrace(u"(%u) JxSetupEngineLib: %s(): Rotated Productcode from MSI: %s", GetCurrentThreadId(),
                    context, packed.c_str());
-    // Without a packed code the deletions below would name whole keys or match every component.
-    if (!_msi_IsPackedCode(packed))
+    // Without a packed code (a product code not in GUID form) the deletions below would name whole
+    // keys or match every component.
+    if (!IsGuidFormId(productCode))
         return;
     _msi_DeleteTree(HKEY_CLASSES_ROOT, kFeatures, packed, view.keyWrite);
     const bool productsOpened = _msi_DeleteTree(HKEY_CLASSES_ROOT, kProducts, packed, view.keyWrite);

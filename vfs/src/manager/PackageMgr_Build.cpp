@@ -1,5 +1,6 @@
 // Making a package of the one the self-check just read, and merging its tree into the package's own
 // tree and into the merged root.
+#include "jxbase/guards.h"
 #include "jxvfs/InternalPackageFile.h"
 #include "jxvfs/PackageMgr.h"
 #include "jxvfs/container/CMetaTree.h"
@@ -12,6 +13,8 @@ struct MergeContext {
     DWORD packageWord;
     ULONGLONG dataStart;
     std::shared_ptr<CPkgAccessor> carrier;
+    CSelfcheck& notes;
+    const std::u16string& packageName;
 };
 
 // Merges the children of a directory node into two parents at a time: the package-side directory
@@ -22,6 +25,13 @@ int MergeChildren(const MergeContext& context, const META_NODE& node,
     int added = 0;
     for (size_t index : node.children) {
         const META_NODE& child = context.tree.Node(index);
+        // Names become paths on the disk when the tree is extracted: one that is not a single name
+        // (empty, ".", "..", a separator, a drive) would reach outside the folder extracted into.
+        if (!IsSinglePathSegment(child.name)) {
+            context.notes.AddNote(1, u"Package %s: entry \"%s\" has no valid name and is skipped.",
+                                  context.packageName.c_str(), child.name.c_str());
+            continue;
+        }
         if (child.isDirectory) {
             // A present directory of that name is used; a present file of that name skips the subtree.
             auto ownDirectory = std::make_shared<InternalPackageDir>(child.name);
@@ -84,7 +94,13 @@ int PackageMgr::BuildRoot() {
 }
 
 int PackageMgr::_build_Merge(const CMetaTree& tree, const std::shared_ptr<InternalPackage>& package) {
-    const MergeContext context{tree, m_scanMode, package->GetPackageWord(), package->GetDataStart(),
-                               package->GetCarrierShared()};
+    const std::u16string name = package->GetName();
+    const MergeContext context{tree,
+                               m_scanMode,
+                               package->GetPackageWord(),
+                               package->GetDataStart(),
+                               package->GetCarrierShared(),
+                               m_selfcheck,
+                               name};
     return MergeChildren(context, tree.Root(), package, m_root);
 }
