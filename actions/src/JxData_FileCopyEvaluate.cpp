@@ -135,6 +135,19 @@ void JxData::_copy_EvaluateFile(const JxComponent& component, const JxFeature& f
     const std::u16string folder = resource ? ExpandPropertiesForLanguage(component.destinationdir, language)
                                            : ExpandProperties(component.destinationdir);
     const std::u16string target = JxFile::CombinePath(folder, name);
+    const std::u16string alternative = resource ? ExpandPropertiesForLanguage(component.mvexaltdir, language)
+                                                : ExpandProperties(component.mvexaltdir);
+    // Files go only into resolved folders on the machine's own drives, and a name never climbs out
+    // of its folder: a definition or property that says otherwise is refused, not guessed.
+    if (!IsLocalFolder(folder) || !IsPathInsideFolder(name, true) ||
+        (!alternative.empty() && !IsLocalFolder(alternative))) {
+        GetLog()->Log(
+            LP_WARNING, kFilesModule, kFile,
+            u"File row %s of component %s is refused: its target %s (alternative folder %s) is not a "
+            u"resolved folder on one of the machine's drives.",
+            row.name.c_str(), component.id.c_str(), target.c_str(), alternative.c_str());
+        return;
+    }
     const std::u16string sourcePath = _files_SourcePath(row, language);
     const bool wildcard = name.find(u'*') != std::u16string::npos;
     const bool is64Bit = _files_IsTrue(row.is64bit);
@@ -181,9 +194,6 @@ void JxData::_copy_EvaluateFile(const JxComponent& component, const JxFeature& f
         // Each copy has a temporary of its own, named after its target, so that two rows with one
         // file name never share one. The alternative folder must lie on the target's volume: the
         // commit renames, it does not copy.
-        const std::u16string alternative = resource
-                                               ? ExpandPropertiesForLanguage(component.mvexaltdir, language)
-                                               : ExpandProperties(component.mvexaltdir);
         if (alternative.empty()) {
             record.m_TemporaryPath = record.m_TargetPath + u".jxtmp";
         } else {

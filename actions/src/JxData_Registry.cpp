@@ -11,22 +11,6 @@ namespace {
 constexpr WCHAR kAdd[] = u"JxSetup::Data::JxData::AddRegValues";
 constexpr WCHAR kWrite[] = u"JxSetup::Data::JxData::WriteRegistryObject";
 
-// Strict decimal text of an unsigned 32-bit number.
-bool _reg_ParseDword(const std::u16string& text, DWORD& value) {
-    if (text.empty() || text.size() > 10)
-        return false;
-    unsigned long long number = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9')
-            return false;
-        number = number * 10 + static_cast<unsigned>(c - u'0');
-    }
-    if (number > 0xFFFFFFFFull)
-        return false;
-    value = static_cast<DWORD>(number);
-    return true;
-}
-
 bool _reg_OverwriteDecision(const JxData& data, const JxRegValue& row) {
     if (data.m_UpdateMode == 1)
         return jxtext::EqualsNoCase(row.overwriteonupdate, u"true");
@@ -78,6 +62,14 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kRegModule, kWrite, u"Root: %s Key: %s Subkey: %s Type: %s Value: %s",
              row.root.c_str(), row.key.c_str(), row.valuename.c_str(), row.type.c_str(), row.value.c_str());
+    // Rows the engine builds itself pass the checks of the definition's rows too.
+    const std::u16string fault = GetRegistryRowFault(row, true);
+    if (!fault.empty()) {
+        log->Log(LP_WARNING, kRegModule, kWrite, u"Registry row %s is refused: %s.",
+                 DescribeRegistryRow(row).c_str(), fault.c_str());
+        log->Log(LOG_END, kRegModule, kWrite, u"");
+        return;
+    }
     bool overwrite = _reg_OverwriteDecision(*this, row);
     const HKEY root = GetRegistryRootFromName(row.root);
     const REGSAM access = _reg_WriteAccess(row);
@@ -112,14 +104,17 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
     }
 
     if (!keep) {
+        DWORD number = 0;
+        if (row.type == u"REG_DWORD" && !ParseRegistryDword(ExpandProperties(row.value), number)) {
+            // Never a made-up 0 in its place: the row is refused, the value stays as it is.
+            log->Log(LP_WARNING, kRegModule, kWrite,
+                     u"Failed to cast to numeric value: %s. Registry row %s is refused.",
+                     MaskProtectedArguments(ExpandProperties(row.value)).c_str(),
+                     DescribeRegistryRow(row).c_str());
+            log->Log(LOG_END, kRegModule, kWrite, u"");
+            return;
+        }
         if (row.type == u"REG_DWORD") {
-            const std::u16string text = ExpandProperties(row.value);
-            DWORD number = 0;
-            if (!_reg_ParseDword(text, number)) {
-                log->Log(LP_ERROR, kRegModule, kWrite, u"Failed to cast to numeric value: %s",
-                         MaskProtectedArguments(text).c_str());
-                number = 0;
-            }
             CReg::PutIntToRegistry(root, key, name, number, view);
             const DWORD stored = CReg::GetIntFromRegistry(root, key, name, 0, view);
             if (stored != number)

@@ -80,9 +80,12 @@ void JxData::DeleteRegistyObject(const JxRegValue& row, bool force) {
         log->Log(LOG_END, kRegModule, kDelete, u"");
         return;
     }
-    // Without a key the row would name the root itself (or a value directly in it).
-    if (row.key.empty()) {
-        log->Log(LP_WARNING, kRegModule, kDelete, u"Empty key: nothing removed.");
+    // Without a key the row would name the root itself (or a value directly in it); an unknown root
+    // is no reason to act on HKEY_LOCAL_MACHINE.
+    const std::u16string fault = GetRegistryRowFault(row, false);
+    if (!fault.empty()) {
+        log->Log(LP_WARNING, kRegModule, kDelete, u"Registry row %s is refused: %s. Nothing removed.",
+                 DescribeRegistryRow(row).c_str(), fault.c_str());
         log->Log(LOG_END, kRegModule, kDelete, u"");
         return;
     }

@@ -6,20 +6,6 @@
 #include "jxsetupdata/JxFile.h"
 
 namespace JxSetup::Data {
-namespace {
-
-// The name's folders (when it has any) stay inside the folder, and its last part is one name or pattern.
-bool _remove_IsNameInside(const std::u16string& name) {
-    const size_t slash = name.find_last_of(u"\\/");
-    const std::u16string_view folders =
-        slash == std::u16string::npos ? std::u16string_view() : std::u16string_view(name).substr(0, slash);
-    const std::u16string_view mask = slash == std::u16string::npos
-                                         ? std::u16string_view(name)
-                                         : std::u16string_view(name).substr(slash + 1);
-    return (folders.empty() || IsPathInsideFolder(folders)) && IsSinglePathSegment(mask, true);
-}
-
-} // namespace
 
 bool _remove_DeleteFiles(const std::u16string& folder, const std::u16string& name, const WCHAR* context,
                          bool& rebootNeeded) {
@@ -35,7 +21,7 @@ bool _remove_DeleteFiles(const std::u16string& folder, const std::u16string& nam
     const std::u16string mask = JxFile::GetFilePart(path);
     // An expanded property that came out empty, relative or unresolved must never make a removal
     // act on the current folder or a whole drive.
-    if (!IsExpandedFolder(folder) || !_remove_IsNameInside(name) || mask.empty()) {
+    if (!IsExpandedFolder(folder) || !IsPathInsideFolder(name, true) || mask.empty()) {
         Instance()->Log(LP_WARNING, kRemoveModule, context, u"Invalid folder \"%s\" for %s: nothing deleted.",
                         folder.c_str(), name.c_str());
         return false;

@@ -113,13 +113,65 @@ TEST_F(RegistryActions, AddRegValuesWritesEachTypeInItsView) {
     EXPECT_FALSE(Exists(kKey, u"Path", KEY_WOW64_32KEY));
     EXPECT_EQ(CReg::GetIntFromRegistry(HKEY_LOCAL_MACHINE, kKey, u"Count", 0, KEY_WOW64_32KEY), 42u);
     EXPECT_FALSE(Exists(kKey, u"Count", KEY_WOW64_64KEY));
-    EXPECT_EQ(CReg::GetIntFromRegistry(HKEY_LOCAL_MACHINE, kKey, u"Bad", 7, 0), 0u);
-    EXPECT_TRUE(m_Log.Has("ERROR", "Failed to cast to numeric value: 12x"));
+    EXPECT_FALSE(Exists(kKey, u"Bad", 0)); // refused, never a made-up 0
     EXPECT_EQ(CReg::GetMultiStringFromRegistryVec(HKEY_LOCAL_MACHINE, kKey, u"List", 0),
               std::vector<std::u16string>{u"a;b"});
     for (const WCHAR* name : {u"Lower", u"UninstallOnly", u"NotNow"})
         EXPECT_FALSE(Exists(kKey, name, 0)) << jxtext::N(name);
     EXPECT_TRUE(KeyExists(u"Software\\Tolvane\\Empty", 0, HKEY_CURRENT_USER));
+}
+
+// A row that cannot be carried out as written is refused with a WARNING that names it, and written
+// nowhere else instead; the rows beside it are written as usual.
+TEST_F(RegistryActions, RowsThatCannotBeCarriedOutAreRefusedAndTheOthersWritten) {
+    const struct {
+        const char* row;
+        const char* warning;
+    } refused[] = {
+        {R"(root="HKLM" key="" valuename="AtRoot" type="REG_SZ" value="x" mode="iu")",
+         R"(HKLM\ value "AtRoot" is refused: empty key)"},
+        {R"(root="HKCU" key="\" valuename="AtRoot" type="REG_SZ" value="x" mode="i")",
+         R"(HKCU\\ value "AtRoot" is refused: empty key)"},
+        {R"(root="HKXX" key="Software\Tolvane\App" valuename="Guessed" type="REG_SZ" value="x" mode="iu")",
+         R"(HKXX\Software\Tolvane\App value "Guessed" is refused: unknown root "HKXX")"},
+        {R"(root="" key="Software\Tolvane\App" valuename="NoRoot" type="REG_SZ" value="x" mode="i")",
+         R"(\Software\Tolvane\App value "NoRoot" is refused: unknown root "")"},
+        {R"(root="HKLM" key="Software\Tolvane\App" valuename="Text" type="REG_DWORD" value="twelve" mode="i")",
+         R"(value "Text" is refused: value "twelve" is not a DWORD number)"},
+        {R"(root="HKLM" key="Software\Tolvane\App" valuename="Negative" type="REG_DWORD" value="-1" mode="i")",
+         R"(value "Negative" is refused: value "-1" is not a DWORD number)"},
+        {R"(root="HKLM" key="Software\Tolvane\App" valuename="Big" type="REG_DWORD" value="4294967296" mode="i")",
+         R"(value "Big" is refused: value "4294967296" is not a DWORD number)"},
+        {R"(root="HKLM" key="Software\Tolvane\App" valuename="Bin" type="REG_BINARY" value="01" mode="i")",
+         R"(value "Bin" is refused: unknown type "REG_BINARY")"},
+        {R"(root="HKLM" key="Software\Tolvane\App" valuename="Lower" type="reg_sz" value="x" mode="i")",
+         R"(value "Lower" is refused: unknown type "reg_sz")"},
+        {R"(root="HKLM" key="Software\Tolvane\App" valuename="Expanded" type="REG_DWORD" value="[NOTNUMBER]" mode="i")",
+         R"(Failed to cast to numeric value: abc. Registry row HKLM\Software\Tolvane\App value "Expanded" is refused.)"},
+    };
+    std::string rows = Row(
+        R"(root="HKLM" key="Software\Tolvane\App" valuename="Good" type="REG_DWORD" value="7" mode="iu")");
+    for (const auto& c : refused)
+        rows += Row(c.row);
+    Load(rows);
+    m_Data.SetProperty(u"NOTNUMBER", u"abc", 1);
+    // A value that stands where a refused row points stays as it was.
+    CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, kKey, u"Expanded", 5, 0);
+    CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, kKey, u"Guessed", u"theirs", CRegStringType::Sz, 0);
+    m_Data.AddRegValues(m_Action);
+    EXPECT_EQ(CReg::GetIntFromRegistry(HKEY_LOCAL_MACHINE, kKey, u"Good", 0, 0), 7u);
+    EXPECT_EQ(CReg::GetIntFromRegistry(HKEY_LOCAL_MACHINE, kKey, u"Expanded", 0, 0), 5u);
+    for (const WCHAR* name : {u"Text", u"Negative", u"Big", u"Bin", u"Lower", u"NoRoot"})
+        EXPECT_FALSE(Exists(kKey, name, 0)) << jxtext::N(name);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        EXPECT_FALSE(Exists(u"", u"AtRoot", 0, root));
+    for (const auto& c : refused)
+        EXPECT_TRUE(m_Log.Has("WARNING", c.warning)) << c.warning << "\n" << m_Log.Dump();
+
+    // Uninstall: the refused rows remove nothing either.
+    m_Data.DeleteRegValues(m_Action);
+    EXPECT_FALSE(Exists(kKey, u"Good", 0));
+    EXPECT_EQ(Str(kKey, u"Guessed", 0), u"theirs");
 }
 
 TEST_F(RegistryActions, UpdateKeepsExistingValuesUnlessTheRowOverwrites) {
@@ -163,7 +215,7 @@ TEST_F(RegistryActions, RemovalOnUninstallAndUpdateAndTheEmptyKeyRefused) {
     EXPECT_TRUE(Exists(u"Software\\Tolvane\\Kept", u"Stays", 0));
     // The row without a key removed nothing of HKEY_CURRENT_USER.
     EXPECT_TRUE(Exists(u"Software\\Other", u"Mine", 0, HKEY_CURRENT_USER));
-    EXPECT_TRUE(m_Log.Has("WARNING", "Empty key"));
+    EXPECT_TRUE(m_Log.Has("WARNING", "Registry row HKCU\\ value \"\" is refused: empty key."));
 
     // On update, the delete-on-update rows go without any gate.
     CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Old", u"Stale", u"1",
@@ -274,20 +326,22 @@ TEST_F(RegistryActions, DumpIsWellFormedXmlAppendedToTheFile) {
     CXMLDOMElement rootElement = document.LoadXml(text.substr(0, first + end.size()).c_str());
     ASSERT_TRUE(rootElement) << jxtext::N(text);
     std::vector<CXMLDOMNode> values = rootElement.SelectNodes(u"RegValue");
-    ASSERT_EQ(values.size(), 5u) << jxtext::N(text); // A, B, C and the odd ones; not the binary value
+    ASSERT_EQ(values.size(), 4u) << jxtext::N(text); // A, B and the odd ones; not the binary value
     EXPECT_EQ(values[0].GetAttribute(u"root"), u"hklm");
     EXPECT_EQ(values[0].GetAttribute(u"subkey"), u"A");
     EXPECT_EQ(values[1].GetAttribute(u"type"), u"REG_DWORD");
     EXPECT_EQ(values[1].GetText(), u"7");
-    EXPECT_EQ(values[4].GetAttribute(u"subkey"), u"Odd \"<&'>");
-    EXPECT_EQ(values[4].GetText(), u"a]]>b <c> & \"d\"");
-    EXPECT_EQ(values[3].GetAttribute(u"subkey"), u"Ctl\tName\xFFFD\n");
-    EXPECT_EQ(values[3].GetText(), u"a\xFFFD"
+    EXPECT_EQ(values[3].GetAttribute(u"subkey"), u"Odd \"<&'>");
+    EXPECT_EQ(values[3].GetText(), u"a]]>b <c> & \"d\"");
+    EXPECT_EQ(values[2].GetAttribute(u"subkey"), u"Ctl\tName\xFFFD\n");
+    EXPECT_EQ(values[2].GetText(), u"a\xFFFD"
                                    u"b\xFFFD"
                                    u"c\td\xFFFD"
                                    u"e\xFFFD"
                                    u"f\U0001F600");
-    EXPECT_TRUE(m_Log.Has("END", "No valid root setted."));
+    // The row of an unknown root was refused when the definition was read: nothing of it is written.
+    EXPECT_TRUE(m_Log.Has("WARNING",
+                          "Registry row HKXX\\Software\\Tolvane\\Dump value \"C\" is refused: unknown root"));
 }
 
 TEST_F(RegistryActions, PerUserRemovalReachesProfilesThatAreNotLoggedOn) {

@@ -81,6 +81,17 @@ TEST(Guards, FoldersBelowABase) {
             << jxtext::N(c.folder) << " / " << jxtext::N(c.base);
 }
 
+// Files are installed only on the machine's own drives: never on the host's drive Z:, a share or a
+// drive the machine does not have.
+TEST(Guards, LocalFoldersAreOnTheMachinesOwnDrives) {
+    jxtest::TempMachineRoot root;
+    for (const char16_t* folder : {u"C:\\Program Files (x86)\\Tolvane\\Quillmere Notes", u"c:/x/"})
+        EXPECT_TRUE(IsLocalFolder(folder)) << jxtext::N(folder);
+    for (const char16_t* folder :
+         {u"Z:\\tmp\\x", u"D:\\Apps", u"\\\\server\\share\\x", u"C:\\", u"C:\\x\\..", u"C:\\x.", u"x"})
+        EXPECT_FALSE(IsLocalFolder(folder)) << jxtext::N(folder);
+}
+
 TEST(Guards, ProtectedFoldersAreKnownByIdentity) {
     jxtest::TempMachineRoot root;
     ASSERT_TRUE(CreateDirectoryW(u"C:\\Windows", nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);

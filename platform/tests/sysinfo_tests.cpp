@@ -2,12 +2,14 @@
 #include <sys/statvfs.h>
 #include <sys/sysinfo.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include "jxplat/text.h"
 #include "jxtest/machine_root.h"
 
 namespace {
@@ -127,6 +129,21 @@ TEST(SysInfo, DiskSpaceIsThatOfTheHostVolumeBelowTheDrive) {
         EXPECT_FALSE(GetDiskFreeSpaceExW(f.path, &freeToCaller, &total, &totalFree));
         EXPECT_EQ(GetLastError(), f.error);
     }
+}
+
+TEST(SysInfo, TheMachinesDrivesAreFixedAndTheHostIsRemote) {
+    jxtest::TempMachineRoot root;
+    std::filesystem::create_directories(root.Path() + "/drive_d");
+    const struct {
+        const WCHAR* root;
+        UINT type;
+    } cases[] = {{u"C:\\", DRIVE_FIXED},        {u"c:", DRIVE_FIXED},
+                 {u"D:/", DRIVE_FIXED},         {nullptr, DRIVE_FIXED},
+                 {u"Z:\\", DRIVE_REMOTE},       {u"E:\\", DRIVE_NO_ROOT_DIR},
+                 {u"C:\\x", DRIVE_NO_ROOT_DIR}, {u"\\\\s\\share\\", DRIVE_NO_ROOT_DIR},
+                 {u"", DRIVE_NO_ROOT_DIR},      {u"1:\\", DRIVE_NO_ROOT_DIR}};
+    for (const auto& c : cases)
+        EXPECT_EQ(GetDriveTypeW(c.root), c.type) << (c.root ? jxtext::N(c.root) : std::string("null"));
 }
 
 TEST(SysInfo, IsUserAnAdminNeedsAnElevatedAdministrator) {

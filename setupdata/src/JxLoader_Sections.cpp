@@ -445,6 +445,15 @@ void JxData::_load_Registry() {
                [this](const CXMLDOMNode& row) {
                    JxRegValue value; // the fields of searched and restored values start empty and 0
                    kRegValueReader.Read(row, value);
+                   // A row that cannot be carried out as written is refused here, for every list.
+                   const bool written =
+                       value.mode.find(u'i') != std::u16string::npos || IsTrueAnyCase(value.restore);
+                   const std::u16string fault = GetRegistryRowFault(value, written);
+                   if (!fault.empty()) {
+                       GetLog()->Log(LP_WARNING, kModule, kContext, u"Registry row %s is refused: %s.",
+                                     DescribeRegistryRow(value).c_str(), fault.c_str());
+                       return;
+                   }
                    // The mode letters are compared exactly; the three markers ignore case.
                    if (value.mode.find(u'i') != std::u16string::npos)
                        m_RegValuesInstall.push_back(value);

@@ -20,8 +20,9 @@ bool IsGuidFormId(std::u16string_view id);
 // entry, or "x\. " the folder itself). Wildcards ("*", "?") only with allowWildcards (a pattern).
 bool IsSinglePathSegment(std::u16string_view name, bool allowWildcards = false);
 
-// A relative path that stays inside the folder it is joined to: one or more single segments.
-bool IsPathInsideFolder(std::u16string_view relativePath);
+// A relative path that stays inside the folder it is joined to: one or more single segments; with
+// lastIsPattern, the last one may hold wildcards ("bin\\*.dll").
+bool IsPathInsideFolder(std::u16string_view relativePath, bool lastIsPattern = false);
 
 // A folder that may be worked in: absolute ("X:\..." or "\\server\share\..."), fully resolved
 // (every part a single segment, so no ".", "..", trailing dots or blanks), and not a drive or share
@@ -32,6 +33,11 @@ bool IsResolvedFolder(std::u16string_view folder);
 // A folder expanded from property references: IsResolvedFolder, and no "[" of a reference that was
 // left unexpanded.
 bool IsExpandedFolder(std::u16string_view folder);
+
+// A folder that an installation may put files into: resolved (IsResolvedFolder) and on one of the
+// machine's own fixed drives ("X:\..." whose root GetDriveTypeW calls DRIVE_FIXED), never on a
+// share, a removable or missing drive, or a drive that lies outside the machine.
+bool IsLocalFolder(std::u16string_view folder);
 
 // The folder is resolved and lies strictly below base (compared part by part, ignoring case). The
 // base must be absolute and resolved itself; it may be a drive root ("C:\").

@@ -98,12 +98,12 @@ bool IsSinglePathSegment(std::u16string_view name, bool allowWildcards) {
     return true;
 }
 
-bool IsPathInsideFolder(std::u16string_view relativePath) {
+bool IsPathInsideFolder(std::u16string_view relativePath, bool lastIsPattern) {
     if (relativePath.empty() || _guard_IsSeparator(relativePath.front()))
         return false;
     const std::vector<std::u16string_view> parts = _guard_Parts(relativePath);
-    for (std::u16string_view part : parts)
-        if (!IsSinglePathSegment(part))
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (!IsSinglePathSegment(parts[i], lastIsPattern && i + 1 == parts.size()))
             return false;
     return !parts.empty();
 }
@@ -116,6 +116,13 @@ bool IsResolvedFolder(std::u16string_view folder) {
 
 bool IsExpandedFolder(std::u16string_view folder) {
     return IsResolvedFolder(folder) && folder.find(u'[') == std::u16string_view::npos;
+}
+
+bool IsLocalFolder(std::u16string_view folder) {
+    if (!IsResolvedFolder(folder) || folder[1] != u':')
+        return false;
+    const std::u16string root{folder[0], u':', u'\\'};
+    return GetDriveTypeW(root.c_str()) == DRIVE_FIXED;
 }
 
 bool IsFolderBelow(std::u16string_view folder, std::u16string_view base) {

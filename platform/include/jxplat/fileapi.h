@@ -245,6 +245,21 @@ UINT GetTempFileNameW(LPCWSTR pathName, LPCWSTR prefixString, UINT unique, LPWST
 BOOL GetDiskFreeSpaceExW(LPCWSTR directoryName, PULARGE_INTEGER freeBytesAvailableToCaller,
                          PULARGE_INTEGER totalNumberOfBytes, PULARGE_INTEGER totalNumberOfFreeBytes);
 
+// Kinds of drive (GetDriveTypeW).
+#define DRIVE_UNKNOWN 0u
+#define DRIVE_NO_ROOT_DIR 1u
+#define DRIVE_REMOVABLE 2u
+#define DRIVE_FIXED 3u
+#define DRIVE_REMOTE 4u
+#define DRIVE_CDROM 5u
+#define DRIVE_RAMDISK 6u
+
+// The kind of the drive whose root is named ("C:\" or "C:"; null: the system drive C:). A
+// drive of the machine (a "drive_<letter>" folder below the machine root) is DRIVE_FIXED; the host's
+// drive Z: is DRIVE_REMOTE (its files are outside the machine); any other letter, a share or a text
+// that names no root is DRIVE_NO_ROOT_DIR.
+UINT GetDriveTypeW(LPCWSTR rootPathName);
+
 // ---- Memory-mapped views -----------------------------------------------------------------------
 
 #define PAGE_READONLY 0x02u

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <windows.h>
@@ -274,5 +275,17 @@ struct CleanEmptyFolder {
 // The registry root of a root text, ignoring case: "HKCU", "HKCR", "HKUS"; any other text, the
 // empty one included, is HKEY_LOCAL_MACHINE.
 HKEY GetRegistryRootFromName(const std::u16string& root);
+
+// Strict decimal text of an unsigned 32-bit number: digits only, at most 4294967295.
+bool ParseRegistryDword(std::u16string_view text, DWORD& value);
+
+// Why a registry row cannot be carried out as written; empty when it can. Refused are a root other
+// than "HKLM", "HKCU", "HKCR" or "HKUS" (ignoring case), an empty key (the row would act on the
+// hive's root) and, for a row that is written, a type other than "Key", "REG_SZ", "REG_DWORD" or
+// "REG_MULTI_SZ" (as written) and a REG_DWORD value without property references that is no
+// number. A refused row is skipped with a WARNING that names it; the other rows go on.
+std::u16string GetRegistryRowFault(const JxRegValue& row, bool written);
+// "<root>\<key> value "<name>"": how a WARNING names a registry row.
+std::u16string DescribeRegistryRow(const JxRegValue& row);
 
 } // namespace JxSetup::Data
