@@ -103,6 +103,11 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
         }
     }
 
+    if (!keep && IsRegistryCounterRow(row)) {
+        log->Log(LOG_END, kRegModule, kWrite, u"Counter %s is kept by the settings.",
+                 DescribeRegistryRow(row).c_str());
+        keep = true;
+    }
     if (!keep) {
         DWORD number = 0;
         if (row.type == u"REG_DWORD" && !ParseRegistryDword(ExpandProperties(row.value), number)) {

@@ -464,7 +464,7 @@ TEST_F(RegistryActions, WrittenProductKeysGetTheMissingPermissions) {
     Load(
         Row(R"(root="HKLM" key="Software\Tolvane\Acl" valuename="V" type="REG_SZ" value="1" mode="i" plattform="x64")") +
         Row(R"(root="HKLM" key="Software\Tolvane\Full" valuename="V" type="REG_SZ" value="1" mode="i")") +
-        Row(R"(root="HKLM" key="Software\TolvaneExtra" valuename="V" type="reg_sz" value="1" mode="i")") +
+        Row(R"(root="HKLM" key="Software\TolvaneExtra" type="Key" mode="i")") +
         Row(R"(root="HKLM" key="Software\Tolvane\Open" valuename="V" type="REG_SZ" value="1" mode="i")") +
         Row(R"(root="HKLM" key="Software\Other" valuename="V" type="REG_SZ" value="1" mode="i")") +
         Row(R"(root="HKCU" key="Software\Tolvane\User" valuename="V" type="REG_SZ" value="1" mode="i")"));

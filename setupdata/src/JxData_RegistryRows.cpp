@@ -52,9 +52,13 @@ std::u16string GetRegistryRowFault(const JxRegValue& row, bool written) {
         return u"unknown type \"" + row.type + u"\"";
     DWORD number = 0;
     if (row.type == u"REG_DWORD" && row.value.find(u'[') == std::u16string::npos &&
-        !ParseRegistryDword(row.value, number))
+        !IsRegistryCounterRow(row) && !ParseRegistryDword(row.value, number))
         return u"value \"" + row.value + u"\" is not a DWORD number";
     return {};
+}
+
+bool IsRegistryCounterRow(const JxRegValue& row) {
+    return row.type == u"REG_DWORD" && row.increment == u"true" && row.value.empty();
 }
 
 std::u16string DescribeRegistryRow(const JxRegValue& row) {

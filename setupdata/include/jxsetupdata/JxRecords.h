@@ -285,6 +285,9 @@ bool ParseRegistryDword(std::u16string_view text, DWORD& value);
 // "REG_MULTI_SZ" (as written) and a REG_DWORD value without property references that is no
 // number. A refused row is skipped with a WARNING that names it; the other rows go on.
 std::u16string GetRegistryRowFault(const JxRegValue& row, bool written);
+// A use counter without a value of its own ("REG_DWORD", increment "true", no value): the number
+// is the counter's, kept when the settings are saved, never written from the row.
+bool IsRegistryCounterRow(const JxRegValue& row);
 // "<root>\<key> value "<name>"": how a WARNING names a registry row.
 std::u16string DescribeRegistryRow(const JxRegValue& row);
 
