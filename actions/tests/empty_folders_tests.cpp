@@ -84,7 +84,7 @@ TEST(EmptyFolders, AddFolder) {
     }
     // What is not an absolute, resolved folder below a root never reaches the worker.
     for (const char16_t* path :
-         {u"C:\\", u"C:\\Apps\\Tool\\..\\Tool\\.", u"C:\\Apps\\Tool\\..", u"Apps\\Tool", u"C:\\Apps. "}) {
+         {u"C:\\", u"C:\\Apps\\Tool\\..\\Tool\\.", u"C:\\Apps\\Tool\\..", u"Apps\\Tool", u"C:\\Apps."}) {
         log.clear();
         folders.AddFolder(path);
         EXPECT_EQ(log, (std::vector<std::u16string>{
