@@ -4,6 +4,7 @@
 #include "JxData_Files.h"
 #include "JxData_RemoveFiles.h"
 #include "jxbase/files.h"
+#include "jxbase/guards.h"
 
 namespace JxSetup::Data {
 
@@ -14,7 +15,7 @@ void _files_RemoveLeftTemporaries(const std::u16string& folder, const std::u16st
         return;
     const std::u16string pattern = JoinFolderPath(folder.c_str(), name + kTemporaryCopySuffix);
     const std::u16string where = JxFile::GetPathPart(pattern);
-    if (!_remove_IsSafeFolder(folder) || !_remove_IsSafeFolder(where))
+    if (!IsResolvedFolder(folder) || !IsResolvedFolder(where))
         return;
     std::set<std::u16string> waiting;
     if (keepWaiting)

@@ -375,45 +375,46 @@ TEST_F(FileCopyTest, ALockedPackageTargetWaitsForTheNextRunNotForARestart) {
     EXPECT_EQ(m_Data->GetPropertyValue(u"_RestartRequired"), u"");
     EXPECT_EQ(m_Data->m_TempPackageDirs, std::set<std::u16string>{kDestination});
     EXPECT_FALSE(m_Data->HasUncommittedFileCopies());
+}
 
-    // A target folder is refused, with a WARNING that names the row, unless it is a resolved folder on
-    // one of the machine's own drives: the host's drive, a share, a missing drive, a root or a folder
-    // that climbs out with ".." gets nothing. The other components' rows are copied as usual.
-    TEST_F(FileCopyTest, TargetFoldersOutsideTheMachinesDrivesAreRefused) {
-        const std::string host = jxplat::MachinePath("host-side");
-        std::filesystem::create_directories(host);
-        const std::u16string onHost = jxplat::HostToWindowsPath(host);
-        ASSERT_EQ(onHost.substr(0, 2), u"Z:");
-        const std::vector<std::u16string> refused = {onHost + u"\\Prod",
-                                                     u"D:\\Prod",
-                                                     u"\\\\server\\share\\Prod",
-                                                     u"C:\\",
-                                                     u"C:\\Program Files\\Prod\\..\\..",
-                                                     u"C:\\Prod.",
-                                                     u"relative\\Prod",
-                                                     u"[Unset]\\Prod"};
-        for (const std::u16string& destination : refused) {
-            SCOPED_TRACE(jxtext::N(destination));
-            jxtest::CLogCapture log;
-            m_Data = std::make_unique<JxData>();
-            PackageMgr::Instance()->Cleanup();
-            ASSERT_TRUE(WriteComponentPackage(kPackage, {{u"a.txt", "new a"}}));
-            DefineProduct(*m_Data, {CopyRow(u"a.txt")}, destination);
-            ASSERT_TRUE(MountAndCopy(*m_Data, kPackage));
-            m_Data->CommitCopiedFiles();
-            EXPECT_TRUE(m_Data->GetFileActionState().m_Copied.empty());
-            EXPECT_TRUE(log.Has("WARNING", "File row a.txt of component core is refused")) << log.Dump();
-            EXPECT_TRUE(SnapshotTree(host).empty());
-            EXPECT_FALSE(JxFile::FileExists(u"C:\\a.txt"));
-            EXPECT_FALSE(JxFile::FileExists(u"C:\\Program Files\\a.txt"));
-        }
-        // The folders of the machine's drives, as the sample names them, are taken.
+// A target folder is refused, with a WARNING that names the row, unless it is a resolved folder on
+// one of the machine's own drives: the host's drive, a share, a missing drive, a root or a folder
+// that climbs out with ".." gets nothing. The other components' rows are copied as usual.
+TEST_F(FileCopyTest, TargetFoldersOutsideTheMachinesDrivesAreRefused) {
+    const std::string host = jxplat::MachinePath("host-side");
+    std::filesystem::create_directories(host);
+    const std::u16string onHost = jxplat::HostToWindowsPath(host);
+    ASSERT_EQ(onHost.substr(0, 2), u"Z:");
+    const std::vector<std::u16string> refused = {onHost + u"\\Prod",
+                                                 u"D:\\Prod",
+                                                 u"\\\\server\\share\\Prod",
+                                                 u"C:\\",
+                                                 u"C:\\Program Files\\Prod\\..\\..",
+                                                 u"C:\\Prod.",
+                                                 u"relative\\Prod",
+                                                 u"[Unset]\\Prod"};
+    for (const std::u16string& destination : refused) {
+        SCOPED_TRACE(jxtext::N(destination));
+        jxtest::CLogCapture log;
         m_Data = std::make_unique<JxData>();
         PackageMgr::Instance()->Cleanup();
-        Install({{u"a.txt", "new a"}}, {CopyRow(u"a.txt")});
+        ASSERT_TRUE(WriteComponentPackage(kPackage, {{u"a.txt", "new a"}}));
+        DefineProduct(*m_Data, {CopyRow(u"a.txt")}, destination);
+        ASSERT_TRUE(MountAndCopy(*m_Data, kPackage));
         m_Data->CommitCopiedFiles();
-        EXPECT_EQ(ReadFileBytes(Target(u"a.txt")), "new a");
+        EXPECT_TRUE(m_Data->GetFileActionState().m_Copied.empty());
+        EXPECT_TRUE(log.Has("WARNING", "File row a.txt of component core is refused")) << log.Dump();
+        EXPECT_TRUE(SnapshotTree(host).empty());
+        EXPECT_FALSE(JxFile::FileExists(u"C:\\a.txt"));
+        EXPECT_FALSE(JxFile::FileExists(u"C:\\Program Files\\a.txt"));
     }
+    // The folders of the machine's drives, as the sample names them, are taken.
+    m_Data = std::make_unique<JxData>();
+    PackageMgr::Instance()->Cleanup();
+    Install({{u"a.txt", "new a"}}, {CopyRow(u"a.txt")});
+    m_Data->CommitCopiedFiles();
+    EXPECT_EQ(ReadFileBytes(Target(u"a.txt")), "new a");
+}
 
 } // namespace
 } // namespace jxfilecopytest
