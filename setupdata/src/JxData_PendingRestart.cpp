@@ -91,11 +91,21 @@ void JxData::DetectPendingRestartRequest() {
         }
     }
 
-    // 4. A tagged restart entry of an earlier run.
-    if (!productId.empty() &&
-        CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnceKey, (productId + u"_TAG").c_str(), 0)) {
-        log->Log(LP_INFO, kModule, kContext, u"Any prior tagged operation has scheduled a reboot request.");
-        pending = prior = true;
+    // 4. A tagged restart entry of an earlier run. The run that the restart entry started after the
+    // restart (only that command line names the state to resume at) still finds the tag: Windows
+    // runs the key's entries one after the other, and the tag's turn comes after this run. The
+    // restart has taken place, so the tag is removed instead of stopping the run it resumes.
+    const std::u16string tag = productId + u"_TAG";
+    if (!productId.empty() && CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnceKey, tag.c_str(), 0)) {
+        if (!GetPropertyValue(u"_SeqLastState").empty()) {
+            log->Log(LP_INFO, kModule, kContext,
+                     u"The restart that this run resumes from has taken place. Removing its tag.");
+            CReg::DeleteValueFromRegistry(HKEY_LOCAL_MACHINE, kRunOnceKey, tag.c_str(), 0);
+        } else {
+            log->Log(LP_INFO, kModule, kContext,
+                     u"Any prior tagged operation has scheduled a reboot request.");
+            pending = prior = true;
+        }
     }
 
     // 5. Windows' own servicing.

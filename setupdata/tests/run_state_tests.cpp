@@ -163,6 +163,8 @@ struct PendingCase {
     bool failure;
     bool rebootRequired;
     const char16_t* installDir = u"C:\\Product";
+    // The run is the one the restart entry started ("_SeqLastState" set).
+    bool resumed = false;
 };
 
 class PendingRestart : public RunState, public ::testing::WithParamInterface<PendingCase> {};
@@ -207,8 +209,12 @@ TEST_P(PendingRestart, DecidesAsTheEvidenceAndTheModeSay) {
     m_Data.SetProperty(u"CheckPendingRestartProperties", u"NEEDS_A;NEEDS_B", 1);
     if (c.property)
         m_Data.SetProperty(u"NEEDS_B", u"1", 1);
+    if (c.resumed)
+        m_Data.SetProperty(u"_SeqLastState", u"InstallPrerequisite", 1);
 
     m_Data.DetectPendingRestartRequest();
+    if (c.tag)
+        EXPECT_EQ(CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnce, u"{PRODUCT-1}_TAG", 0), !c.resumed);
     EXPECT_EQ(jxtext::N(m_Data.GetPropertyValue(u"_PENDINGRESTARTREQUEST")), c.pendingProperty);
     const auto& sequence = m_Data.GetSequenceData();
     EXPECT_EQ(sequence.m_bFailure, c.failure);
@@ -238,6 +244,11 @@ INSTANTIATE_TEST_SUITE_P(
                                   "true", true, false},
                       PendingCase{"TagIsPrior", u"Maintenance", false, false, true, false, false, "true",
                                   false, false},
+                      PendingCase{"TagFailsAnotherInstall", u"Install", false, false, true, false, false,
+                                  "true", true, false},
+                      // The run that the restart started removes the tag it finds.
+                      PendingCase{"TagOfTheRestartThisRunResumesIsRemoved", u"Install", false, false, true,
+                                  false, false, "", false, false, u"C:\\Product", true},
                       PendingCase{"PropertyAsksForReboot", u"Install", false, false, false, true, true,
                                   "true", false, true},
                       PendingCase{"PropertyIgnoredInUninstall", u"Uninstall", false, false, false, false,

@@ -104,6 +104,23 @@ inline void AddPrerequisite(ProductVariant& variant, const std::string& attribut
     variant.payload[prerequisite + "/prereq.exe"] = script;
 }
 
+// A prerequisite that asks for a reboot (3010) the first time it runs and succeeds afterwards, as an
+// installer does once the machine has restarted. Each run is noted in "prereq.runs" of the
+// machine root.
+inline ProductVariant WithRebootingPrerequisite() {
+    ProductVariant variant;
+    AddPrerequisite(variant, "prerequisitearg=\"/quiet\" prqrebootcode=\"3010\"",
+                    "#!/bin/sh\n"
+                    "echo \"$JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/prereq.runs\"\n"
+                    "if [ -f \"$JX_MACHINE_ROOT/prereq.done\" ]; then\n"
+                    "  echo 0 > \"$JX_EXIT_CODE_FILE\"\n"
+                    "else\n"
+                    "  : > \"$JX_MACHINE_ROOT/prereq.done\"\n"
+                    "  echo 3010 > \"$JX_EXIT_CODE_FILE\"\n"
+                    "fi\n");
+    return variant;
+}
+
 // Packs the variant in `work` and returns the path of its setup program ("" on failure). The sample's
 // packed payload of the build (with the service program) is the starting point.
 inline std::string PackProduct(const ProductVariant& variant, const std::filesystem::path& work) {

@@ -1,93 +1,22 @@
-// Paged runs of the sample: the scripted GUI module answers the pages, and its journal shows what
-// the engine asked of it.
+// Paged installs of the sample: the pages in the definition's order, cancel, a module that cannot
+// serve, and the module's self-test.
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <sstream>
 
-#include "e2e_support.h"
 #include "jxbase/reg.h"
-#include "jxplat/text.h"
-#include "jxtest/run_program.h"
+#include "paged_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::u16string kInstallDir = u"C:\\Program Files (x86)\\Tolvane\\Quillmere Notes";
-const std::u16string kUninstallKey =
-    u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
-
-bool Exists(const std::u16string& windowsPath) {
-    return fs::exists(jxplat::WindowsToHostPath(windowsPath));
-}
-
-class PagedRuns : public ::testing::Test {
-protected:
-    PagedRuns() : m_Root(jxe2e::TrustingMachine()) {}
-
-    std::string Pack(const jxe2e::ProductVariant& variant, const std::string& name) {
-        const std::string setup =
-            jxe2e::PackTrusted(variant, fs::path(m_Root.Path()) / "packs" / name, m_Machine, m_Root);
-        EXPECT_FALSE(setup.empty()) << "could not pack " << name;
-        return setup;
-    }
-    // A paged run (no quiet option) answered by the script.
-    jxtest::ProgramResult Run(const std::string& setup, const std::string& script,
-                              const std::vector<std::string>& args = {}) {
-        jxe2e::WriteText(fs::path(m_Root.Path()) / "gui-script.txt", script);
-        m_Machine.guiScript = "gui-script.txt";
-        m_Root.Describe(m_Machine);
-        fs::remove(Journal());
-        auto result = jxtest::RunProgram(setup, args);
-        EXPECT_TRUE(result.started);
-        return result;
-    }
-    fs::path Journal() const { return fs::path(m_Root.Path()) / "gui-journal.txt"; }
-    std::vector<std::string> JournalLines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(jxe2e::ReadText(Journal()));
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
-    }
-    // The lines that start with one of the prefixes, in order.
-    std::vector<std::string> Steps(const std::vector<std::string>& prefixes) const {
-        std::vector<std::string> steps;
-        for (const std::string& line : JournalLines())
-            for (const std::string& prefix : prefixes)
-                if (line.rfind(prefix, 0) == 0) {
-                    steps.push_back(line);
-                    break;
-                }
-        return steps;
-    }
-    std::string MessageBoxes() const {
-        return jxe2e::ReadText(fs::path(m_Root.Path()) / "messageboxes.jsonl");
-    }
-
-    jxplat::MachineDescription m_Machine = jxe2e::TrustingMachine();
-    jxtest::TempMachineRoot m_Root;
-};
-
-// The files and folders below drive C:, without the run's own logs and temporary files.
-std::vector<std::string> DriveC(const std::string& root) {
-    std::vector<std::string> entries;
-    const fs::path drive = fs::path(root) / "drive_c";
-    if (!fs::exists(drive))
-        return entries;
-    for (const auto& entry : fs::recursive_directory_iterator(drive)) {
-        const std::string path = fs::relative(entry.path(), drive).string();
-        if (path.find("Setups/Logs") != std::string::npos || path.find("/Temp") != std::string::npos ||
-            path.find("AppData") != std::string::npos)
-            continue;
-        entries.push_back(path);
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
-const std::string kAcceptLicence = "page Licence next set LICENSEACCEPTED=1\n";
+using jxe2e::DriveC;
+using jxe2e::Exists;
+using jxe2e::kAcceptLicence;
+using jxe2e::kInstallDir;
+using jxe2e::kUninstallKey;
+using jxe2e::PagedRuns;
 
 TEST_F(PagedRuns, InstallWalksThePagesAndInstallsAsQuietly) {
     const std::string setup = Pack(jxe2e::ProductVariant(), "sample");

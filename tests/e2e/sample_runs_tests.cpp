@@ -133,24 +133,8 @@ TEST_F(SampleRuns, AnIncompatibleProductEndsTheQuietRun) {
               "export of build 1.0.0.2\n");
 }
 
-// A prerequisite that asks for a reboot (3010) the first time it runs and succeeds afterwards, as an
-// installer does once the machine has restarted. Each run is noted.
-jxe2e::ProductVariant WithRebootingPrerequisite() {
-    jxe2e::ProductVariant variant;
-    jxe2e::AddPrerequisite(variant, "prerequisitearg=\"/quiet\" prqrebootcode=\"3010\"",
-                           "#!/bin/sh\n"
-                           "echo \"$JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/prereq.runs\"\n"
-                           "if [ -f \"$JX_MACHINE_ROOT/prereq.done\" ]; then\n"
-                           "  echo 0 > \"$JX_EXIT_CODE_FILE\"\n"
-                           "else\n"
-                           "  : > \"$JX_MACHINE_ROOT/prereq.done\"\n"
-                           "  echo 3010 > \"$JX_EXIT_CODE_FILE\"\n"
-                           "fi\n");
-    return variant;
-}
-
 TEST_F(SampleRuns, APrerequisiteThatAsksForARebootEndsWithFourAndTheResumedRunCompletes) {
-    const std::string setup = Pack(WithRebootingPrerequisite(), "prerequisite");
+    const std::string setup = Pack(jxe2e::WithRebootingPrerequisite(), "prerequisite");
     const std::string runs = (fs::path(m_Root.Path()) / "prereq.runs").string();
 
     EXPECT_EQ(Run(setup).exitCode, 4);
