@@ -117,7 +117,11 @@ void JxSetupEngineControl::_finish_DecideResult() {
     if (_IsPrerequisiteRebootRequested()) {
         log->Log(LP_INFO, kModule, kCleanup, u"Reboot requested by a prerequisite.");
         m_nExitCode = 4;
-        data.PerformRestart();
+        // A user who was asked has decided already (and a "yes" has restarted the machine).
+        if (data.m_SkipRebootQuery)
+            log->Log(LP_INFO, kModule, kCleanup, u"The restart question was answered. No restart from here.");
+        else
+            data.PerformRestart();
     } else {
         log->Log(LP_INFO, kModule, kCleanup, u"Checking if a second instance was launched.");
         if (jxtext::EqualsNoCase(data.GetPropertyValue(u"_CloseSecondInstance"), u"true")) {

@@ -441,6 +441,9 @@ bool JxSetupEngineControl::_execute_Finish_UI_Sequence() {
                 if (data.ShowMessage(data.ExpandProperties(caption), data.ExpandProperties(request.m_Message),
                                      36, 0) == 1)
                     data.PerformRestart();
+                // The user has answered the restart question: the end of the run asks nothing more
+                // and restarts nothing on its own, so a "no" keeps the machine running.
+                data.m_SkipRebootQuery = true;
                 m_pGui->Finish(kGuiFinishError);
             } else {
                 m_pGui->Finish(kGuiFinishNormal);

@@ -67,4 +67,17 @@ TEST_F(PagedReboot, TheRestartIsAnsweredOnThePagesAndTheResumedRunGoesOnPagedOnc
     EXPECT_EQ(jxtest::ReadHostFile(runs), notes);
 }
 
+// A "no" to the restart question keeps the machine running; the restart entry waits for the
+// user's own restart.
+TEST_F(PagedReboot, ARestartDeclinedOnThePagesKeepsTheMachineRunning) {
+    const std::string setup = Pack(jxe2e::WithRebootingPrerequisite(), "prerequisite");
+    const auto run = Run(setup, kAcceptLicence + "box restart 7\n");
+    EXPECT_EQ(run.exitCode, 4);
+    const std::vector<std::string> question = Steps({"MessageBox 36 "});
+    ASSERT_EQ(question.size(), 1u) << jxe2e::ReadText(Journal());
+    EXPECT_EQ(question[0].substr(question[0].size() - 4), "-> 7");
+    EXPECT_TRUE(jxplat::ReadShutdownRequests().empty());
+    EXPECT_TRUE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kRunOnce, kProductCode.c_str(), 0));
+}
+
 } // namespace
