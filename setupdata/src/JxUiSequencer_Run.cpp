@@ -73,6 +73,12 @@ std::u16string JxUiSequencer::StartSequence(const std::u16string& name) {
 }
 
 std::u16string JxUiSequencer::RunStage(const Stage* stage) {
+    bool cycled = false;
+    return _seq_Walk(stage, cycled);
+}
+
+std::u16string JxUiSequencer::_seq_Walk(const Stage* stage, bool& cycled) {
+    cycled = false;
     if (!stage || !m_Data)
         return u"#fail";
     JX_ENGINE_TRACE(4, u"JxSetup::Data::JxUiSequencer::RunStage", u"Running stage: %s\n",
@@ -93,6 +99,7 @@ std::u16string JxUiSequencer::RunStage(const Stage* stage) {
     JX_ENGINE_TRACE(0, u"JxSetup::Data::JxUiSequencer::RunStage",
                     u"The stages jump in a cycle without a page (at %s). Going to #FAIL state.\n",
                     stage->name.c_str());
+    cycled = true;
     return u"#fail";
 }
 
@@ -124,8 +131,11 @@ std::u16string JxUiSequencer::GetNextPageInSequence() {
 
 int JxUiSequencer::ExecuteStage(const std::u16string& destination) {
     if (const Stage* stage = FindStage(destination)) {
-        RunStage(stage);
-        return kStageEntered;
+        // A walk that goes round a cycle would bring the GUI back to the page it came from for
+        // ever: the sequence fails instead.
+        bool cycled = false;
+        _seq_Walk(stage, cycled);
+        return cycled ? kStageFail : kStageEntered;
     }
     if (m_Data && m_Data->GetPropertyValue(u"_ExitPremature") == u"true")
         return kStageExit;

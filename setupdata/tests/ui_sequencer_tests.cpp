@@ -113,8 +113,9 @@ TEST_F(UiSequencer, BrokenWalksEndInFail) {
         EXPECT_EQ(m_Sequencer.RunStage(m_Sequencer.FindStage(stage)), u"#fail") << jxtext::N(stage);
         EXPECT_TRUE(m_Sequencer.GetStageStack().empty());
     }
-    EXPECT_EQ(m_Sequencer.ExecuteStage(u"C2"), kStageEntered) << "the GUI then finds no page";
+    EXPECT_EQ(m_Sequencer.ExecuteStage(u"N"), kStageEntered) << "the GUI then finds no page";
     EXPECT_EQ(m_Sequencer.GetCurrentPage(), u"");
+    EXPECT_EQ(m_Sequencer.ExecuteStage(u"C2"), kStageFail) << "a cycle fails the sequence";
     EXPECT_EQ(m_Sequencer.RunStage(nullptr), u"#fail");
 }
 

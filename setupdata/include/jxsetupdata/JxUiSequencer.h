@@ -19,7 +19,7 @@ class JxData;
 
 // Result codes of ExecuteStage.
 enum JxStageResult : int {
-    kStageFail = 4,    // "#fail" or an empty destination
+    kStageFail = 4,    // "#fail", an empty destination, or a stage whose walk goes round a cycle
     kStageStart = 5,   // "#start": begin the installation
     kStageAbort = 6,   // "#abort"
     kStageExit = 7,    // "#exit", "_ExitPremature", or an unknown special page
@@ -95,6 +95,8 @@ private:
     static bool _seq_ParseSet(const CXMLDOMNode& element, Set& set);
     static void _seq_AddSet(std::vector<Set>& sets, Set set, const WCHAR* context);
     void _seq_ApplySets(const std::vector<Set>& sets);
+    // RunStage's walk; `cycled` tells that it went round a cycle of stages without a page.
+    std::u16string _seq_Walk(const Stage* stage, bool& cycled);
     std::u16string _seq_Top() const { return m_StageStack.empty() ? std::u16string() : m_StageStack.back(); }
 
     std::vector<std::u16string> m_StageStack;
