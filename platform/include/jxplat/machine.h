@@ -57,6 +57,14 @@ struct MachineDescription {
     std::vector<MessageBoxAnswer> messageBoxAnswers;
     bool faultWsaStartup = false; // WSAStartup fails with WSASYSNOTREADY
     bool faultEventLog = false;   // RegisterEventSourceW fails with ERROR_ACCESS_DENIED
+    // A disk that fills: once this many bytes were written to files below the folder (every
+    // process of the machine counted together), writes fail with ERROR_DISK_FULL.
+    bool faultDiskFull = false;
+    ULONGLONG faultDiskFullAfterBytes = 0;
+    std::string faultDiskFullFolder; // a Windows folder; "" for every drive of the machine
+    // A named point at which a program of the machine (a ".exe") ends at once, as if terminated:
+    // "start", "filecopy" or "maintenancecopy"; "" for none.
+    std::string faultKillAt;
     // Session 0 of the services and the console session of the user.
     std::vector<MachineSession> sessions = {{0, "disconnected", "Services", "", false},
                                             {1, "active", "Console", "", false}};

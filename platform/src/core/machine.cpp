@@ -147,6 +147,9 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
                                 {"signer", file.signer},
                                 {"sha256Signed", file.sha256Signed},
                                 {"thumbprint", file.thumbprint}});
+    json faults = {{"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}, {"killAt", d.faultKillAt}};
+    if (d.faultDiskFull)
+        faults["diskFull"] = {{"afterBytes", d.faultDiskFullAfterBytes}, {"folder", d.faultDiskFullFolder}};
     json j = {
         {"windows",
          {{"major", d.windowsMajor},
@@ -166,7 +169,7 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
           {"elevated", d.user.elevated},
           {"uac", d.user.uac}}},
         {"messageBoxAnswers", answers},
-        {"faults", {{"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}}},
+        {"faults", faults},
         {"sessions", sessions},
         {"refusedServiceChanges", d.refusedServiceChanges},
         {"guiScript", d.guiScript},
@@ -185,7 +188,11 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
     }
     std::error_code ec;
     fs::rename(temp, path, ec);
-    return !ec;
+    if (ec)
+        return false;
+    // A new description starts with an empty disk: what a full disk counted so far goes.
+    fs::remove(rootHostPath + "/faults/disk.used", ec);
+    return true;
 }
 
 std::string MachinePath(const std::string& relative) {

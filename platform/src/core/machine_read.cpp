@@ -184,6 +184,16 @@ void _machine_ReadAnswersAndFaults(CJsonObject& file, MachineDescription& d,
         CJsonObject faults(*value, "faults", problems);
         faults.Read("wsaStartup", d.faultWsaStartup);
         faults.Read("eventLog", d.faultEventLog);
+        if (const json* disk = faults.Find("diskFull")) {
+            CJsonObject full(*disk, faults.PathOf("diskFull"), problems);
+            d.faultDiskFull = true;
+            full.Read("afterBytes", d.faultDiskFullAfterBytes);
+            full.Read("folder", d.faultDiskFullFolder);
+        }
+        faults.Read("killAt", d.faultKillAt);
+        if (!d.faultKillAt.empty() && d.faultKillAt != "start" && d.faultKillAt != "filecopy" &&
+            d.faultKillAt != "maintenancecopy")
+            faults.Problem(faults.PathOf("killAt") + ": expected \"start\", \"filecopy\" or \"maintenancecopy\"");
     }
     file.Read("refusedServiceChanges", d.refusedServiceChanges);
     file.Read("guiScript", d.guiScript);

@@ -1,8 +1,10 @@
 // Reading and writing through file handles, the file pointer and the file size.
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/faults.h"
 #include "file/file_common.h"
 #include "jxplat/errhandling.h"
 #include "jxplat/winerror.h"
@@ -125,10 +127,16 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
             return Fail(Win32ErrorFromErrno(errno));
         offset = static_cast<unsigned long long>(status.st_size);
     }
+    // A full disk of the machine's faults takes what still fits; at the kill point the program
+    // ends once part of the data is down, leaving a cut file.
+    DWORD fits = static_cast<DWORD>(ClaimDiskSpace(object->HostPath(), bytesToWrite));
+    const bool killed = bytesToWrite > 0 && IsKillPointWrite(object->HostPath());
+    if (killed)
+        fits = std::min(fits, std::max<DWORD>(1, bytesToWrite / 2));
     DWORD total = 0;
-    while (total < bytesToWrite) {
-        ssize_t put = positional ? ::pwrite(object->Fd(), in + total, bytesToWrite - total, offset + total)
-                                 : ::write(object->Fd(), in + total, bytesToWrite - total);
+    while (total < fits) {
+        ssize_t put = positional ? ::pwrite(object->Fd(), in + total, fits - total, offset + total)
+                                 : ::write(object->Fd(), in + total, fits - total);
         if (put < 0) {
             if (errno == EINTR)
                 continue;
@@ -137,6 +145,13 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
             return Fail(TransferError(errno));
         }
         total += static_cast<DWORD>(put);
+    }
+    if (killed)
+        EndAtKillPoint();
+    if (total < bytesToWrite) {
+        if (bytesWritten)
+            *bytesWritten = total;
+        return Fail(ERROR_DISK_FULL);
     }
     if (positional) {
         overlapped->Internal = 0;

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/faults.h"
 #include "file/file_common.h"
 #include "jxplat/errhandling.h"
 #include "jxplat/text.h"
@@ -70,6 +71,12 @@ bool CopyHostFile(const std::string& source, const struct stat& sourceStatus, co
         ssize_t got = ::read(in, buffer, sizeof(buffer));
         if (got < 0 && errno == EINTR)
             continue;
+        // A full disk of the machine's faults: the copy fails and its part goes.
+        if (got > 0 && ClaimDiskSpace(target, static_cast<size_t>(got)) < static_cast<size_t>(got)) {
+            ok = false;
+            errno = ENOSPC;
+            break;
+        }
         if (got < 0 || (got > 0 && !WriteAll(out, buffer, static_cast<size_t>(got)))) {
             ok = false;
             break;

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <mutex>
 
+#include "core/faults.h"
 #include "jxplat/machine.h"
 #include "jxplat/processenv.h"
 #include "jxplat/text.h"
@@ -130,6 +131,9 @@ std::u16string BuildCommandLine() {
 } // namespace
 
 LPWSTR GetCommandLineW() {
-    static std::u16string* line = new std::u16string(BuildCommandLine());
+    static std::u16string* line = [] {
+        jxplat::KillPointAtStart(); // the program's first call
+        return new std::u16string(BuildCommandLine());
+    }();
     return line->data();
 }

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "jxplat/text.h"
+#include "core/faults.h"
 #include "registry/reg_clock.h"
 #include "registry/reg_resolve.h"
 #include "registry/reg_state.h"
@@ -64,6 +65,11 @@ LSTATUS _RegCreatePath(CRegLayer* layer, std::u16string_view keyClass, bool isVo
                 break;
             }
             bool last = i + 1 == layer->physical.size();
+            // A full disk of the machine's faults keeps the hive from growing.
+            if (!jxplat::ClaimRegistrySpace(name.size() * sizeof(char16_t))) {
+                status = ERROR_DISK_FULL;
+                break;
+            }
             status = hive.CreateChild(id, name, last ? keyClass : u"", isVolatile, now, &child);
             childVolatile = isVolatile;
             *created = true;

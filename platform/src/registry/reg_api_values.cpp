@@ -1,4 +1,5 @@
 // RegQueryValueExW, RegSetValueExW, RegDeleteValueW.
+#include "core/faults.h"
 #include "registry/reg_clock.h"
 #include "registry/reg_copy.h"
 #include "registry/reg_resolve.h"
@@ -94,7 +95,11 @@ LSTATUS RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwT
     LSTATUS status = _RegBeginValueChange(hKey, &key, &layer);
     if (status != ERROR_SUCCESS)
         return status;
-    status = JxRegState::Get().Hive(layer->hive).SetValue(layer->id, name, dwType, lpData, cbData);
+    // A full disk of the machine's faults keeps the hive from growing.
+    if (!jxplat::ClaimRegistrySpace(name.size() * sizeof(char16_t) + cbData))
+        status = ERROR_DISK_FULL;
+    else
+        status = JxRegState::Get().Hive(layer->hive).SetValue(layer->id, name, dwType, lpData, cbData);
     return _RegEndValueChange(*layer, status);
 }
 
