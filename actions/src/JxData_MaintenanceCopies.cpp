@@ -55,16 +55,22 @@ void JxData::ExtractMaintenanceFiles(const std::u16string& folder, const JxSeque
     component.forced = true;
     JxFeature feature;
     feature.forced = true;
+    // A maintenance copy that cannot be written whole is the action's failure: later runs would
+    // start from it.
+    bool written = true;
     for (const std::u16string& name : names) {
-        if (IsComponentToBeProcessed(component, feature, action, JxActivationPermissions{}) &&
+        if (written && IsComponentToBeProcessed(component, feature, action, JxActivationPermissions{}) &&
             !name.empty() && IsComponentExtractable(name))
-            ExtractWPK(name, destination);
+            written = ExtractWPK(name, destination);
     }
     // Counting changes nothing on the disk.
-    if (!IsCountingProcessSteps()) {
-        ExtractRuntimeFiles(destination);
+    if (written && !IsCountingProcessSteps()) {
+        written = ExtractRuntimeFiles(destination);
         ApplyCustomizationOnUpgrade(destination);
     }
+    if (!written)
+        m_SequenceData.FailAction(action.m_Name,
+                                  u"The maintenance copy in " + destination + u" could not be written.");
     log->Log(LOG_END, kModule, context, u"");
 }
 

@@ -3,6 +3,7 @@
 
 #include "jxbase/secretmask.h"
 #include "jxbase/reg.h"
+#include "jxbase/win32errortext.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -51,13 +52,18 @@ void JxData::AddRegValues(const JxSequenceAction& action) {
         JxActivationPermissions permissions;
         permissions.m_bEnableFeature = row.enablefeature;
         permissions.m_bDisableFeature = row.disablefeature;
-        if (_reg_IsComponentProcessed(*this, row, action, permissions, true, kAdd))
-            WriteRegistryObject(row, false);
+        if (_reg_IsComponentProcessed(*this, row, action, permissions, true, kAdd) &&
+            !WriteRegistryObject(row, false)) {
+            // A row the registry refused is the action's failure: the run ends with its failure path.
+            m_SequenceData.FailAction(action.m_Name, u"Registry row " + DescribeRegistryRow(row) +
+                                                         u" could not be written.");
+            break;
+        }
     }
     GetLog()->Log(LOG_END, kRegModule, kAdd, u"");
 }
 
-void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
+bool JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
     CJxDataLock lock(*this);
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kRegModule, kWrite, u"Root: %s Key: %s Subkey: %s Type: %s Value: %s",
@@ -68,7 +74,7 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
         log->Log(LP_WARNING, kRegModule, kWrite, u"Registry row %s is refused: %s.",
                  DescribeRegistryRow(row).c_str(), fault.c_str());
         log->Log(LOG_END, kRegModule, kWrite, u"");
-        return;
+        return true;
     }
     bool overwrite = _reg_OverwriteDecision(*this, row);
     const HKEY root = GetRegistryRootFromName(row.root);
@@ -81,7 +87,7 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
                         (row.installcondition.empty() || GetConditionResult(row.installcondition));
     if (!passes && !force) {
         log->Log(LOG_END, kRegModule, kWrite, u"");
-        return;
+        return true;
     }
     if (force)
         overwrite = true;
@@ -89,6 +95,7 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
     const WCHAR* key = row.key.c_str();
     const WCHAR* name = row.valuename.c_str();
     bool keep = false;
+    LONG status = ERROR_SUCCESS;
     if (!overwrite) {
         if (jxtext::EqualsNoCase(row.type, u"Key")) {
             HKEY opened = nullptr;
@@ -117,20 +124,20 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
                      MaskProtectedArguments(ExpandProperties(row.value)).c_str(),
                      DescribeRegistryRow(row).c_str());
             log->Log(LOG_END, kRegModule, kWrite, u"");
-            return;
+            return true;
         }
         if (row.type == u"REG_DWORD") {
-            CReg::PutIntToRegistry(root, key, name, number, view);
+            status = CReg::PutIntToRegistry(root, key, name, number, view);
             const DWORD stored = CReg::GetIntFromRegistry(root, key, name, 0, view);
-            if (stored != number)
+            if (status == ERROR_SUCCESS && stored != number)
                 log->Log(LP_ERROR, kRegModule, kWrite,
                          u"Failed to create reg value of type DWORD. Configured value: %d. Stored value: %d",
                          number, stored);
         } else if (row.type == u"REG_SZ") {
             const std::u16string text = ExpandProperties(row.value);
-            CReg::PutStringToRegistry(root, key, name, text, CRegStringType::Sz, view);
+            status = CReg::PutStringToRegistry(root, key, name, text, CRegStringType::Sz, view);
             const std::u16string stored = CReg::GetStringFromRegistry(root, key, name, u"", view);
-            if (!jxtext::EqualsNoCase(stored, text))
+            if (status == ERROR_SUCCESS && !jxtext::EqualsNoCase(stored, text))
                 log->Log(LP_ERROR, kRegModule, kWrite,
                          u"Failed to create reg value of type string. Configured value: %s. Stored value: %s",
                          MaskProtectedArguments(text).c_str(), MaskProtectedArguments(stored).c_str());
@@ -138,20 +145,27 @@ void JxData::WriteRegistryObject(const JxRegValue& row, bool force) {
             // The whole expanded text is one string of the list, separators and all.
             const std::u16string text = ExpandProperties(row.value);
             if (!CReg::PutMultiStringToRegistryVec(root, key, name, {text}, view))
-                log->Log(LP_ERROR, kRegModule, kWrite, u"Failed to create reg value of type multistring.");
+                status = static_cast<LONG>(GetLastError());
         } else if (row.type == u"Key") {
             HKEY created = nullptr;
-            if (RegCreateKeyExW(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, &created,
-                                nullptr) == ERROR_SUCCESS)
+            status = RegCreateKeyExW(root, key, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                                     &created, nullptr);
+            if (status == ERROR_SUCCESS)
                 RegCloseKey(created);
-            else
-                log->Log(LP_ERROR, kRegModule, kWrite, u"Can't create key %s", key);
+        }
+        if (status != ERROR_SUCCESS) {
+            log->Log(LP_ERROR, kRegModule, kWrite, u"Registry row %s could not be written: %s",
+                     DescribeRegistryRow(row).c_str(),
+                     CWin32ErrorText(static_cast<DWORD>(status), CWin32ErrorText::PrefixCode).c_str());
+            log->Log(LOG_END, kRegModule, kWrite, u"");
+            return false;
         }
     }
 
     PatchRegkeyAcl(root, row.key, access);
     if (!keep)
         log->Log(LOG_END, kRegModule, kWrite, u"");
+    return true;
 }
 
 } // namespace JxSetup::Data

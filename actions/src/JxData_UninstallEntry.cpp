@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "jxbase/reg.h"
+#include "jxbase/win32errortext.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxFile.h"
 
@@ -13,13 +14,32 @@ namespace {
 
 constexpr WCHAR kAddProduct[] = u"JxSetup::Data::JxData::ControlPanelAddProduct";
 
-void _cpl_PutString(const std::u16string& key, const WCHAR* name, const std::u16string& text) {
-    CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, key.c_str(), name, text, CRegStringType::Sz, 0);
-}
+// The entry's values, written one by one; the first refused write is kept with its value's name.
+class CCplEntryWriter {
+public:
+    explicit CCplEntryWriter(std::u16string key) : m_key(std::move(key)) {}
+    void PutString(const WCHAR* name, const std::u16string& text) {
+        _Note(name, CReg::PutStringToRegistry(HKEY_LOCAL_MACHINE, m_key.c_str(), name, text,
+                                              CRegStringType::Sz, 0));
+    }
+    void PutInt(const WCHAR* name, DWORD value) {
+        _Note(name, CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, m_key.c_str(), name, value, 0));
+    }
+    bool Failed() const { return m_error != ERROR_SUCCESS; }
+    const std::u16string& FailedName() const { return m_failedName; }
+    DWORD Error() const { return static_cast<DWORD>(m_error); }
 
-void _cpl_PutInt(const std::u16string& key, const WCHAR* name, DWORD value) {
-    CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, key.c_str(), name, value, 0);
-}
+private:
+    void _Note(const WCHAR* name, LONG status) {
+        if (status == ERROR_SUCCESS || Failed())
+            return;
+        m_error = status;
+        m_failedName = name;
+    }
+    std::u16string m_key;
+    LONG m_error = ERROR_SUCCESS;
+    std::u16string m_failedName;
+};
 
 } // namespace
 
@@ -29,24 +49,24 @@ std::u16string IntToWString(int value) {
     return jxtext::Utf8ToUtf16(text.str());
 }
 
-void JxData::ControlPanelAddProduct() {
+bool JxData::ControlPanelAddProduct() {
     CJxDataLock lock(*this);
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kUninstallModule, kAddProduct, u"");
     if (jxtext::EqualsNoCase(GetInstallMode(), u"Uninstall")) {
         log->Log(LOG_END, kUninstallModule, kAddProduct, u"");
-        return;
+        return true;
     }
     if (jxtext::EqualsNoCase(ExpandProperties(u"[_SkipAddToControlPanel]"), u"true")) {
         log->Log(LP_INFO, kUninstallModule, kAddProduct, u"Add current product to control panel skipped.");
         log->Log(LOG_END, kUninstallModule, kAddProduct, u"");
-        return;
+        return true;
     }
     // The id names the key: anything but one segment would write another key.
     const std::u16string productId = GetProductId();
     if (!_cpl_IsGuidId(log, kAddProduct, productId)) {
         log->Log(LOG_END, kUninstallModule, kAddProduct, u"");
-        return;
+        return true;
     }
     std::u16string maintenanceDir;
     GetMaintenanceDir(maintenanceDir);
@@ -62,23 +82,33 @@ void JxData::ControlPanelAddProduct() {
                  version.c_str());
 
     const std::u16string key = _cpl_EntryKey(productId);
-    _cpl_PutString(key, u"DisplayVersion", version);
-    _cpl_PutString(key, u"DisplayName", ExpandProperties(u"[PRODUCTNAME]"));
-    _cpl_PutString(key, u"DisplayIcon", ExpandProperties(m_ProductInfo.DisplayIcon));
-    _cpl_PutString(key, u"Publisher", ExpandProperties(u"[COMPANY]"));
-    _cpl_PutString(key, u"InstallLocation", ExpandProperties(u"[INSTALLDIR]"));
+    CCplEntryWriter entry(key);
+    entry.PutString(u"DisplayVersion", version);
+    entry.PutString(u"DisplayName", ExpandProperties(u"[PRODUCTNAME]"));
+    entry.PutString(u"DisplayIcon", ExpandProperties(m_ProductInfo.DisplayIcon));
+    entry.PutString(u"Publisher", ExpandProperties(u"[COMPANY]"));
+    entry.PutString(u"InstallLocation", ExpandProperties(u"[INSTALLDIR]"));
     if (versionSplit && versionParts.size() >= 3) {
-        _cpl_PutInt(key, u"VersionMajor", versionParts[0]);
-        _cpl_PutInt(key, u"VersionMinor", versionParts[1]);
+        entry.PutInt(u"VersionMajor", versionParts[0]);
+        entry.PutInt(u"VersionMinor", versionParts[1]);
     }
-    _cpl_PutInt(key, u"EstimatedSize", static_cast<DWORD>(GetInstalledFeaturesSize()));
-    _cpl_PutString(key, u"UninstallString", uninstallString);
+    entry.PutInt(u"EstimatedSize", static_cast<DWORD>(GetInstalledFeaturesSize()));
+    entry.PutString(u"UninstallString", uninstallString);
     if (jxtext::EqualsNoCase(ExpandProperties(u"[DoNotModify]"), u"true"))
-        _cpl_PutInt(key, u"NoModify", 1);
+        entry.PutInt(u"NoModify", 1);
     else
-        _cpl_PutString(key, u"ModifyPath", modifyPath);
-    _cpl_PutInt(key, u"NoRepair", 1);
+        entry.PutString(u"ModifyPath", modifyPath);
+    entry.PutInt(u"NoRepair", 1);
+    if (entry.Failed()) {
+        log->Log(LP_ERROR, kUninstallModule, kAddProduct,
+                 u"The uninstall entry %s could not be written (%s): %s", key.c_str(),
+                 entry.FailedName().c_str(),
+                 CWin32ErrorText(entry.Error(), CWin32ErrorText::PrefixCode).c_str());
+        log->Log(LOG_END, kUninstallModule, kAddProduct, u"");
+        return false;
+    }
     log->Log(LOG_END, kUninstallModule, kAddProduct, u"");
+    return true;
 }
 
 } // namespace JxSetup::Data

@@ -121,6 +121,25 @@ TEST_F(RegistryActions, AddRegValuesWritesEachTypeInItsView) {
     EXPECT_TRUE(KeyExists(u"Software\\Tolvane\\Empty", 0, HKEY_CURRENT_USER));
 }
 
+// A row the registry refuses (its disk is full) fails the action, with the reason in the log.
+TEST_F(RegistryActions, ARowTheRegistryRefusesFailsTheAction) {
+    Load(Row(R"(root="HKLM" key="Software\Tolvane\App" valuename="Path" type="REG_SZ" value="x" mode="i")") +
+         Row(R"(root="HKLM" key="Software\Tolvane\App" valuename="Key" type="Key" mode="i")"));
+    jxplat::MachineDescription machine;
+    machine.faultDiskFull = true;
+    machine.faultDiskFullFolder = "C:\\Windows\\System32\\config";
+    m_Root.Describe(machine);
+    m_Action.m_Name = u"AddRegValues";
+
+    m_Data.AddRegValues(m_Action);
+
+    EXPECT_TRUE(m_Data.m_SequenceData.m_bFailure);
+    EXPECT_EQ(m_Data.m_SequenceData.m_Error.m_ActionName, u"AddRegValues");
+    EXPECT_TRUE(m_Log.Has("ERROR", "could not be written: (112) There is not enough space on the disk."))
+        << m_Log.Dump();
+    EXPECT_FALSE(Exists(kKey, u"Path", 0));
+}
+
 // A row that cannot be carried out as written is refused with a WARNING that names it, and written
 // nowhere else instead; the rows beside it are written as usual.
 TEST_F(RegistryActions, RowsThatCannotBeCarriedOutAreRefusedAndTheOthersWritten) {

@@ -116,6 +116,21 @@ TEST_F(UninstallEntry, WritesEveryValueOfTheEntry) {
     EXPECT_NE(text.find("\"NoRepair\"=dword:00000001"), std::string::npos) << text;
 }
 
+// An entry the registry refuses (its disk is full) is reported, so its action fails.
+TEST_F(UninstallEntry, AnEntryTheRegistryRefusesIsReported) {
+    jxplat::MachineDescription machine;
+    machine.faultDiskFull = true;
+    machine.faultDiskFullAfterBytes = 100; // the first values fit
+    machine.faultDiskFullFolder = "C:\\Windows\\System32\\config";
+    m_Root.Describe(machine);
+    EXPECT_FALSE(m_Data.ControlPanelAddProduct());
+    EXPECT_FALSE(Has(kEntry, u"UninstallString"));
+
+    m_Root.Describe(jxplat::MachineDescription{});
+    EXPECT_TRUE(m_Data.ControlPanelAddProduct());
+    EXPECT_TRUE(Has(kEntry, u"UninstallString"));
+}
+
 TEST_F(UninstallEntry, VersionModifyAndMaintenanceFolderVariants) {
     // Two parts: no VersionMajor/Minor; a broken version: skipped as well.
     for (const WCHAR* version : {u"1.2", u"1.x.3"}) {

@@ -153,15 +153,16 @@ bool CReg::ValueExists(HKEY root, const WCHAR* subKey, const WCHAR* valueName, R
     return RegQueryValueExW(key.Get(), valueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-void CReg::PutStringToRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueName,
+LONG CReg::PutStringToRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueName,
                                const std::u16string& text, CRegStringType type, REGSAM view) {
     ScopedKey key;
-    if (key.Create(root, subKey, KEY_WRITE | view) != ERROR_SUCCESS)
-        return;
+    const LONG status = key.Create(root, subKey, KEY_WRITE | view);
+    if (status != ERROR_SUCCESS)
+        return status;
     const std::u16string terminated = text.c_str(); // with its terminating zero
-    RegSetValueExW(key.Get(), valueName, 0, type == CRegStringType::ExpandSz ? REG_EXPAND_SZ : REG_SZ,
-                   reinterpret_cast<const BYTE*>(terminated.c_str()),
-                   static_cast<DWORD>((terminated.size() + 1) * sizeof(char16_t)));
+    return RegSetValueExW(key.Get(), valueName, 0, type == CRegStringType::ExpandSz ? REG_EXPAND_SZ : REG_SZ,
+                          reinterpret_cast<const BYTE*>(terminated.c_str()),
+                          static_cast<DWORD>((terminated.size() + 1) * sizeof(char16_t)));
 }
 
 LONG CReg::PutIntToRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueName, DWORD value,
@@ -177,16 +178,20 @@ LONG CReg::PutIntToRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueNa
 bool CReg::PutMultiStringToRegistryVec(HKEY root, const WCHAR* subKey, const WCHAR* valueName,
                                        const std::vector<std::u16string>& texts, REGSAM view) {
     ScopedKey key;
-    if (key.Create(root, subKey, KEY_WRITE | view) != ERROR_SUCCESS)
-        return false;
-    std::u16string data;
-    for (const auto& text : texts) {
-        data += text;
+    LONG status = key.Create(root, subKey, KEY_WRITE | view);
+    if (status == ERROR_SUCCESS) {
+        std::u16string data;
+        for (const auto& text : texts) {
+            data += text;
+            data += u'\0';
+        }
         data += u'\0';
+        status =
+            RegSetValueExW(key.Get(), valueName, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                           static_cast<DWORD>(data.size() * sizeof(char16_t)));
     }
-    data += u'\0';
-    return RegSetValueExW(key.Get(), valueName, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                          static_cast<DWORD>(data.size() * sizeof(char16_t))) == ERROR_SUCCESS;
+    SetLastError(static_cast<DWORD>(status));
+    return status == ERROR_SUCCESS;
 }
 
 bool CReg::DeleteValueFromRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueName, REGSAM view) {

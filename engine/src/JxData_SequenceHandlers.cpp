@@ -403,13 +403,15 @@ void JxData::action_SaveShareCounter(const JxSequenceAction& action) {
 
 void JxData::action_SaveSettings(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SaveSettings");
-    SaveSettingsToRegistry();
+    if (!SaveSettingsToRegistry())
+        m_SequenceData.FailAction(action.m_Name, u"The settings of the product could not be saved.");
 }
 
 void JxData::action_SetProductInstalled(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SetProductInstalled");
     ControlPanelDeleteOldProduct();
-    ControlPanelAddProduct();
+    if (!ControlPanelAddProduct())
+        m_SequenceData.FailAction(action.m_Name, u"The uninstall entry could not be written.");
 }
 
 void JxData::action_FinishSysRestore(const JxSequenceAction& action) {

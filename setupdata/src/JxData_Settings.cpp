@@ -9,6 +9,7 @@
 #include "JxData_SettingsRegistry.h"
 #include "jxbase/reg.h"
 #include "jxbase/regkey.h"
+#include "jxbase/win32errortext.h"
 #include "jxplat/text.h"
 
 namespace JxSetup::Data {
@@ -114,8 +115,12 @@ bool JxData::SaveSettingsToRegistry() {
                          u"Error while deleting old product settings with productcode %s.",
                          oldProductCode.c_str());
         }
-        _settings_SaveProperties();
+        const bool saved = _settings_SaveProperties();
         SetProperty(u"InstallMode", runningMode, 1);
+        if (!saved) {
+            log->Log(LOG_END, kModule, kSaveContext, u"%s", u"false");
+            return false;
+        }
     } else {
         _settings_RemoveProduct();
     }
@@ -159,26 +164,31 @@ void JxData::_settings_SaveCounters(const std::u16string& installMode) {
     }
 }
 
-void JxData::_settings_SaveProperties() {
+bool JxData::_settings_SaveProperties() {
     if (!_settings_HasProductId(kSaveContext))
-        return;
+        return true;
     CSettingsKey key;
     const LSTATUS created =
         key.Create(HKEY_CLASSES_ROOT, ProductSettingsKey(m_ProductInfo.productid, u"Settings"), KEY_WRITE);
     if (created != ERROR_SUCCESS) {
-        GetLog()->Log(LP_ERROR, kModule, kSaveContext, u"The settings key can't be created (error %ld).",
-                      created);
-        return;
+        GetLog()->Log(LP_ERROR, kModule, kSaveContext, u"The settings key can't be created: %s",
+                      CWin32ErrorText(static_cast<DWORD>(created), CWin32ErrorText::PrefixCode).c_str());
+        return false;
     }
     // Engine switches and protected values ("_" and "__" names) are never stored.
+    bool saved = true;
     for (const auto& [name, value] : GetAllProperties()) {
         if (name.empty() || name[0] == u'_')
             continue;
         const LSTATUS written = WriteSettingsString(key.Get(), name, value);
-        if (written != ERROR_SUCCESS)
-            GetLog()->Log(LP_ERROR, kModule, kSaveContext, u"The setting %s can't be written (error %ld).",
-                          name.c_str(), written);
+        if (written != ERROR_SUCCESS) {
+            GetLog()->Log(LP_ERROR, kModule, kSaveContext, u"The setting %s can't be written: %s",
+                          name.c_str(),
+                          CWin32ErrorText(static_cast<DWORD>(written), CWin32ErrorText::PrefixCode).c_str());
+            saved = false;
+        }
     }
+    return saved;
 }
 
 void JxData::_settings_RemoveProduct() {

@@ -75,11 +75,12 @@ TEST_F(MaintenanceCopyTest, WritesOnePackageAsAFileThatMountsAgain) {
     MountProduct();
     m_Data.SetProperty(u"MaintRoot", u"C:\\ProgramData\\Tolvane\\Setups", 1);
     // The name is found ignoring case; the folder is expanded and made with its parents.
-    m_Data.ExtractWPK(jxtext::ToLower(kGuid), u"[MaintRoot]\\{PROD}");
+    EXPECT_TRUE(m_Data.ExtractWPK(jxtext::ToLower(kGuid), u"[MaintRoot]\\{PROD}"));
 
     const std::u16string target = kMaint + u"\\" + jxtext::ToLower(kGuid) + u".wpk";
     EXPECT_TRUE(m_Log.Has("LP_INFO", "successfully written")) << m_Log.Dump();
     EXPECT_FALSE(DiskHas(target + u".jxtmp"));
+    EXPECT_FALSE(DiskHas(target + u".part.jxtmp"));
     EXPECT_TRUE(CPackageRepacker::GetPendingReplacements().empty());
     ExpectPackageFile(target, m_Component);
 }
@@ -89,19 +90,21 @@ TEST_F(MaintenanceCopyTest, WritesNothingWhereThePackageOrTheFolderFails) {
         const char* what;
         std::u16string name;
         std::u16string folder;
-        const char* warning;
+        const char* level;
+        const char* line;
+        bool written; // nothing to write, or a write that failed
     } rows[] = {
-        {"unknown package", u"$MISSING", kMaint, "Package $MISSING is not mounted."},
-        {"empty name", u"", kMaint, "is not mounted."},
-        {"folder below a file", u"$SETUP", u"C:\\blocker\\sub", "Failed to write file"},
+        {"unknown package", u"$MISSING", kMaint, "WARNING", "Package $MISSING is not mounted.", true},
+        {"empty name", u"", kMaint, "WARNING", "is not mounted.", true},
+        {"folder below a file", u"$SETUP", u"C:\\blocker\\sub", "ERROR", "Failed to write file", false},
     };
     MountProduct();
     WriteWindowsFile(u"C:\\blocker", ToBytes("a file"));
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         m_Log.Clear();
-        m_Data.ExtractWPK(row.name, row.folder);
-        EXPECT_TRUE(m_Log.Has("WARNING", row.warning)) << m_Log.Dump();
+        EXPECT_EQ(m_Data.ExtractWPK(row.name, row.folder), row.written);
+        EXPECT_TRUE(m_Log.Has(row.level, row.line)) << m_Log.Dump();
         EXPECT_FALSE(DiskHas(row.folder + u"\\" + row.name + u".wpk"));
         EXPECT_FALSE(DiskHas(row.folder + u"\\" + row.name + u".wpk.jxtmp"));
     }
@@ -156,6 +159,25 @@ TEST_F(MaintenanceCopyTest, ALockedTargetGetsTheCopyWhenTheWaitingFilesAreMoved)
     ExpectPackageFile(target, m_Setup);
 }
 
+// A run that ends while it writes a package leaves only the partial file, which looks newer than
+// the package: the next mount drops it and keeps the package whole.
+TEST_F(MaintenanceCopyTest, APartialFileOfARunThatEndedNeverReplacesThePackage) {
+    const std::u16string target = kMaint + u"\\$SETUP.wpk";
+    const Bytes good = BuildPackage(Layout("$SETUP", {{u"$SETUP\\JxSetup.exe", RandomBytes(9000, 5)}}));
+    WriteWindowsFile(target, good);
+    HANDLE file = CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const FILETIME old = TimeOf(0x01D0000000000000ULL);
+    SetFileTime(file, nullptr, nullptr, &old);
+    CloseHandle(file);
+    WriteWindowsFile(target + u".part.jxtmp", Bytes(good.begin(), good.begin() + good.size() / 2));
+
+    m_Data.MovePreviouslyLockedWPKs(kMaint);
+
+    EXPECT_FALSE(DiskHas(target + u".part.jxtmp"));
+    EXPECT_EQ(ReadWindowsFile(target), good);
+}
+
 TEST_F(MaintenanceCopyTest, APackageThatCannotBeReadWholeLeavesTheTargetAlone) {
     MountProduct();
     const std::u16string target = kMaint + u"\\" + kGuid + u".wpk";
@@ -164,11 +186,12 @@ TEST_F(MaintenanceCopyTest, APackageThatCannotBeReadWholeLeavesTheTargetAlone) {
     // The carrier loses its second package after it was mounted.
     std::filesystem::resize_file(jxplat::WindowsToHostPath(kCarrier), BuildPackage(m_Setup).size() + 64);
 
-    m_Data.ExtractWPK(kGuid, kMaint);
+    EXPECT_FALSE(m_Data.ExtractWPK(kGuid, kMaint));
 
-    EXPECT_TRUE(m_Log.Has("WARNING", "Failed to write file")) << m_Log.Dump();
+    EXPECT_TRUE(m_Log.Has("ERROR", "Failed to write file")) << m_Log.Dump();
     EXPECT_EQ(ReadWindowsFile(target), previous);
     EXPECT_FALSE(DiskHas(target + u".jxtmp"));
+    EXPECT_FALSE(DiskHas(target + u".part.jxtmp"));
 }
 
 TEST_F(MaintenanceCopyTest, OnlyTheEnginesPackagesAndStorableComponentsAreExtractable) {
@@ -210,21 +233,23 @@ TEST_F(MaintenanceCopyTest, RuntimeFilesAreCopiedAndTheReconfigurationOnlyInAnIn
     ASSERT_TRUE(m_Data.MountExternalPackage(u"C:\\pkgs\\config.wpk", kScanModeReplace));
 
     m_Data.SetProperty(u"InstallMode", u"Maintenance", 1);
-    m_Data.ExtractRuntimeFiles(u"C:\\first");
+    EXPECT_TRUE(m_Data.ExtractRuntimeFiles(u"C:\\first"));
     EXPECT_EQ(ReadWindowsFile(u"C:\\first\\setup.exe"), m_Setup.files[u"$SETUP\\JxSetup.exe"]);
     EXPECT_EQ(ReadWindowsFile(u"C:\\first\\JxSetupRT.dll"), m_Setup.files[u"$SETUP\\JxSetupRT.dll"]);
     EXPECT_FALSE(DiskHas(u"C:\\first\\setup.reconfig"));
 
     m_Data.SetProperty(u"InstallMode", u"install", 1);
-    m_Data.ExtractRuntimeFiles(u"C:\\second");
+    EXPECT_TRUE(m_Data.ExtractRuntimeFiles(u"C:\\second"));
     EXPECT_EQ(ReadWindowsFile(u"C:\\second\\setup.reconfig"), ToBytes("<reconfig/>"));
     EXPECT_FALSE(m_Log.Has("WARNING", "Failed to copy")) << m_Log.Dump();
 
-    // A source that is missing and a target that cannot be written are both reported.
+    EXPECT_FALSE(DiskHas(u"C:\\second\\setup.exe.part.jxtmp"));
+
+    // A source that is missing is reported; a target that cannot be written fails the copy.
     m_pManager->RemovePackage(u"$CONFIG");
     WriteWindowsFile(u"C:\\third", ToBytes("a file"));
-    m_Data.ExtractRuntimeFiles(u"C:\\third");
-    EXPECT_TRUE(m_Log.Has("WARNING", "Failed to copy C:\\third\\setup.exe")) << m_Log.Dump();
+    EXPECT_FALSE(m_Data.ExtractRuntimeFiles(u"C:\\third"));
+    EXPECT_TRUE(m_Log.Has("ERROR", "Failed to copy C:\\third\\setup.exe: (")) << m_Log.Dump();
     EXPECT_TRUE(m_Log.Has("WARNING", "Failed to copy C:\\third\\setup.reconfig")) << m_Log.Dump();
 }
 

@@ -22,11 +22,12 @@ public:
     static bool IsValidPath(HKEY root, const WCHAR* subKey, REGSAM view);
     static bool ValueExists(HKEY root, const WCHAR* subKey, const WCHAR* valueName, REGSAM view);
 
-    static void PutStringToRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueName,
-                                    const std::u16string& text, CRegStringType type, REGSAM view);
     // Win32 code of the create or the write, 0 on success.
+    static LONG PutStringToRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueName,
+                                    const std::u16string& text, CRegStringType type, REGSAM view);
     static LONG PutIntToRegistry(HKEY root, const WCHAR* subKey, const WCHAR* valueName, DWORD value,
                                  REGSAM view);
+    // False with the Win32 code as the last error.
     static bool PutMultiStringToRegistryVec(HKEY root, const WCHAR* subKey, const WCHAR* valueName,
                                             const std::vector<std::u16string>& texts, REGSAM view);
 

@@ -249,8 +249,9 @@ public:
     std::u16string GetInstallMode() override;
 
     // Uninstall entry
-    // The product's entry in the list of installed programs (HKLM "...\Uninstall\<product id>").
-    void ControlPanelAddProduct();
+    // The product's entry in the list of installed programs (HKLM "...\Uninstall\<product id>");
+    // false (the reason logged) when a value of it could not be written.
+    bool ControlPanelAddProduct();
     // Removes the entry, the Windows Installer traces and the maintenance files of the product
     // named by "_InstalledProductCode" when it is another product.
     void ControlPanelDeleteOldProduct();
@@ -258,14 +259,18 @@ public:
     void ControlPanelDeleteMSISettings(const std::u16string& productCode);
     // "[CommonAppDataFolder]\Tolvane\Setups\<product id>", or a resolved "[_MaintenanceDir]".
     void GetMaintenanceDir(std::u16string& folder) override;
-    // Maintenance copies: the engine and its packages kept in the maintenance folder for later runs.
+    // Maintenance copies: the engine and its packages kept in the maintenance folder for later runs;
+    // a copy that cannot be written whole is the action's failure.
     void ExtractMaintenanceFiles(const std::u16string& folder, const JxSequenceAction& action);
     // "$" packages always; "{" packages by their component row; any other name never.
     bool IsComponentExtractable(const std::u16string& name);
-    // Writes the mounted package of that name as <folder>\<name>.wpk (through a ".jxtmp" file).
-    void ExtractWPK(const std::u16string& name, const std::u16string& folder);
-    // setup.exe, JxSetupRT.dll and (in an installation) setup.reconfig from the packages.
-    void ExtractRuntimeFiles(const std::u16string& folder);
+    // Writes the mounted package of that name as <folder>\<name>.wpk: written whole under a partial
+    // name first, then moved into place (or, while the package is in use, to a waiting ".wpk.jxtmp").
+    // False (the reason logged) when it could not be written.
+    bool ExtractWPK(const std::u16string& name, const std::u16string& folder);
+    // setup.exe, JxSetupRT.dll and (in an installation) setup.reconfig from the packages, each
+    // written under a partial name and moved into place when whole. False when one failed.
+    bool ExtractRuntimeFiles(const std::u16string& folder);
     // Carries "$CUSTOMIZE.wpk" and "$CUSTOMIZE" over from the installed product's maintenance folder.
     void ApplyCustomizationOnUpgrade(const std::u16string& folder);
 
@@ -669,7 +674,8 @@ public:
     // Registry actions: the definition's registry rows written, removed, kept across an update and
     // dumped; the hives of users who are not logged on; permissions of the product's keys.
     void AddRegValues(const JxSequenceAction& action);
-    void WriteRegistryObject(const JxRegValue& row, bool force);
+    // False (the Win32 reason logged) when the registry refused a write of the row.
+    bool WriteRegistryObject(const JxRegValue& row, bool force);
     void DeleteRegValues(const JxSequenceAction& action);
     void DeleteRegValuesOnUpdate();
     void DeleteRegistyObject(const JxRegValue& row, bool force);
@@ -832,7 +838,7 @@ private:
     bool _settings_HasProductId(const WCHAR* context);
     std::u16string _settings_CommonAppDataFolder();
     void _settings_SaveCounters(const std::u16string& installMode);
-    void _settings_SaveProperties();
+    bool _settings_SaveProperties();
     void _settings_RemoveProduct();
 
     // Steps of SetCurrentLanguage; each true when it chose the current language.

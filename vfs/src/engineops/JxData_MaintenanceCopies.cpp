@@ -3,6 +3,7 @@
 #include "jxplat/shlobj.h"
 
 #include "JxData_Packages.h"
+#include "jxbase/win32errortext.h"
 #include "jxplat/text.h"
 #include "jxvfs/PackageMgr.h"
 #include "jxvfs/VirtualFS.h"
@@ -42,6 +43,11 @@ bool _maint_WritePackage(const std::u16string& name, const std::u16string& path)
     return false;
 }
 
+// Removes what an earlier run left under a name about to be written; false when it stays.
+bool _maint_RemoveLeftover(const std::u16string& path) {
+    return !_pkg_FileExists(path) || DeleteFileW(path.c_str());
+}
+
 } // namespace
 
 bool JxData::IsComponentExtractable(const std::u16string& name) {
@@ -65,14 +71,16 @@ bool JxData::IsComponentExtractable(const std::u16string& name) {
     return result;
 }
 
-void JxData::ExtractWPK(const std::u16string& name, const std::u16string& folder) {
+bool JxData::ExtractWPK(const std::u16string& name, const std::u16string& folder) {
     const WCHAR* context = u"JxSetup::Data::JxData::ExtractWPK";
     CJxDataLock lock(*this);
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kModule, context, u"Component: %s - DstPath: %s", name.c_str(), folder.c_str());
     const std::u16string destination = ExpandProperties(folder);
     const std::u16string target = _pkg_Join(destination, name + u".wpk");
-    const std::u16string temporary = _pkg_Join(destination, name + u".wpk.jxtmp");
+    const std::u16string waiting = _pkg_Join(destination, name + kWaitingPackageSuffix);
+    const std::u16string partial = _pkg_Join(destination, name + kPartialPackageSuffix);
+    bool written = true;
     if (m_MountedPackageFiles.count(jxtext::ToLower(target))) {
         // The file this run reads the package from is never overwritten.
         log->Log(LP_INFO, kModule, context, u"WPK %s already mounted. Do not extract.", target.c_str());
@@ -80,33 +88,43 @@ void JxData::ExtractWPK(const std::u16string& name, const std::u16string& folder
         log->Log(LP_WARNING, kModule, context, u"Package %s is not mounted.", name.c_str());
     } else {
         SHCreateDirectoryExW(nullptr, destination.c_str(), nullptr);
-        // A temporary file left by an earlier run would be kept by the repack (which then writes
-        // beside it) and moved into place instead of the fresh copy: it goes first.
-        const bool stale = _pkg_FileExists(temporary) && !DeleteFileW(temporary.c_str());
-        if (stale || !_maint_WritePackage(name, temporary)) {
-            log->Log(LP_WARNING, kModule, context, u"Failed to write file %s.", temporary.c_str());
+        // The package is written whole under its partial name before it takes the name a later
+        // run trusts: a run ended during the write leaves only a partial file, never a cut package
+        // that looks newer than the good one. What an earlier run left goes first (the repack would
+        // keep it and write beside it).
+        written = _maint_RemoveLeftover(partial) && _maint_RemoveLeftover(waiting) &&
+                  _maint_WritePackage(name, partial);
+        if (!written) {
+            const DWORD error = GetLastError();
+            DeleteFileW(partial.c_str());
+            log->Log(LP_ERROR, kModule, context, u"Failed to write file %s: %s", partial.c_str(),
+                     CWin32ErrorText(error, CWin32ErrorText::PrefixCode).c_str());
+        } else if (log->Log(LP_INFO, kModule, context, u"File %s successfully written.", partial.c_str()),
+                   MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            log->Log(LP_INFO, kModule, context, u"File %s moved to %s", partial.c_str(), target.c_str());
+        } else if (MoveFileExW(partial.c_str(), waiting.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            // The target is in use: the whole copy waits beside it until the end of the run or the
+            // next run that mounts packages from this folder.
+            log->Log(LP_WARNING, kModule, context, u"Failed to move file %s to %s", partial.c_str(),
+                     target.c_str());
+            AddTmpWPKDir(waiting);
         } else {
-            log->Log(LP_INFO, kModule, context, u"File %s successfully written.", temporary.c_str());
-            if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-                log->Log(LP_INFO, kModule, context, u"File %s moved to %s", temporary.c_str(),
-                         target.c_str());
-            } else {
-                // The target is in use: the copy waits beside it until the end of the run or the
-                // next run that mounts packages from this folder.
-                log->Log(LP_WARNING, kModule, context, u"Failed to move file %s to %s", temporary.c_str(),
-                         target.c_str());
-                AddTmpWPKDir(temporary);
-            }
+            const DWORD error = GetLastError();
+            DeleteFileW(partial.c_str());
+            log->Log(LP_ERROR, kModule, context, u"Failed to move file %s to %s: %s", partial.c_str(),
+                     waiting.c_str(), CWin32ErrorText(error, CWin32ErrorText::PrefixCode).c_str());
+            written = false;
         }
     }
     log->Log(LOG_END, kModule, context, u"");
+    return written;
 }
 
-void JxData::ExtractRuntimeFiles(const std::u16string& folder) {
+bool JxData::ExtractRuntimeFiles(const std::u16string& folder) {
     const WCHAR* context = u"JxSetup::Data::JxData::ExtractRuntimeFiles";
     CJxDataLock lock(*this);
     if (!m_Vfs)
-        return;
+        return false;
     const std::u16string destination = ExpandProperties(folder);
     SHCreateDirectoryExW(nullptr, destination.c_str(), nullptr);
     std::vector<std::pair<std::u16string, std::u16string>> copies = {
@@ -115,12 +133,27 @@ void JxData::ExtractRuntimeFiles(const std::u16string& folder) {
     };
     if (jxtext::EqualsNoCase(GetInstallMode(), u"Install"))
         copies.emplace_back(u"\\$CONFIG\\setup.reconfig", u"setup.reconfig");
+    bool written = true;
     for (const auto& [source, file] : copies) {
         const std::u16string target = _pkg_Join(destination, file);
-        // Every failure counts: a missing source and a target that cannot be written alike.
-        if (m_Vfs->CopyFile(source, target, 0) != 0)
+        const std::u16string partial = target + kPartialSuffix;
+        if (!m_Vfs->GetFile(source)) {
+            // Not every setup packs every runtime file.
             GetLog()->Log(LP_WARNING, kModule, context, u"Failed to copy %s", target.c_str());
+            continue;
+        }
+        // Written whole under a partial name, then moved into place: the program the uninstall entry
+        // starts is either the old one or the new one, never a cut one.
+        if (!_maint_RemoveLeftover(partial) || m_Vfs->CopyFile(source, partial, 0) != 0 ||
+            !MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            const DWORD error = GetLastError();
+            DeleteFileW(partial.c_str());
+            GetLog()->Log(LP_ERROR, kModule, context, u"Failed to copy %s: %s", target.c_str(),
+                          CWin32ErrorText(error, CWin32ErrorText::PrefixCode).c_str());
+            written = false;
+        }
     }
+    return written;
 }
 
 } // namespace JxSetup::Data

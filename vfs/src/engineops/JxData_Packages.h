@@ -11,6 +11,12 @@
 
 namespace JxSetup::Data {
 
+// A maintenance file is written whole under "<name>.part.jxtmp" and then moved into place; a
+// package that could not take its place because it was in use waits as "<name>.wpk.jxtmp".
+inline constexpr const WCHAR* kPartialSuffix = u".part.jxtmp";
+inline const std::u16string kPartialPackageSuffix = u".wpk.part.jxtmp";
+inline const std::u16string kWaitingPackageSuffix = u".wpk.jxtmp";
+
 // One file of a folder listing.
 struct CPkgDiskFile {
     std::u16string path; // full path

@@ -1,5 +1,6 @@
 // Package files written while their ".wpk" was locked wait beside it as ".wpk.jxtmp"; they are
-// moved into place when newer than the package, and deleted otherwise.
+// moved into place when newer than the package, and deleted otherwise. Partial files of a run that
+// ended while writing one are never whole packages: they go.
 #include "JxData_Packages.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxFile.h"
@@ -9,13 +10,17 @@ namespace JxSetup::Data {
 namespace {
 
 const WCHAR* const kModule = u"lib";
-const std::u16string kTempSuffix = u".wpk.jxtmp";
+const std::u16string& kTempSuffix = kWaitingPackageSuffix;
 
 } // namespace
 
 void JxData::MovePreviouslyLockedWPKs(const std::u16string& folder) {
     CJxDataLock lock(*this);
     const WCHAR* context = u"JxSetup::Data::JxData::MovePreviouslyLockedWPKs";
+    for (const CPkgDiskFile& file : _pkg_ListFiles(ExpandProperties(folder), u"*" + kPartialPackageSuffix)) {
+        GetLog()->Log(LP_INFO, kModule, context, u"Delete partial file %s", file.path.c_str());
+        DeleteFileW(file.path.c_str());
+    }
     for (const CPkgDiskFile& file : _pkg_ListFiles(ExpandProperties(folder), u"*" + kTempSuffix)) {
         GetLog()->Log(LP_INFO, kModule, context, u"Move file %s", file.path.c_str());
         std::u16string waitingPath = file.path;
