@@ -20,8 +20,8 @@ protected:
 
     // Writes through a new handle; the bytes written and the last error (0 on success).
     static std::pair<DWORD, DWORD> Write(const std::u16string& path, const std::string& bytes) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(file, INVALID_HANDLE_VALUE);
         SetFilePointer(file, 0, nullptr, FILE_END);
         DWORD written = 0;
@@ -61,21 +61,22 @@ TEST_F(FullDisk, WritesBelowItsFolderFailOnceTheBytesAreUsed) {
 TEST_F(FullDisk, AFullSystemDiskFailsRegistryWritesButNotDeletions) {
     Fill(40, "");
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Jx", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Jx", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS); // 4 bytes of its name
     const DWORD one = 1;
     ASSERT_EQ(RegSetValueExW(key, u"Kept", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one)),
               ERROR_SUCCESS); // 8 + 4
     EXPECT_EQ(RegSetValueExW(key, u"A", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one)),
               ERROR_SUCCESS); // 2 + 4: 22 of 40 bytes used
-    EXPECT_EQ(RegSetValueExW(key, u"Longer name", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
-                             sizeof(one)),
-              ERROR_DISK_FULL);
+    EXPECT_EQ(
+        RegSetValueExW(key, u"Longer name", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof(one)),
+        ERROR_DISK_FULL);
     HKEY child = nullptr;
     EXPECT_EQ(RegCreateKeyExW(key, u"New key name", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
               ERROR_DISK_FULL);
-    EXPECT_EQ(RegQueryValueExW(key, u"Longer name", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegQueryValueExW(key, u"Longer name", nullptr, nullptr, nullptr, nullptr),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteValueW(key, u"Kept"), ERROR_SUCCESS);
     // The files of the drives share the disk.
     EXPECT_EQ(Write(u"C:\\work\\a.txt", std::string(20, 'x')),
@@ -87,8 +88,8 @@ TEST_F(FullDisk, AFullSystemDiskFailsRegistryWritesButNotDeletions) {
 TEST_F(FullDisk, AFullDiskElsewhereLeavesTheRegistryAlone) {
     Fill(0, "C:\\work");
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Jx", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Jx", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     EXPECT_EQ(Write(u"C:\\work\\a.txt", "x"), std::make_pair(DWORD{0}, DWORD{ERROR_DISK_FULL}));

@@ -99,9 +99,9 @@ bool IsKillPointWrite(const std::string& hostPath) {
 
 void EndAtKillPoint() {
     // As TerminateProcess(process, 1): nothing of the program runs any more.
-    OutputDebugStringW(jxtext::Utf8ToUtf16("jxplat: the process ends at the kill point \"" +
-                                           Machine().faultKillAt + "\"\n")
-                           .c_str());
+    OutputDebugStringW(
+        jxtext::Utf8ToUtf16("jxplat: the process ends at the kill point \"" + Machine().faultKillAt + "\"\n")
+            .c_str());
     WriteExitCode(1);
     ::kill(::getpid(), SIGKILL);
     std::_Exit(1);
