@@ -104,6 +104,21 @@ TEST_F(FilesDelete, LockedEntriesAreLeftToTheRestartOnlyWhenAllowed) {
     EXPECT_FALSE(Exists(u"C:\\work\\dir"));
 }
 
+// What is not there is gone: a missing file or folder (a removal that ran before) is no reason for a
+// restart and leaves nothing pending.
+TEST_F(FilesDelete, AMissingFileOrFolderIsGoneWithoutARestart) {
+    for (const WCHAR* missing : {u"C:\\work\\missing.bin", u"C:\\work\\gone\\notes.txt"}) {
+        bool restart = true;
+        EXPECT_TRUE(DeleteFileOrDirectory(missing, nullptr, JX_DELETE_FILES_AT_REBOOT, &restart))
+            << jxtext::N(missing);
+        EXPECT_FALSE(restart) << jxtext::N(missing);
+    }
+    bool restart = true;
+    EXPECT_TRUE(DeleteFileOrDirectory(u"C:\\work\\gone", u"notes.txt", JX_DELETE_FILES_AT_REBOOT, &restart));
+    EXPECT_FALSE(restart);
+    EXPECT_TRUE(PendingDeletes().empty());
+}
+
 TEST_F(FilesDelete, AFailedSchedulingAtRestartIsAFailure) {
     Write(u"C:\\work\\locked.bin");
     HANDLE lock = Lock(u"C:\\work\\locked.bin");

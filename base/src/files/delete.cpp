@@ -22,6 +22,11 @@ bool _del_DeleteFile(const std::u16string& path, DWORD attributes, DWORD flags, 
         SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (DeleteFileW(path.c_str()))
         return true;
+    // What is not there is gone already: it needs no restart (a run that removed it before, or a
+    // folder that never came, must not ask for one).
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+        return true;
     return (flags & JX_DELETE_FILES_AT_REBOOT) && _del_ScheduleAtRestart(path, restartNeeded);
 }
 

@@ -1,5 +1,6 @@
 // Extracting packaged files and folders to the disk.
 #include "JxData_Packages.h"
+#include "jxbase/win32errortext.h"
 #include "jxvfs/InternalPackageObjBase.h"
 #include "jxvfs/VirtualFS.h"
 
@@ -82,8 +83,9 @@ bool JxData::ExtractFileTo(const std::u16string& vfsPath, const std::u16string& 
     } else if (!IsFileMountedInVfs(vfsPath)) {
         GetLog()->Log(LP_WARNING, kModule, context, u"File %s not found in vfs.", vfsPath.c_str());
     } else if (m_Vfs->CopyFile(vfsPath, diskPath, 0) != 0) {
-        GetLog()->Log(LP_ERROR, kModule, context, u"Error while copying file %s to %s", vfsPath.c_str(),
-                      diskPath.c_str());
+        const DWORD error = GetLastError();
+        GetLog()->Log(LP_ERROR, kModule, context, u"Error while copying file %s to %s: %s", vfsPath.c_str(),
+                      diskPath.c_str(), CWin32ErrorText(error, CWin32ErrorText::PrefixCode).c_str());
     } else {
         done = true;
     }

@@ -102,9 +102,11 @@ int VirtualFS::ExtractFile(InternalPackageObjBase* entry, const std::u16string& 
     if (file->GetSize64() == 0) {
         JX_PKG_TRACE(10, u"VirtualFS::ExtractFile", u"(Skipping decompress due to empty file)\n");
     } else if (!_extract_WriteContent(*file, handle)) {
-        // Nothing half-written stays behind.
+        // Nothing half-written stays behind; the caller learns why the write failed.
+        const DWORD error = ::GetLastError();
         CloseHandle(handle);
         DeleteFileW(path.c_str());
+        SetLastError(error);
         return -3;
     }
     FILETIME time{};
