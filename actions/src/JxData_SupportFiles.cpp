@@ -90,7 +90,13 @@ void JxData::ExtractComponentsAsWPK(const JxSequenceAction& action) {
             if (!jxtext::EqualsNoCase(component.extractaswpk, u"true") ||
                 !IsComponentToBeProcessed(component, feature, action, JxActivationPermissions{}))
                 continue;
-            ExtractWPK(component.id, component.destinationdir);
+            // A component package that cannot be written is the action's failure, as a file is.
+            if (!ExtractWPK(component.id, component.destinationdir)) {
+                m_SequenceData.FailAction(action.m_Name, u"The package of component " + component.id +
+                                                             u" could not be written.");
+                log->Log(LOG_END, kModule, context, u"");
+                return;
+            }
         }
     }
     log->Log(LOG_END, kModule, context, u"");

@@ -183,6 +183,13 @@ TEST_F(MaintenanceCopies, ComponentsMarkedAsPackagesAreWrittenIntoTheirFolders) 
     m_Data->ExtractComponentsAsWPK(action);
     EXPECT_EQ(Listing(u"C:\\Program Files (x86)\\Prod"), std::vector<std::string>{"core.wpk"});
     EXPECT_FALSE(m_Data->m_SequenceData.m_bFailure);
+
+    // A package that cannot be written (its folder is a file) fails the action.
+    m_Data->SetProperty(u"ProgramFilesFolder", u"C:\\Blocked", 1);
+    jxtest::WriteMachineFile(u"C:\\Blocked\\Prod", "a file");
+    m_Data->ExtractComponentsAsWPK(action);
+    EXPECT_TRUE(m_Data->m_SequenceData.m_bFailure);
+    EXPECT_EQ(m_Data->m_SequenceData.m_Error.m_ActionName, u"ExtractAsWPK");
 }
 
 } // namespace
