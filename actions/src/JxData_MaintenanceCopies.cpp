@@ -43,6 +43,9 @@ void JxData::ExtractMaintenanceFiles(const std::u16string& folder, const JxSeque
     }
     if (!m_Vfs) {
         log->Log(LP_ERROR, kModule, context, u"VFS not initialized.");
+        // Nothing to copy from: the later runs would find no maintenance copy.
+        if (!IsCountingProcessSteps())
+            m_SequenceData.FailAction(action.m_Name, u"VFS not initialized.");
         log->Log(LOG_END, kModule, context, u"");
         return;
     }

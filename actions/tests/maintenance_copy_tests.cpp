@@ -116,6 +116,22 @@ TEST_F(MaintenanceCopies, AnUpgradeStoresTheEngineItsPackagesAndTheInstalledCust
     EXPECT_EQ(PackageMgr::Instance()->GetPackages()[0]->GetName(), u"{KEEP}");
 }
 
+// A maintenance copy that cannot be written (its folder is a file) fails the action: later runs
+// would start from it. Without packages there is nothing to copy from, which fails it too.
+TEST_F(MaintenanceCopies, ACopyThatCannotBeWrittenFailsTheAction) {
+    MountMedium();
+    WriteFileBytes(kStore, "a file where the folder goes");
+    m_Data->ExtractMaintenanceFiles(kStore, StoreLocalSetup());
+    EXPECT_TRUE(m_Data->m_SequenceData.m_bFailure);
+    EXPECT_EQ(m_Data->m_SequenceData.m_Error.m_ActionName, StoreLocalSetup().m_Name);
+    EXPECT_TRUE(m_Log.Has("ERROR", "Failed to write file")) << m_Log.Dump();
+
+    m_Data = std::make_unique<JxData>();
+    SetUp();
+    m_Data->ExtractMaintenanceFiles(kStore + u"\\other", StoreLocalSetup());
+    EXPECT_TRUE(m_Data->m_SequenceData.m_bFailure);
+}
+
 TEST_F(MaintenanceCopies, RunsThatKeepTheCopyTheyStartedFromStoreNothing) {
     struct {
         const char* what;
