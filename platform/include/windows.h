@@ -26,3 +26,8 @@
 #include "jxplat/sysinfoapi.h"
 #include "jxplat/winevt.h"
 #include "jxplat/winnls.h"
+#include "jxplat/interlockedapi.h"
+#include "jxplat/profileapi.h"
+#include "jxplat/ioapiset.h"
+#include "jxplat/oleauto.h"
+#include "jxplat/dosdevices.h"

@@ -112,6 +112,13 @@ public:
         return true;
     }
 
+    // A new idle wait for the running worker, used from its next wait on.
+    void SetTimeout(DWORD timeout) {
+        if (m_Timeout.exchange(timeout) != timeout && m_hThread && !IsWorkerThread())
+            SetEvent(m_hEvents[kItemEvent]); // the worker wakes, finds no item and waits anew
+    }
+    DWORD GetTimeout() const { return m_Timeout.load(); }
+
     bool IsWorkerThread() const {
         const DWORD id = m_ThreadId.load();
         return id != 0 && id == GetCurrentThreadId();
@@ -148,7 +155,8 @@ protected:
         DWORD lockId = m_pLock->Mutex().Lock(true);
         for (;;) {
             if (m_Queue.empty()) {
-                const DWORD waited = m_pLock->WaitForMultiple(lockId, true, 2, m_hEvents, FALSE, m_Timeout);
+                const DWORD waited =
+                    m_pLock->WaitForMultiple(lockId, true, 2, m_hEvents, FALSE, m_Timeout.load());
                 if (waited == WAIT_OBJECT_0 + kStopEvent)
                     break;
                 if (waited == WAIT_TIMEOUT) {
@@ -218,7 +226,7 @@ private:
     HANDLE m_hStartEvent = nullptr;
     HANDLE m_hThread = nullptr;
     std::atomic<DWORD> m_ThreadId{0};
-    DWORD m_Timeout = INFINITE;
+    std::atomic<DWORD> m_Timeout{INFINITE};
     std::atomic<bool> m_bStartResult{false};
     std::atomic<bool> m_bStopRequested{false};
     bool m_bAccepting = false; // guarded by the shared lock

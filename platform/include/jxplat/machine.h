@@ -42,6 +42,12 @@ struct MachineTrustedFile {
     std::string thumbprint;   // SHA-1 thumbprint of the signer's certificate, hexadecimal; "" for none
 };
 
+// A DOS device name and the NT device it stands for (QueryDosDeviceW, FilterGetDosName).
+struct MachineDosDevice {
+    std::string name;   // "C:"
+    std::string target; // "\\Device\\HarddiskVolume2"
+};
+
 struct MachineDescription {
     DWORD windowsMajor = 10;
     DWORD windowsMinor = 0;
@@ -72,6 +78,10 @@ struct MachineDescription {
     // refuses with ERROR_ACCESS_DENIED, as for a protected anti-malware service.
     std::vector<std::string> refusedServiceChanges;
     std::vector<MachineTrustedFile> trustedFiles;
+    // The NT devices behind the drive letters.
+    std::vector<MachineDosDevice> dosDevices = {{"C:", "\\Device\\HarddiskVolume2"}};
+    // How long a device I/O control waits for the driver's answer before it fails.
+    DWORD deviceTimeoutMs = 30000;
     // The page script of the scripted GUI module of the tests (a host path, or relative to the
     // machine root); "" for none. The platform itself does not read it.
     std::string guiScript;

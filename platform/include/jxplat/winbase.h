@@ -24,6 +24,8 @@ DWORD GetCurrentProcessId();
 DWORD GetTickCount();
 ULONGLONG GetTickCount64();
 void Sleep(DWORD milliseconds);
+// Gives the rest of the time slice to another ready thread; TRUE when one ran.
+BOOL SwitchToThread();
 
 // The thread handle is signalled when the thread ends; its exit code is the routine's result.
 // CREATE_SUSPENDED holds the thread before its routine until ResumeThread.
@@ -125,6 +127,12 @@ LONG InterlockedExchange(LONG volatile* target, LONG value);
 // GetModuleHandleW(nullptr) is the running program.
 HMODULE GetModuleHandleW(LPCWSTR moduleName);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x2
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x4
+// With FROM_ADDRESS: the module that holds the address; the engine's own code is the running program.
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module);
+// The Windows path of the process's program (GetCurrentProcess() only).
+BOOL QueryFullProcessImageNameW(HANDLE process, DWORD flags, LPWSTR exeName, LPDWORD size);
 HMODULE LoadLibraryW(LPCWSTR fileName);
 HMODULE LoadLibraryA(LPCSTR fileName);
 HMODULE LoadLibraryExW(LPCWSTR fileName, HANDLE reserved, DWORD flags);

@@ -150,6 +150,9 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
     json faults = {{"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}, {"killAt", d.faultKillAt}};
     if (d.faultDiskFull)
         faults["diskFull"] = {{"afterBytes", d.faultDiskFullAfterBytes}, {"folder", d.faultDiskFullFolder}};
+    json dosDevices = json::array();
+    for (const MachineDosDevice& device : d.dosDevices)
+        dosDevices.push_back({{"name", device.name}, {"target", device.target}});
     json j = {
         {"windows",
          {{"major", d.windowsMajor},
@@ -173,6 +176,8 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
         {"sessions", sessions},
         {"refusedServiceChanges", d.refusedServiceChanges},
         {"guiScript", d.guiScript},
+        {"deviceTimeoutMs", d.deviceTimeoutMs},
+        {"dosDevices", dosDevices},
         {"trustedFiles", trustedFiles},
     };
     // Written aside and renamed, so a reader never sees half a file.

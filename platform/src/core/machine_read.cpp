@@ -197,6 +197,16 @@ void _machine_ReadAnswersAndFaults(CJsonObject& file, MachineDescription& d,
     }
     file.Read("refusedServiceChanges", d.refusedServiceChanges);
     file.Read("guiScript", d.guiScript);
+    file.Read("deviceTimeoutMs", d.deviceTimeoutMs);
+    if (file.Find("dosDevices"))
+        d.dosDevices.clear();
+    file.ReadArray("dosDevices", [&](const json& entry, const std::string& path) {
+        CJsonObject device(entry, path, problems);
+        MachineDosDevice dos;
+        device.Read("name", dos.name);
+        device.Read("target", dos.target);
+        d.dosDevices.push_back(dos);
+    });
     file.ReadArray("trustedFiles", [&](const json& entry, const std::string& path) {
         CJsonObject t(entry, path, problems);
         MachineTrustedFile trusted;

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "device/device.h"
 #include "file/file_common.h"
 #include "jxplat/errhandling.h"
 #include "jxplat/winerror.h"
@@ -58,6 +59,8 @@ HANDLE OpenFolder(const std::string& host, DWORD access, DWORD shareMode, DWORD 
 
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE templateFile) {
+    if (fileName && IsDevicePath(fileName))
+        return OpenDevice(fileName);
     std::string host;
     if (!MapFileName(fileName, host))
         return INVALID_HANDLE_VALUE;

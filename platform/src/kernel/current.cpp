@@ -42,3 +42,8 @@ void Sleep(DWORD milliseconds) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
+
+BOOL SwitchToThread() {
+    std::this_thread::yield();
+    return TRUE;
+}

@@ -1,5 +1,6 @@
 // Module loading: the built-in system modules answer by name; every other library is a shared
 // object loaded with dlopen from its mapped host path.
+#include <cstring>
 #include <dlfcn.h>
 #include <link.h>
 #include <filesystem>
@@ -13,6 +14,8 @@
 #include "jxplat/text.h"
 #include "jxplat/winbase.h"
 #include "jxplat/winerror.h"
+#include "jxplat/dosdevices.h"
+#include "jxplat/security.h"
 #include "kernel/modules.h"
 
 namespace jxplat {
@@ -45,6 +48,8 @@ HMODULE _ModBuiltin(std::u16string_view name) {
         return kWinInetModule;
     if (jxtext::EqualsNoCase(name, u"shell32"))
         return kShell32Module;
+    if (jxtext::EqualsNoCase(name, u"fltlib"))
+        return kFltLibModule;
     return nullptr;
 }
 
@@ -129,6 +134,8 @@ std::u16string ModuleWindowsPath(HMODULE module) {
         return u"C:\\Windows\\system32\\WININET.dll";
     if (module == kShell32Module)
         return u"C:\\Windows\\system32\\SHELL32.dll";
+    if (module == kFltLibModule)
+        return u"C:\\Windows\\system32\\FLTLIB.DLL";
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.sharedObjects.count(module))
@@ -182,6 +189,9 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
         found = FindKernel32Export(procName);
     } else if (module == kShell32Module) {
         found = FindShell32Export(procName);
+    } else if (module == kFltLibModule) {
+        found = std::strcmp(procName, "FilterGetDosName") == 0 ? reinterpret_cast<FARPROC>(&FilterGetDosName)
+                                                               : nullptr;
     } else if (module == kMainModule || module == kWinInetModule) {
         found = nullptr;
     } else {
@@ -200,7 +210,8 @@ BOOL FreeLibrary(HMODULE module) {
     using namespace jxplat;
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
-    if (module == kMainModule || module == kKernel32Module || module == kShell32Module)
+    if (module == kMainModule || module == kKernel32Module || module == kShell32Module ||
+        module == kFltLibModule)
         return TRUE;
     if (module == kWinInetModule) {
         if (state.winInetLoads > 0)
@@ -215,5 +226,32 @@ BOOL FreeLibrary(HMODULE module) {
     if (--found->second == 0)
         state.sharedObjects.erase(found);
     ::dlclose(module);
+    return TRUE;
+}
+
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module) {
+    using namespace jxplat;
+    if (!module) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // The engine's code is linked into the running program; only its addresses are asked for.
+    *module = (flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) ? kMainModule : _ModFind(moduleName);
+    return *module ? TRUE : FALSE;
+}
+
+BOOL QueryFullProcessImageNameW(HANDLE process, DWORD, LPWSTR exeName, LPDWORD size) {
+    using namespace jxplat;
+    if (process != GetCurrentProcess() || !exeName || !size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::u16string path = ModuleWindowsPath(kMainModule);
+    if (*size <= path.size()) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(exeName, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
+    *size = static_cast<DWORD>(path.size());
     return TRUE;
 }

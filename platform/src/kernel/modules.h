@@ -15,6 +15,9 @@ inline const HMODULE kWinInetModule = reinterpret_cast<HMODULE>(uintptr_t{0x7A80
 // "Shell32.dll": always loaded, as in every program with a user interface.
 inline const HMODULE kShell32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7AC00000});
 
+// "FltLib.dll", the filter manager's user library.
+inline const HMODULE kFltLibModule = reinterpret_cast<HMODULE>(uintptr_t{0x7AE00000});
+
 // Windows path of a loaded module (GetModuleFileNameW): the running program, a built-in module in
 // the system folder, or a loaded library's file. Empty for an unknown handle.
 std::u16string ModuleWindowsPath(HMODULE module);

@@ -1,6 +1,7 @@
 // The system's millisecond tick counts, from the host's monotonic clock.
 #include <ctime>
 
+#include "jxplat/profileapi.h"
 #include "jxplat/winbase.h"
 
 ULONGLONG GetTickCount64() {
@@ -11,4 +12,21 @@ ULONGLONG GetTickCount64() {
 
 DWORD GetTickCount() {
     return static_cast<DWORD>(GetTickCount64());
+}
+
+// The performance counter counts nanoseconds of the host's monotonic clock.
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    if (!count)
+        return FALSE;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    count->QuadPart = static_cast<LONGLONG>(now.tv_sec) * 1000000000 + now.tv_nsec;
+    return TRUE;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    if (!frequency)
+        return FALSE;
+    frequency->QuadPart = 1000000000;
+    return TRUE;
 }

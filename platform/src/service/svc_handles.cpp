@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "jxplat/errhandling.h"
+#include "jxplat/ioapiset.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxplat/winerror.h"
@@ -84,6 +85,10 @@ bool IsElevatedAdministrator() {
 }
 
 bool IsChangeRefused(const std::u16string& name) {
+    // The product's driver lets a process that holds a connection to it change the services it
+    // protects.
+    if (ProcessHoldsDeviceHandle())
+        return false;
     for (const std::string& refused : Machine().refusedServiceChanges)
         if (jxtext::EqualsNoCase(jxtext::Utf8ToUtf16(refused), name))
             return true;

@@ -34,7 +34,8 @@ constexpr DWORD kServiceReadRights = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS
                                      SERVICE_ENUMERATE_DEPENDENTS | SERVICE_INTERROGATE |
                                      SERVICE_USER_DEFINED_CONTROL | 0x00020000u /*READ_CONTROL*/;
 bool IsElevatedAdministrator();
-// machine.json "refusedServiceChanges" names the service (ignoring case).
+// machine.json "refusedServiceChanges" names the service (ignoring case) and the process holds no
+// connection to a driver (an open device handle).
 bool IsChangeRefused(const std::u16string& name);
 
 // The service's handle object, or ERROR_INVALID_HANDLE in the last error.

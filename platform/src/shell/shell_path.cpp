@@ -22,3 +22,7 @@ LPWSTR PathFindFileNameW(LPCWSTR path) {
     }
     return const_cast<LPWSTR>(name);
 }
+
+BOOL PathFileExistsW(LPCWSTR path) {
+    return path && *path && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES ? TRUE : FALSE;
+}
