@@ -80,6 +80,8 @@ CCacheMap::CCacheMap(ULONGLONG lifetimeSeconds, DWORD cleanupIntervalMs, size_t 
 
 CCacheMap::~CCacheMap() {
     // The thread purges through this object: it ends before anything goes.
+    if (m_thread)
+        m_thread->Stop();
     m_thread.reset();
     RemoveAll();
 }

@@ -31,6 +31,7 @@ const CMessage kSystemMessages[] = {
     {23, u"Data error (cyclic redundancy check).\r\n"},
     {24, u"The program issued a command but the command length is incorrect.\r\n"},
     {29, u"The system cannot write to the specified device.\r\n"},
+    {31, u"A device attached to the system is not functioning.\r\n"},
     {32, u"The process cannot access the file because it is being used by another process.\r\n"},
     {33, u"The process cannot access the file because another process has locked a portion of the file.\r\n"},
     {38, u"Reached the end of the file.\r\n"},

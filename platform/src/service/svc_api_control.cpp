@@ -1,5 +1,10 @@
 // StartServiceW, ControlService, DeleteService and the status queries.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "jxplat/errhandling.h"
+#include "jxplat/machine.h"
+#include "jxplat/winbase.h"
 #include "jxplat/text.h"
 #include "jxplat/winerror.h"
 #include "jxplat/winnt.h"
@@ -13,6 +18,24 @@ using namespace jxplat::svc;
 namespace {
 
 constexpr int kMaxDependencyDepth = 16;
+
+// A driver's start returns once the driver is ready: its program writes the ready file (see
+// MACHINE.md, "Services"). The wait looks every 5 ms, up to deviceTimeoutMs.
+DWORD _svc_AwaitDriver(const std::string& readyFile, const RunState& state) {
+    if (state.pid == 0)
+        return 0;
+    const ULONGLONG end = GetTickCount64() + Machine().deviceTimeoutMs;
+    for (;;) {
+        struct stat info {};
+        if (::stat(readyFile.c_str(), &info) == 0)
+            return 0;
+        if (!IsServiceProcessAlive(state.pid, state.startTicks))
+            return ERROR_SERVICE_NO_THREAD;
+        if (GetTickCount64() >= end)
+            return ERROR_SERVICE_REQUEST_TIMEOUT;
+        Sleep(5);
+    }
+}
 
 // Starts a service and, first, the services it depends on. 0 or a Win32 code.
 DWORD _svc_Start(const std::u16string& name, int depth) {
@@ -36,9 +59,13 @@ DWORD _svc_Start(const std::u16string& name, int depth) {
             return ERROR_SERVICE_DEPENDENCY_FAIL;
     }
     RunState state;
+    const std::string ready = MachinePath("services/" + jxtext::Utf16ToUtf8(jxtext::Fold(name)) + ".ready");
+    ::unlink(ready.c_str());
     if (const DWORD error = StartServiceProcess(name, info.imagePath, state))
         return error;
     SaveRunState(name, state);
+    if (info.type == SERVICE_KERNEL_DRIVER || info.type == SERVICE_FILE_SYSTEM_DRIVER)
+        return _svc_AwaitDriver(ready, state);
     return 0;
 }
 
