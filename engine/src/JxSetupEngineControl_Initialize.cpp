@@ -6,7 +6,7 @@
 #include "jxbase/elevation.h"
 #include "jxbase/secretmask.h"
 #include "jxbase/verifytrust.h"
-#include "jxengine/JxDriverClients.h"
+#include "jxpropertybag/DriverConnection.h"
 #include "jxengine/JxSetupEngineControl.h"
 #include "jxplat/combaseapi.h"
 #include "jxplat/text.h"

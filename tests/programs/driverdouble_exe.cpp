@@ -9,8 +9,9 @@
 // It prints "ready" on its standard output once it listens (and with --service writes
 // ROOT/services/<name>.ready for the service manager). After each request it rewrites
 // ROOT/driverdouble.status: "openBags=N requests=N released=N trusted=N".
-//   --deny-untrusted   value requests of a process it does not trust are denied (ERROR_ACCESS_DENIED)
-//                      until the process calls "InvokeSync" on the trust bag
+//   --deny-untrusted   the protected bag {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9FA} opens only for a
+//                      process it trusts (else ERROR_ACCESS_DENIED); "InvokeSync" or "InvokeAsync"
+//                      on the trust bag makes the calling process trusted
 //   --silent-after N   from request N+1 on it reads requests and never answers
 //   --die-after N      request N+1 gets half an answer, then the double ends
 //   --no-process-list  the process-list bag cannot be opened
@@ -37,10 +38,13 @@ constexpr uint32_t kRelease = 0xA1110048, kGetValue = 0xA111004C, kGetBag = 0xA1
 constexpr uint32_t kAccessDenied = 5, kFileNotFound = 2, kMoreData = 234, kInvalidParameter = 87;
 const uint8_t kProcessListGuid[16] = {0x06, 0xD0, 0x35, 0xCE, 0xD5, 0xA8, 0x46, 0x47,
                                       0x89, 0x4D, 0x22, 0x0A, 0x99, 0x72, 0x69, 0x32};
-const uint8_t kTrustGuid[16] = {0x14, 0x9D, 0x36, 0x25, 0xB6, 0x6C, 0xB6, 0x43,
+const uint8_t kTrustGuid[16] = {0x14, 0x9D, 0x36, 0x25, 0xC3, 0x6C, 0xB6, 0x43,
                                 0x9E, 0x0F, 0x99, 0x2D, 0x32, 0xE7, 0x68, 0x95};
+// {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9FA}: a bag that only trusted processes may open.
+const uint8_t kProtectedGuid[16] = {0x3E, 0x2D, 0x1C, 0x0B, 0x50, 0x4F, 0x72, 0x61,
+                                    0x83, 0x94, 0xA5, 0xB6, 0xC7, 0xD8, 0xE9, 0xFA};
 
-enum BagKind { kProcessList = 1, kTrust = 2, kProcess = 3 };
+enum BagKind { kProcessList = 1, kTrust = 2, kProcess = 3, kProtected = 4 };
 
 struct Options {
     std::string root;
@@ -164,8 +168,14 @@ Answer Handle(const Options& o, State& s, uint32_t pid, uint32_t code, std::vect
             kind = kProcessList;
         else if (std::memcmp(in.data(), kTrustGuid, 16) == 0)
             kind = kTrust;
+        else if (std::memcmp(in.data(), kProtectedGuid, 16) == 0)
+            kind = kProtected;
         else {
             a.error = kFileNotFound;
+            return a;
+        }
+        if (kind == kProtected && o.denyUntrusted && !s.trusted.count(pid)) {
+            a.error = kAccessDenied;
             return a;
         }
         Put32(b, 0, 1);
@@ -374,15 +384,15 @@ int main(int argc, char** argv) {
             }
             Answer a = Handle(o, s, header[1], header[2], input, header[3]);
             const uint32_t head[2] = {a.error, static_cast<uint32_t>(a.data.size())};
+            // The status is written before the answer: a caller that has its answer sees the status.
+            WriteStatus(o, s);
             if (o.dieAfter >= 0 && s.requests > o.dieAfter) {
                 WriteAll(fds[i].fd, head, sizeof(head));
                 WriteAll(fds[i].fd, a.data.data(), a.data.size() / 2);
-                WriteStatus(o, s);
                 return 0;
             }
             WriteAll(fds[i].fd, head, sizeof(head));
             WriteAll(fds[i].fd, a.data.data(), a.data.size());
-            WriteStatus(o, s);
         }
     }
 }

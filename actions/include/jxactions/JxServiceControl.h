@@ -9,8 +9,15 @@
 
 namespace JxSetup::Data {
 
+class JxLog;
+
 // True when the open service has the start type already; otherwise changes it.
 bool SetStartTypeIfDifferent(ServiceController& service, DWORD startType);
+// The start-type change of the open service; when the system refuses it, once more while a
+// connection to the interception driver's process manager is held (connected without, then with,
+// starting the driver's service). Logs the connection's outcome under the context.
+bool SetStartTypeThroughDriver(ServiceController& service, const std::u16string& serviceName, DWORD startType,
+                               JxLog* log, const WCHAR* context);
 // Sets the start type to SERVICE_DISABLED (machine name none for the local machine).
 bool DisableService(const std::u16string& serviceName, const WCHAR* machineName);
 // Deletes the service (a running one is stopped afterwards).

@@ -81,6 +81,7 @@ typedef union _ULARGE_INTEGER {
 #define FILE_FLAG_DELETE_ON_CLOSE 0x04000000u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
 #define FILE_FLAG_RANDOM_ACCESS 0x10000000u
+#define FILE_FLAG_OVERLAPPED 0x40000000u // handles are synchronous here: overlapped calls complete at once
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
 
 // Opens or creates a file (or, with FILE_FLAG_BACKUP_SEMANTICS, a folder). As on Windows:
