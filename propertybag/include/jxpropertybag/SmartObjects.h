@@ -130,14 +130,14 @@ public:
     bool LockTarget(T*& target) {
         target = nullptr;
         m_lock.EnterReader();
-        if (CSmartRefCountEx<T>* live = m_target) {
+        if (CSmartRefCountEx<T>* live = m_target.load()) {
             ++m_strong;
             target = static_cast<T*>(live);
         }
         m_lock.LeaveReader();
         return target != nullptr;
     }
-    bool IsExpired() const override { return m_target == nullptr; }
+    bool IsExpired() const override { return m_target.load() == nullptr; }
 
     static void* operator new(size_t size) { return AllocatePooledBlock(size, kPoolWeakObjects, 1000); }
     static void operator delete(void* block, size_t size) {
@@ -147,7 +147,7 @@ public:
 private:
     friend class CSmartRefCountEx<T>;
     std::atomic<LONG> m_strong{0};
-    CSmartRefCountEx<T>* volatile m_target; // the object, known as T once it is built
+    std::atomic<CSmartRefCountEx<T>*> m_target; // the object, known as T once it is built
     WeakSpinLock m_lock;
 };
 
@@ -161,7 +161,7 @@ public:
         weak->m_lock.EnterWriter();
         const LONG left = --weak->m_strong;
         if (left == 0)
-            weak->m_target = nullptr;
+            weak->m_target.store(nullptr);
         weak->m_lock.LeaveWriter();
         if (left == 0)
             OnFinalRelease();
@@ -176,7 +176,7 @@ public:
     virtual void EnsureWeakObject() {
         for (;;) {
             CWeakPointerImpl<T>* current = m_pWeak.load();
-            if (current && current->m_target)
+            if (current && current->m_target.load())
                 return;
             auto* fresh = new CWeakPointerImpl<T>(this);
             fresh->AddRef(); // the object's own reference
