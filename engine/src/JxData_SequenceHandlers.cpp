@@ -303,9 +303,7 @@ void JxData::action_AddRegValues(const JxSequenceAction& action) {
 
 void JxData::action_ReconfigXml(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_ReconfigXml");
-    // JX_NOT_BUILT: the reconfiguration of XML files comes with the installation actions.
-    WorkerNotBuilt(*this, u"JxData::reconfigXml", action,
-                   AnyRow(m_Files, [](const JxFile& f) { return !f.reconfigxml.empty(); }));
+    reconfigXml(action);
 }
 
 void JxData::action_SelfRegFile(const JxSequenceAction& action) {

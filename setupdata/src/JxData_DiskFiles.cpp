@@ -56,17 +56,14 @@ bool JxData::_disk_ReadFile(const std::u16string& path, std::string& bytes) {
     return true;
 }
 
-bool JxData::_disk_WriteUtf16File(const std::u16string& path, const std::u16string& text) {
+namespace {
+
+// Creates or truncates the file and writes the bytes whole, flushed to the disk.
+bool _disk_WriteBytes(const std::u16string& path, const std::string& bytes) {
     CFileHandle file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid())
         return false;
-    std::string bytes;
-    bytes.reserve(text.size() * 2);
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
     size_t done = 0;
     while (done < bytes.size()) {
         DWORD written = 0;
@@ -74,6 +71,31 @@ bool JxData::_disk_WriteUtf16File(const std::u16string& path, const std::u16stri
         if (!WriteFile(file.Get(), bytes.data() + done, wanted, &written, nullptr) || written == 0)
             return false;
         done += written;
+    }
+    return FlushFileBuffers(file.Get()) != FALSE;
+}
+
+} // namespace
+
+bool JxData::_disk_WriteUtf16File(const std::u16string& path, const std::u16string& text) {
+    std::string bytes;
+    bytes.reserve(text.size() * 2);
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return _disk_WriteBytes(path, bytes);
+}
+
+bool JxData::_disk_ReplaceFile(const std::u16string& path, const std::string& bytes) {
+    // The old file stays whole until the new one is: written aside, then moved over it.
+    const std::u16string temporary = path + u".jxwrite";
+    if (!_disk_WriteBytes(temporary, bytes) ||
+        !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(temporary.c_str());
+        SetLastError(error);
+        return false;
     }
     return true;
 }

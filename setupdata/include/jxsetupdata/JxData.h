@@ -694,6 +694,16 @@ public:
     std::vector<JxUserHive> m_UserHives;    // the "UserFiles" list
     bool m_RegValuesRestorePending = false; // saved values not yet written back
 
+    // XML reconfiguration: the installed files of the rows flagged "reconfigxml" get their
+    // placeholders (a property name between two section signs) replaced with property values.
+    void reconfigXml(const JxSequenceAction& action);
+    // The whole file decoded from UTF-8 (a signature is kept as the character U+FEFF); false when
+    // the file cannot be read or is not valid UTF-8.
+    static bool ReadUtf8TextFile(const std::u16string& path, std::u16string& text);
+    std::u16string ReplaceReconfigPlaceholders(const std::u16string& text);
+    // Replaces the file with the text as UTF-8 (see _disk_ReplaceFile); false when it could not.
+    static bool WriteUtf8TextFile(const std::u16string& path, const std::u16string& text);
+
     // Package operations
     // The package store defines these; they mount, list, extract and load packaged files through the
     // attached virtual file system. Paths inside it begin with "\" and a package root ("\$SETUP\").
@@ -815,6 +825,9 @@ private:
     static bool _disk_FileExists(const std::u16string& path);
     static bool _disk_ReadFile(const std::u16string& path, std::string& bytes);
     static bool _disk_WriteUtf16File(const std::u16string& path, const std::u16string& text);
+    // Writes the bytes to a file beside the path and moves it over the path, so that the path
+    // keeps its old content whole when the write fails (false, the last error set).
+    static bool _disk_ReplaceFile(const std::u16string& path, const std::string& bytes);
 
     // Steps of LoadConfiguration.
     void _load_ResetLists();
