@@ -21,12 +21,14 @@ MAINT_DIR="$JX_MACHINE_ROOT/drive_c/ProgramData/Tolvane/Setups/$PRODUCT"
 # An ELF program carries no signature: the machine trusts the setup and its maintenance copy (the
 # bare program) by their digests, as it trusts a released setup by its maker's signature.
 digest() { sha256sum "$1" | cut -d' ' -f1; }
-cat >"$JX_MACHINE_ROOT/machine.json" <<JSON
+# Written aside and renamed: a process of the machine never reads half a description.
+cat >"$JX_MACHINE_ROOT/machine.json.new" <<JSON
 {"trustedFiles": [
   {"sha256": "$(digest "$SETUP")", "signer": "Tolvane Software GmbH"},
   {"sha256": "$(digest "$BUILD/engine/program/jxsetup")", "signer": "Tolvane Software GmbH"}
 ]}
 JSON
+mv -f "$JX_MACHINE_ROOT/machine.json.new" "$JX_MACHINE_ROOT/machine.json"
 
 show_machine() {
     echo "-- Installed tree"

@@ -8,8 +8,7 @@ void JxData::ExecuteCustomAction(const std::u16string& module, const std::u16str
                                  const std::u16string& argument, const std::u16string& installMode,
                                  const std::u16string& componentId, const std::u16string& featureName,
                                  const JxSequenceAction& action) {
-    _pending_NotBuilt(u"ExecuteCustomAction");
-    m_SequenceData.m_bFailure = true;
+    FailNotBuilt(u"JxSetup::Data::JxData::ExecuteCustomAction", u"ExecuteCustomAction", action.m_Name);
 }
 
 bool JxData::ExecuteAddOn(const std::u16string& module, const std::u16string& function,

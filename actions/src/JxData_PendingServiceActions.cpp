@@ -1,27 +1,88 @@
 // The shutdown of the product's services before files are replaced and their activation after the
-// installation. Neither is there yet: with service rows in the definition each one fails loudly;
-// without any there is nothing to do.
+// installation. Neither is there yet: a run that has work for one of them fails, naming it; a run
+// with nothing for them to do goes on.
+#include "jxbase/ServiceController.h"
+#include "jxbase/reg.h"
+#include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
 namespace JxSetup::Data {
 namespace {
 
 const WCHAR* const kModule = u"lib";
+const WCHAR* const kServicesKey = u"SYSTEM\\CurrentControlSet\\Services\\";
+// The protected services when the definition names none.
+const WCHAR* const kDefaultPplServices = u"$QrvProxy$,$QrvWCtl$,$JxScan$,$JxFwSvc$";
 
 bool HasServiceRows(const JxData& data) {
     return !data.m_InstallServices.empty() || !data.m_UninstallServices.empty();
 }
 
+bool IsTrueText(const std::u16string& text) {
+    return jxtext::EqualsNoCase(text, u"true");
+}
+
+bool IsPplService(JxData& data, const JxService& row) {
+    std::u16string list = data.GetPropertyValue(u"_PPLServices");
+    if (list.empty())
+        list = kDefaultPplServices;
+    return data.GetConditionResult(u"[VersionNT]>=1000") &&
+           jxtext::FindNoCase(list, u"$" + row.name + u"$") != std::u16string::npos;
+}
+
+// Whether activating this service would change or start anything: a program in place whose
+// service is to be registered again, set to another start type, registered as a protected service,
+// flagged as delayed, or started.
+bool ServiceNeedsActivation(JxData& data, const JxService& row) {
+    JxFeature feature;
+    data.GetFeature(feature, row.featurename);
+    const JxComponent component = data.GetComponentOfFeature(row.componentid, feature);
+    if (IsTrueText(component.extractaswpk) || !data.GetConditionResult(component.condition))
+        return false;
+    const std::u16string program =
+        JxFile::CombinePath(data.ExpandProperties(component.destinationdir), row.file);
+    const DWORD attributes = GetFileAttributesW(program.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    const std::u16string key = kServicesKey + row.name;
+    const bool registered = CReg::ValueExists(HKEY_LOCAL_MACHINE, key.c_str(), u"ImagePath", 0) &&
+                            ServiceController::IsRegistered(row.name.c_str(), nullptr);
+    if (row.m_RegisteredInThisRun &&
+        (!registered || CReg::ValueExists(HKEY_LOCAL_MACHINE, key.c_str(), u"DeleteFlag", 0)))
+        return true;
+    if (!registered)
+        return false;
+    const DWORD startType = data.GetConfiguredServiceStartType(row);
+    if (startType == SERVICE_DISABLED)
+        return false;
+    if (IsPplService(data, row) || jxtext::EqualsNoCase(row.starttype, u"delayed"))
+        return true;
+    if (ServiceController::QueryStartType(row.name.c_str(), nullptr) != static_cast<int>(startType))
+        return true;
+    return IsTrueText(row.start) && !data.IsServiceInState(SERVICE_RUNNING, row.name, nullptr);
+}
+
+// The activation's work: a service of the register list that needs it, or a startup action.
+bool HasActivationWork(JxData& data) {
+    for (const JxSequenceEntry& row : data.m_PropertyActions)
+        if (IsTrueText(row.startupaction))
+            return true;
+    for (const JxService& row : data.m_InstallServices)
+        if (ServiceNeedsActivation(data, row))
+            return true;
+    return false;
+}
+
 // JX_NOT_BUILT: the ordered shutdown and the activation of services come with the installation
 // actions for services.
-bool ServiceActionNotBuilt(JxData& data, const WCHAR* operation) {
+bool ServiceActionNotBuilt(JxData& data, const WCHAR* operation, bool hasWork) {
     const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + operation;
     data.GetLog()->Log(LOG_BEGIN, kModule, context.c_str(), u"");
-    if (!HasServiceRows(data)) {
+    if (!hasWork) {
         data.GetLog()->Log(LOG_END, kModule, context.c_str(), u"%s", u"true");
         return true;
     }
-    data.GetLog()->Log(LP_ERROR, kModule, context.c_str(), u"%s is not built yet", operation);
+    data.FailNotBuilt(context.c_str(), operation);
     data.GetLog()->Log(LOG_END, kModule, context.c_str(), u"%s", u"false");
     return false;
 }
@@ -30,12 +91,16 @@ bool ServiceActionNotBuilt(JxData& data, const WCHAR* operation) {
 
 bool JxData::ShutdownActions() {
     CJxDataLock lock(*this);
-    return ServiceActionNotBuilt(*this, u"ShutdownActions");
+    return ServiceActionNotBuilt(*this, u"ShutdownActions", HasServiceRows(*this));
 }
 
 bool JxData::CheckAndActivateServices() {
     CJxDataLock lock(*this);
-    return ServiceActionNotBuilt(*this, u"CheckAndActivateServices");
+    if (!ServiceActionNotBuilt(*this, u"CheckAndActivateServices", HasActivationWork(*this)))
+        return false;
+    // Nothing to activate: the start types stored for the activation are done with.
+    CReg::DeleteKeyFromRegistry(HKEY_CLASSES_ROOT, u"JxSetup", u"ServiceStates", 0);
+    return true;
 }
 
 } // namespace JxSetup::Data

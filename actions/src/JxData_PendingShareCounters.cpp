@@ -1,5 +1,5 @@
 // The side-by-side share counters of the data object. The counters themselves are not there yet:
-// a definition that names side-by-side products fails loudly; without any there is nothing to do.
+// a definition that names side-by-side products fails the run; without any there is nothing to do.
 #include "jxsetupdata/JxData.h"
 
 namespace JxSetup::Data {
@@ -9,8 +9,7 @@ void JxData::InitSxsShareCounter() {
     if (m_SxsRequirements.m_ProductCodes.empty())
         return;
     // JX_NOT_BUILT: identifying side-by-side products comes with the shared-component counters.
-    GetLog()->Log(LP_ERROR, u"lib", u"JxSetup::Data::JxData::InitSxsShareCounter", u"%s is not built yet",
-                  u"JxShareCounterList::InitSxsShareCounter");
+    FailNotBuilt(u"JxSetup::Data::JxData::InitSxsShareCounter", u"JxShareCounterList::InitSxsShareCounter");
 }
 
 void JxData::SetShareCounterUpdateMode(bool update) {

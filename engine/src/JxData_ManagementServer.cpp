@@ -1,6 +1,5 @@
 // The management-server operations the install sequence calls at its end. The management-server
-// client is not there yet: each operation that has work fails as it does when no management server
-// can be reached.
+// client is not there yet: each operation that has work fails the run.
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
@@ -13,7 +12,7 @@ const WCHAR* const kModule = u"lib";
 bool ManagementServerNotBuilt(JxData& data, const WCHAR* operation) {
     const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + operation;
     data.GetLog()->Log(LOG_BEGIN, kModule, context.c_str(), u"");
-    data.GetLog()->Log(LP_ERROR, kModule, context.c_str(), u"%s is not built yet", operation);
+    data.FailNotBuilt(context.c_str(), operation);
     data.GetLog()->Log(LOG_END, kModule, context.c_str(), u"%s", u"false");
     return false;
 }

@@ -1,5 +1,5 @@
 // Customized setups and their effect on the update settings. The customization is not there yet:
-// a customized setup, or an installed product with a stored customization, fails loudly; a
+// a customized setup, or an installed product with a stored customization, fails the run; a
 // standard setup over a standard product has nothing to change.
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
@@ -25,7 +25,7 @@ bool HasStoredCustomization(JxData& data, const std::u16string& productCode) {
 // JX_NOT_BUILT: the update settings of customized setups come with the customization.
 void CustomizationNotBuilt(JxData& data, const WCHAR* operation) {
     const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + operation;
-    data.GetLog()->Log(LP_ERROR, kModule, context.c_str(), u"%s is not built yet", operation);
+    data.FailNotBuilt(context.c_str(), operation);
 }
 
 // A customization package beside the program or in the mounted packages.

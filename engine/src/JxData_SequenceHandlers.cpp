@@ -76,20 +76,18 @@ private:
 void WorkerNotBuilt(JxData& data, const WCHAR* worker, const JxSequenceAction& action, bool hasWork) {
     if (data.IsCountingProcessSteps() || !hasWork)
         return;
-    data.GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData", u"%s is not built yet", worker);
-    data.m_SequenceData.FailAction(action.m_Name, std::u16string(worker) + u" is not built yet");
+    data.FailNotBuilt(u"JxSetup::Data::JxData", worker, action.m_Name);
 }
 
 } // namespace
 
 void JxData::action_SystemRestore(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SystemRestore");
-    if (!IsTrue(*this, u"_CreateSysRestorePoint"))
+    if (IsCountingProcessSteps() || !IsTrue(*this, u"_CreateSysRestorePoint"))
         return;
-    // JX_NOT_BUILT: restore points come with the installation actions; until then the point is
-    // never created, which the run reports as a warning and goes on.
-    GetLog()->Log(LP_ERROR, kModule, scope.Context(), u"%s is not built yet", u"JxSystemRestorePoint");
-    GetLog()->Log(LP_WARNING, kModule, scope.Context(), u"JxSystemRestorePoint isn't initialized.");
+    // JX_NOT_BUILT: restore points come with the installation actions; a run that asks for one
+    // fails before it changes anything.
+    FailNotBuilt(scope.Context(), u"JxSystemRestorePoint", action.m_Name);
 }
 
 void JxData::action_RebootOnFeatureCondition(const JxSequenceAction& action) {

@@ -12,14 +12,13 @@ namespace {
 const WCHAR* const kModule = u"lib";
 
 // JX_NOT_BUILT: the shared-component counters (JxShareCounterList::Reload) come with the
-// installation actions. Nothing is held in memory yet, so there is nothing to read again; a
-// touched counter is not a fault.
+// installation actions. A shared component is work for them: the run fails before its first action.
 void ReloadShareCounters(JxData& data) {
     for (const JxFeature& feature : data.m_Features) {
         for (const JxComponent& component : feature.components) {
             if (jxtext::EqualsNoCase(component.installmode, u"shared")) {
-                data.GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxShareCounterList::Reload",
-                                   u"JxShareCounterList::Reload is not built yet");
+                data.FailNotBuilt(u"JxSetup::Data::JxShareCounterList::Reload",
+                                  u"JxShareCounterList::Reload");
                 return;
             }
         }

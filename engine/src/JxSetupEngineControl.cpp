@@ -5,12 +5,6 @@
 namespace JxSetup::Data {
 namespace {
 const WCHAR* const kModule = u"lib";
-
-// A step of the chain that a later part of the engine builds: it says so and ends the chain.
-bool StepNotBuilt(const WCHAR* context, const WCHAR* step) {
-    Instance()->Log(LP_ERROR, kModule, context, u"%s is not built yet", step);
-    return false;
-}
 } // namespace
 
 JxSetupEngineControl::JxSetupEngineControl() : m_pData(std::make_unique<JxData>()) {
@@ -26,9 +20,12 @@ JxSetupEngineControl::~JxSetupEngineControl() {
 bool JxSetupEngineControl::RunSupportModes() {
     if (!m_pData->IsSupportModeRequested())
         return true;
-    // JX_NOT_BUILT: the support modes; a run that asks for one does no installation.
+    // JX_NOT_BUILT: the support modes; a run that asks for one does no installation and fails: the
+    // finish is skipped as after a support mode, so the exit code is decided here.
     m_pData->m_SequenceData.m_bSkipFinish = true;
-    return StepNotBuilt(u"JxSetup::Data::JxSetupEngineControl::RunSupportModes", u"RunSupportModes");
+    m_pData->FailNotBuilt(u"JxSetup::Data::JxSetupEngineControl::RunSupportModes", u"RunSupportModes");
+    m_nExitCode = 1;
+    return false;
 }
 
 bool JxSetupEngineControl::AcquireSingleInstance() {

@@ -88,9 +88,11 @@ bool JxSetupEngineControl::_init_ShowStartDialog() {
                         !m_pData->IsSupportModeRequested();
     if (!wanted)
         return false;
-    // JX_NOT_BUILT: the start dialog comes with the GUI; a paged run starts without it.
-    Instance()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxSetupEngineControl::_init_ShowStartDialog",
-                    u"%s is not built yet", u"CJxInitDlg");
+    // JX_NOT_BUILT: the start dialog comes with the GUI. It only shows that the setup is starting and
+    // is closed before anything is installed, so nothing of the run depends on it: a paged run
+    // starts without it and says so.
+    Instance()->Log(LP_WARNING, kModule, u"JxSetup::Data::JxSetupEngineControl::_init_ShowStartDialog",
+                    u"%s is not built yet: the run starts without the start dialog", u"CJxInitDlg");
     return false;
 }
 
@@ -339,7 +341,9 @@ bool JxSetupEngineControl::_init_LoadConfiguration(DWORD) {
     data.MountOutsourcedComponents();
     data.SystemSearchFiles();
     data.SetPrerequisiteOverviewItems();
-    return true;
+    // A property action or a customization that is not built yet leaves the run without what it
+    // needs: it ends before anything is installed.
+    return !data.m_SequenceData.m_bFailure;
 }
 
 } // namespace JxSetup::Data

@@ -1,5 +1,5 @@
 // The common update. The download from update servers is not there yet: a component to fetch
-// fails as it does when no update server can be reached.
+// fails the run.
 #include "jxengine/JxWebCommonUpdate.h"
 
 #include "jxsetupdata/JxData.h"
@@ -22,9 +22,8 @@ bool JxWebCommonUpdate::ExecuteCommonUpdate(const std::u16string& component, boo
         return false;
     }
     // JX_NOT_BUILT: the update-server client (information, selection, download) comes with the
-    // common update.
-    log->Log(LP_ERROR, kModule, kContext, u"%s is not built yet (%s)",
-             u"JxWebCommonUpdate::ExecuteCommonUpdate", component.c_str());
+    // common update. A component to fetch is work: the run fails.
+    m_pOwner->FailNotBuilt(kContext, u"JxWebCommonUpdate::ExecuteCommonUpdate (" + component + u")");
     log->Log(LOG_END, kModule, kContext, u"%s", u"false");
     return false;
 }

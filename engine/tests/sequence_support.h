@@ -67,6 +67,19 @@ public:
         }
         return out;
     }
+    // The contexts of one level's lines that begin with the prefix, in order.
+    std::vector<std::string> Contexts(const std::string& level, const std::string& prefix) const {
+        std::lock_guard<std::mutex> guard(m_Lock);
+        std::vector<std::string> out;
+        for (const std::string& line : m_Lines) {
+            const size_t first = line.find('|');
+            const size_t second = line.find('|', first + 1);
+            const std::string context = line.substr(first + 1, second - first - 1);
+            if (line.compare(0, first, level) == 0 && context.rfind(prefix, 0) == 0)
+                out.push_back(context);
+        }
+        return out;
+    }
     bool Has(const std::string& level, const std::string& text) const {
         std::lock_guard<std::mutex> guard(m_Lock);
         for (const std::string& line : m_Lines)

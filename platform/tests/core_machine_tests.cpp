@@ -1,6 +1,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -74,6 +75,33 @@ TEST(MachineDescription, ProblemsOfTheFileAreNamedByTheirKey) {
     std::vector<std::string> problems;
     jxplat::LoadMachineDescription(root.Path(), &problems);
     EXPECT_TRUE(problems.empty());
+}
+
+// A process that starts on a machine root while the root's description is being written must not
+// put the default description (which trusts no program) in its place, and two writers must not mix
+// their texts: either would send a trusted setup down the untrusted path now and then.
+TEST(MachineDescription, ConcurrentWritersNeverLeaveTheDefaultOrAMixedFile) {
+    jxtest::TempMachineRoot root;
+    jxplat::MachineDescription trusted;
+    trusted.trustedFiles.push_back({"ab", "Signer", true, ""});
+    jxplat::MachineDescription other = trusted;
+    other.computerName = "OTHER";
+    for (int i = 0; i < 100; ++i) {
+        const std::string folder = root.Path() + "/round" + std::to_string(i);
+        std::thread starter([&] { jxplat::SetMachineRoot(folder); });
+        std::thread writer([&] { jxplat::WriteMachineDescription(folder, trusted); });
+        std::thread second([&] { jxplat::WriteMachineDescription(folder, other); });
+        starter.join();
+        writer.join();
+        second.join();
+        std::vector<std::string> problems;
+        const jxplat::MachineDescription read = jxplat::LoadMachineDescription(folder, &problems);
+        ASSERT_TRUE(problems.empty()) << problems[0];
+        ASSERT_EQ(read.trustedFiles.size(), 1u) << "round " << i << ": the default description won";
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            EXPECT_EQ(entry.path().filename().string().find("machine.json.tmp"), std::string::npos);
+    }
+    jxplat::SetMachineRoot(root.Path());
 }
 
 // A process on a machine whose description has a problem ends at once with exit code 1, the

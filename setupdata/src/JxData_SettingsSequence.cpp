@@ -60,8 +60,9 @@ void JxData::SetPropertiesSequence() {
         log->Log(LP_INFO, kModule, kSequenceContext, u"Executing property action %s, %s, %s",
                  row.modulename.c_str(), row.functionname.c_str(), MaskProtectedArguments(argument).c_str());
         // JX_NOT_BUILT: the support files and the add-on call come with the installation actions
-        // (ExtractSupportFiles, ExecuteAddOn, DeleteSupportFiles).
-        log->Log(LP_ERROR, kModule, kSequenceContext, u"ExecuteAddOn is not built yet");
+        // (ExtractSupportFiles, ExecuteAddOn, DeleteSupportFiles). The properties it would set stay
+        // unset, so the run fails before anything is installed.
+        FailNotBuilt(kSequenceContext, u"ExecuteAddOn", row.modulename + u"::" + row.functionname);
     }
 
     for (const JxRegValue& row : m_RegValuesSetProperty) {

@@ -126,7 +126,7 @@ TEST_F(SampleRuns, AnIncompatibleProductEndsTheQuietRun) {
         1);
     const auto run =
         Run(Pack(incompatible, "incompatible"), {"/_AbortSilentSetupOnIncompatibleProduct=true"});
-    EXPECT_NE(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 1);
     // The installed build is left as it was.
     EXPECT_EQ(ProductValue(u"Version"), u"1.0.0.1");
     EXPECT_NE(jxtest::ReadHostFile(HostPath(kInstallDir + u"\\tools\\export.txt")),

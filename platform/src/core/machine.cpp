@@ -1,6 +1,8 @@
 // The machine root and its description (machine.json).
 #include "jxplat/machine.h"
 
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -42,12 +45,16 @@ std::string DefaultRoot() {
     return std::string(home && *home ? home : "/tmp") + "/.local/state/jxsetup/machine";
 }
 
-// Creates the root's layout when it is missing; machine.json gets the defaults.
+bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d, bool replace);
+
+// Creates the root's layout when it is missing; machine.json gets the defaults. A description that
+// another process writes meanwhile (a test, the demo) is never replaced by the defaults: a machine
+// read back as the default one trusts no program.
 void PrepareRoot(const std::string& root) {
     EnsureHostDirectory(root);
     EnsureHostDirectory(root + "/drive_c");
     if (!fs::exists(root + "/machine.json"))
-        WriteMachineDescription(root, MachineDescription{});
+        _machine_Write(root, MachineDescription{}, false);
 }
 
 // A description that does not say what its writer meant must not run anything: every process
@@ -129,6 +136,15 @@ const MachineDescription& Machine() {
 }
 
 bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescription& d) {
+    return _machine_Write(rootHostPath, d, true);
+}
+
+namespace {
+
+// Writes machine.json aside under a name of this writer alone and puts it in place: a reader never
+// sees half a file, two writers never mix their texts, and without replace an existing
+// description stays (link() refuses a name that exists).
+bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d, bool replace) {
     EnsureHostDirectory(rootHostPath);
     json answers = json::array();
     for (const auto& a : d.messageBoxAnswers)
@@ -147,7 +163,8 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
                                 {"signer", file.signer},
                                 {"sha256Signed", file.sha256Signed},
                                 {"thumbprint", file.thumbprint}});
-    json faults = {{"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}, {"killAt", d.faultKillAt}};
+    json faults = {
+        {"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}, {"killAt", d.faultKillAt}};
     if (d.faultDiskFull)
         faults["diskFull"] = {{"afterBytes", d.faultDiskFullAfterBytes}, {"folder", d.faultDiskFullFolder}};
     json dosDevices = json::array();
@@ -180,25 +197,36 @@ bool WriteMachineDescription(const std::string& rootHostPath, const MachineDescr
         {"dosDevices", dosDevices},
         {"trustedFiles", trustedFiles},
     };
-    // Written aside and renamed, so a reader never sees half a file.
-    std::string path = rootHostPath + "/machine.json";
-    std::string temp = path + ".tmp";
+    static std::atomic<unsigned> s_writes{0};
+    const std::string path = rootHostPath + "/machine.json";
+    const std::string temp =
+        path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(s_writes.fetch_add(1));
+    bool written = false;
     {
         std::ofstream out(temp, std::ios::trunc);
-        if (!out)
-            return false;
-        out << j.dump(2) << "\n";
-        if (!out.good())
-            return false;
+        if (out) {
+            out << j.dump(2) << "\n";
+            out.flush();
+            written = out.good();
+        }
     }
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec)
-        return false;
+    bool placed = false;
+    if (written && replace) {
+        placed = ::rename(temp.c_str(), path.c_str()) == 0;
+    } else if (written) {
+        placed = ::link(temp.c_str(), path.c_str()) == 0 || errno == EEXIST;
+    }
+    if (!placed || !replace)
+        ::unlink(temp.c_str());
     // A new description starts with an empty disk: what a full disk counted so far goes.
-    fs::remove(rootHostPath + "/faults/disk.used", ec);
-    return true;
+    if (placed && replace) {
+        std::error_code ec;
+        fs::remove(rootHostPath + "/faults/disk.used", ec);
+    }
+    return placed;
 }
+
+} // namespace
 
 std::string MachinePath(const std::string& relative) {
     return MachineRoot() + "/" + relative;

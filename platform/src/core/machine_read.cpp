@@ -3,6 +3,7 @@
 // ("user.elevatd", "trustedFiles[0].signer"), never silently replaced by a default.
 #include "jxplat/machine.h"
 
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <set>
@@ -224,7 +225,13 @@ MachineDescription LoadMachineDescription(const std::string& rootHostPath,
                                           std::vector<std::string>* problems) {
     MachineDescription d;
     std::vector<std::string> found;
-    std::ifstream in(rootHostPath + "/machine.json");
+    const std::string path = rootHostPath + "/machine.json";
+    std::ifstream in(path);
+    // Only a missing file means the defaults: one that is there but cannot be read (no descriptors
+    // left, no permission) is a problem, never a machine that silently trusts nothing.
+    std::error_code ec;
+    if (!in && std::filesystem::exists(path, ec))
+        found.push_back("the file cannot be read");
     if (in) {
         const json j = json::parse(in, nullptr, false);
         if (j.is_discarded()) {

@@ -1,0 +1,289 @@
+// Operations that a later part of the engine builds: reached with work of their kind, each fails the
+// run (an ERROR line naming it and the run's failure record, so the run ends with 1); with nothing
+// to do, each passes without an ERROR line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "jxengine/JxSetupEngineControl.h"
+#include "jxengine/JxWebCommonUpdate.h"
+#include "jxplat/machine.h"
+#include "jxplat/text.h"
+#include "jxsetupdata/JxData.h"
+#include "jxtest/log_capture.h"
+#include "jxtest/machine_root.h"
+
+using namespace JxSetup::Data;
+
+namespace {
+
+const std::u16string kInstallDir = u"C:\\Program Files\\Jx\\";
+
+// A service whose program is in place (the Service Control Manager counts no other as registered).
+void MakeService(const WCHAR* name, DWORD startType) {
+    const std::u16string program = kInstallDir + u"svc.exe";
+    const std::string host = jxplat::WindowsToHostPath(program);
+    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+    std::ofstream(host) << "service";
+    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    CloseServiceHandle(CreateServiceW(scm, name, nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                      startType, SERVICE_ERROR_NORMAL, program.c_str(), nullptr, nullptr,
+                                      nullptr, nullptr, nullptr));
+    CloseServiceHandle(scm);
+}
+
+// A feature "Core" whose component {C1} installs into kInstallDir, holding the service program.
+void AddServiceRow(JxData& data, const std::u16string& starttype, const std::u16string& start, bool program) {
+    JxFeature feature;
+    feature.name = u"Core";
+    JxComponent component;
+    component.id = u"{C1}";
+    component.destinationdir = kInstallDir;
+    feature.components.push_back(component);
+    data.m_Features.push_back(feature);
+    JxService service;
+    service.featurename = u"Core";
+    service.componentid = u"{C1}";
+    service.name = u"JxSvc";
+    service.file = u"svc.exe";
+    service.starttype = starttype;
+    service.start = start;
+    data.m_InstallServices.push_back(service);
+    if (program) {
+        const std::string host = jxplat::WindowsToHostPath(kInstallDir + u"svc.exe");
+        std::filesystem::create_directories(std::filesystem::path(host).parent_path());
+        std::ofstream(host) << "service";
+    }
+}
+
+JxSequenceEntry PropertyAction(bool startup) {
+    JxSequenceEntry row;
+    row.modulename = u"addon.dll";
+    row.functionname = u"SetValues";
+    row.startupaction = startup ? u"true" : u"";
+    return row;
+}
+
+struct Case {
+    const char* name;
+    std::function<void(JxData&)> prepare;
+    std::function<void(JxData&)> reach;
+    const char* failedOperation; // "" when there is nothing to do
+};
+
+// Failures name the case instead of dumping its bytes.
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Placeholder : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Placeholder, FailsTheRunOnlyWithWorkToDo) {
+    const Case& c = GetParam();
+    jxtest::TempMachineRoot root;
+    jxtest::CLogCapture log(true);
+    JxData data;
+    data.SetProperty(u"InstallMode", u"Install", 1);
+    c.prepare(data);
+    c.reach(data);
+    const JxSequenceData& state = data.m_SequenceData;
+    if (*c.failedOperation == 0) {
+        EXPECT_FALSE(state.m_bFailure) << jxtext::N(state.m_Error.m_Description);
+        EXPECT_FALSE(log.Has("ERROR", "is not built yet")) << log.Dump();
+        return;
+    }
+    const std::string text = std::string(c.failedOperation) + " is not built yet";
+    EXPECT_TRUE(log.Has("ERROR", text)) << log.Dump();
+    ASSERT_TRUE(state.m_bFailure);
+    EXPECT_EQ(jxtext::N(state.m_Error.m_Description), text);
+    // The message stops the install sequence before its first action and reaches a paged run's end.
+    EXPECT_EQ(jxtext::N(state.m_Error.m_Message), text);
+}
+
+const auto kNothing = [](JxData&) {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, Placeholder,
+    ::testing::Values(
+        Case{"PropertyActionCallsAnAddOn",
+             [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(false)); },
+             [](JxData& d) { d.SetPropertiesSequence(); }, "ExecuteAddOn"},
+        // Startup and shutdown rows run with the services, not here.
+        Case{"OnlyAStartupPropertyAction",
+             [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(true)); },
+             [](JxData& d) { d.SetPropertiesSequence(); }, ""},
+        Case{"RestorePointAskedFor", [](JxData& d) { d.SetProperty(u"_CreateSysRestorePoint", u"TRUE", 1); },
+             [](JxData& d) { d.action_SystemRestore(JxSequenceAction(u"CreateSysRestore", u"", 0)); },
+             "JxSystemRestorePoint"},
+        Case{"NoRestorePoint", kNothing,
+             [](JxData& d) {
+                 d.action_SystemRestore(JxSequenceAction(u"CreateSysRestore", u"", 0));
+                 d.action_FinishSysRestore(JxSequenceAction(u"FinishSysRestore", u"", 0));
+             },
+             ""},
+        Case{"ManagementServerConfigured", kNothing, [](JxData& d) { d.ConfigureManamgementServer(); },
+             "ConfigureManamgementServer"},
+        Case{"AccessKeyToAuthorize", [](JxData& d) { d.SetProperty(u"_AccessKey", u"K-1", 1); },
+             [](JxData& d) { d.AuthorizeClient(); }, "AuthorizeClient"},
+        Case{"DatabaseToDelete", [](JxData& d) { d.SetProperty(u"_DeleteDB", u"true", 1); },
+             [](JxData& d) { d.DeleteMMSDB(); }, "DeleteMMSDB"},
+        Case{"NoManagementServerWork", kNothing,
+             [](JxData& d) {
+                 d.AuthorizeClient();
+                 d.DeleteMMSDB();
+             },
+             ""},
+        Case{"NoServices", kNothing, [](JxData& d) { EXPECT_TRUE(d.CheckAndActivateServices()); }, ""},
+        Case{"StartupActionAfterTheInstallation",
+             [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(true)); },
+             [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
+        // The sample's case: its service registered itself with the start type it is to have.
+        Case{"ServiceAlreadyAsConfigured",
+             [](JxData& d) {
+                 AddServiceRow(d, u"manuell", u"", true);
+                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
+             },
+             [](JxData& d) { EXPECT_TRUE(d.CheckAndActivateServices()); }, ""},
+        Case{"ServiceProgramNotInstalled",
+             [](JxData& d) {
+                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
+                 AddServiceRow(d, u"auto", u"true", false);
+                 std::filesystem::remove(jxplat::WindowsToHostPath(kInstallDir + u"svc.exe"));
+             },
+             [](JxData& d) { EXPECT_TRUE(d.CheckAndActivateServices()); }, ""},
+        Case{"ServiceToGetAnotherStartType",
+             [](JxData& d) {
+                 AddServiceRow(d, u"auto", u"", true);
+                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
+             },
+             [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
+        Case{"ServiceToStart",
+             [](JxData& d) {
+                 AddServiceRow(d, u"manuell", u"true", true);
+                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
+             },
+             [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
+        Case{"ShutdownOfServices", [](JxData& d) { AddServiceRow(d, u"auto", u"", true); },
+             [](JxData& d) { EXPECT_FALSE(d.ShutdownActions()); }, "ShutdownActions"},
+        Case{"SideBySideProducts",
+             [](JxData& d) { d.m_SxsRequirements.m_ProductCodes.push_back(JxProductCode()); },
+             [](JxData& d) { d.InitSxsShareCounter(); }, "JxShareCounterList::InitSxsShareCounter"},
+        Case{"CommonUpdateOfAComponent", kNothing,
+             [](JxData& d) { EXPECT_FALSE(JxWebCommonUpdate(&d).ExecuteCommonUpdate(u"Core", true)); },
+             "JxWebCommonUpdate::ExecuteCommonUpdate (Core)"},
+        Case{"NoComponentToUpdate", kNothing,
+             [](JxData& d) { EXPECT_TRUE(JxWebCommonUpdate(&d).ExecuteCommonUpdate(u"", true)); }, ""},
+        Case{"CustomizedSetup", [](JxData& d) { d.SetProperty(u"_USECUSTOMIZATION", u"true", 1); },
+             [](JxData& d) { d.Configure_Customized_UpgradeProducts(); },
+             "Configure_Customized_UpgradeProducts"},
+        Case{"StandardSetup", kNothing,
+             [](JxData& d) {
+                 d.Configure_Customized_UpgradeProducts();
+                 d.Load_Customized_Config();
+             },
+             ""},
+        Case{"CustomAction", kNothing,
+             [](JxData& d) {
+                 d.ExecuteCustomAction(u"ca.dll", u"Run", u"", u"Install", u"{C1}", u"Core",
+                                       JxSequenceAction(u"ExecuteCustomAction", u"", 0));
+             },
+             "ExecuteCustomAction"},
+        Case{"PageOfTheCommonUpdate", kNothing, [](JxData& d) { EXPECT_FALSE(d.ExecuteCommonUpdate()); },
+             "ExecuteCommonUpdate"}),
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+class TestEngine : public JxSetupEngineControl {
+public:
+    using JxSetupEngineControl::m_pData;
+};
+
+// A support mode does no installation: the run ends with 1, not with the 0 of a finished one.
+TEST(PlaceholderRun, ASupportModeEndsWithOne) {
+    jxtest::TempMachineRoot root;
+    jxtest::CLogCapture log(true);
+    TestEngine engine;
+    engine.m_pData->SetProperty(u"_FixServices", u"true", 1);
+    EXPECT_FALSE(engine.RunSupportModes());
+    engine.ReportResult();
+    engine.Shutdown_SetupEngine();
+    EXPECT_EQ(engine.GetExitCode(), 1);
+    EXPECT_TRUE(log.Has("ERROR", "RunSupportModes is not built yet"));
+}
+
+} // namespace
+
+namespace {
+
+const std::filesystem::path kSourceDir =
+    std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
+
+std::string ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The README's list of what the engine does not do yet names every file that still holds a
+// placeholder, and nothing that is built: a placeholder added or removed changes this table.
+TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
+    const std::map<std::string, std::vector<std::string>> expected = {
+        {"actions/src/JxData_PendingCustomActions.cpp", {"custom actions"}},
+        {"actions/src/JxData_PendingServiceActions.cpp",
+         {"the shutdown of the product's services before an update and their activation"}},
+        {"actions/src/JxData_PendingShareCounters.cpp",
+         {"shared-component counters and side-by-side products"}},
+        {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
+        {"engine/src/JxData_PendingCommonUpdate.cpp", {"the common update"}},
+        {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
+        {"engine/src/JxData_PendingFileLists.cpp", {"the maintenance file lists and target-state files"}},
+        {"engine/src/JxData_SequenceHandlers.cpp",
+         {"restore points", "the setup service", "self-registration of files", "XML reconfiguration",
+          "custom actions", "customized setups", "the creation of shortcuts during an installation",
+          "shared-component counters"}},
+        {"engine/src/JxData_SequenceRun.cpp", {"shared-component counters"}},
+        {"engine/src/JxSetupEngineControl.cpp", {"support modes"}},
+        {"engine/src/JxSetupEngineControl_Initialize.cpp", {"the start dialog"}},
+        {"engine/src/JxWebCommonUpdate.cpp", {"the common update"}},
+        // The shared body of the operations that no run reaches yet.
+        {"setupdata/src/JxData.cpp", {}},
+        {"setupdata/src/JxData_ComponentConditionsModes.cpp", {"shared-component counters"}},
+        {"setupdata/src/JxData_SettingsSequence.cpp",
+         {"property actions and startup actions that call an add-on"}},
+        {"vfs/src/selfcheck/CSelfcheck.cpp", {"the progress message of the package self-check to a window"}},
+    };
+    std::map<std::string, std::vector<std::string>> found;
+    for (const char* folder : {"actions", "base", "engine", "mms", "platform", "propertybag", "setupdata",
+                               "tools", "vfs", "web"}) {
+        if (!std::filesystem::exists(kSourceDir / folder))
+            continue;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(kSourceDir / folder)) {
+            const std::string relative = std::filesystem::relative(entry.path(), kSourceDir).string();
+            const std::string extension = entry.path().extension().string();
+            if (!entry.is_regular_file() || relative.find("/tests/") != std::string::npos ||
+                (extension != ".cpp" && extension != ".h"))
+                continue;
+            if (ReadText(entry.path()).find("JX_NOT_BUILT") != std::string::npos)
+                found[relative] =
+                    expected.count(relative) ? expected.at(relative) : std::vector<std::string>{};
+        }
+    }
+    std::vector<std::string> foundFiles, expectedFiles;
+    for (const auto& [file, phrases] : found)
+        foundFiles.push_back(file);
+    for (const auto& [file, phrases] : expected)
+        expectedFiles.push_back(file);
+    EXPECT_EQ(foundFiles, expectedFiles)
+        << "a placeholder was added or removed: update the README and this table";
+
+    const std::string readme = ReadText(kSourceDir / "README.md");
+    const size_t start = readme.find("## What the engine does not do yet");
+    ASSERT_NE(start, std::string::npos);
+    const std::string section = readme.substr(start, readme.find("\n## ", start + 1) - start);
+    for (const auto& [file, phrases] : expected)
+        for (const std::string& phrase : phrases)
+            EXPECT_NE(section.find("- " + phrase), std::string::npos) << file << ": " << phrase;
+}
+
+} // namespace
