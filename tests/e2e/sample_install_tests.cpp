@@ -74,6 +74,9 @@ TEST(SampleProduct, QuietInstallThenUninstallFromTheMaintenanceCopy) {
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kServiceKey.c_str(), 0));
     EXPECT_FALSE(Exists(maintenance + u"\\setup.exe"));
+    // The sample needs nothing that is not built yet: neither run reached a placeholder with work.
+    const std::string log = jxe2e::AllLogs(root);
+    EXPECT_EQ(log.find("is not built yet"), std::string::npos) << log;
 }
 
 } // namespace
