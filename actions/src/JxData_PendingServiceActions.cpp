@@ -30,9 +30,9 @@ bool IsPplService(JxData& data, const JxService& row) {
            jxtext::FindNoCase(list, u"$" + row.name + u"$") != std::u16string::npos;
 }
 
-// Whether activating this service would change or start anything: a program in place whose
-// service is to be registered again, set to another start type, registered as a protected service,
-// flagged as delayed, or started.
+// Whether activating this service would change or start anything: a registered service whose
+// program is in place and that is to lose its deletion flag, get another start type, be registered
+// as a protected service, be flagged as delayed, or be started.
 bool ServiceNeedsActivation(JxData& data, const JxService& row) {
     JxFeature feature;
     data.GetFeature(feature, row.featurename);
@@ -47,11 +47,12 @@ bool ServiceNeedsActivation(JxData& data, const JxService& row) {
     const std::u16string key = kServicesKey + row.name;
     const bool registered = CReg::ValueExists(HKEY_LOCAL_MACHINE, key.c_str(), u"ImagePath", 0) &&
                             ServiceController::IsRegistered(row.name.c_str(), nullptr);
-    if (row.m_RegisteredInThisRun &&
-        (!registered || CReg::ValueExists(HKEY_LOCAL_MACHINE, key.c_str(), u"DeleteFlag", 0)))
-        return true;
+    // A service that its registration in this run left unregistered was already reported there
+    // (a warning); one that is registered but flagged for deletion still has its flag to lose.
     if (!registered)
         return false;
+    if (row.m_RegisteredInThisRun && CReg::ValueExists(HKEY_LOCAL_MACHINE, key.c_str(), u"DeleteFlag", 0))
+        return true;
     const DWORD startType = data.GetConfiguredServiceStartType(row);
     if (startType == SERVICE_DISABLED)
         return false;
