@@ -48,6 +48,23 @@ struct MachineDosDevice {
     std::string target; // "\\Device\\HarddiskVolume2"
 };
 
+// A name the machine's resolver answers, with its addresses in the resolver's order. Only loopback
+// addresses are allowed: the stand-in's network never leaves the host.
+struct MachineHostName {
+    std::string name;
+    std::vector<std::string> addresses;
+};
+
+// A network adapter of the machine (GetAdaptersAddresses). A physical adapter is also a present
+// device of the network class with location information (SetupAPI); a virtual one is not.
+struct MachineNetworkAdapter {
+    std::string name;        // the adapter's name (its GUID text on Windows)
+    std::string description; // the device description
+    bool physical = false;
+    bool up = true;
+    std::vector<std::string> addresses; // unicast addresses as texts ("192.168.1.5", "fe80::1%3")
+};
+
 struct MachineDescription {
     DWORD windowsMajor = 10;
     DWORD windowsMinor = 0;
@@ -85,7 +102,27 @@ struct MachineDescription {
     // The page script of the scripted GUI module of the tests (a host path, or relative to the
     // machine root); "" for none. The platform itself does not read it.
     std::string guiScript;
+    std::vector<MachineHostName> hostNames;
+    // The default is the host's loopback adapter alone.
+    std::vector<MachineNetworkAdapter> networkAdapters = {{"{6A1A0E6B-0001-4C4F-4F50-4241434B0001}",
+                                                           "Software Loopback Interface 1",
+                                                           false,
+                                                           true,
+                                                           {"127.0.0.1", "::1"}}};
+    // PEM files of the machine's trusted root certificates (host paths, or relative to the machine
+    // root): what the HTTPS client's certificate check trusts.
+    std::vector<std::string> trustedRootCertificates;
 };
+
+// Confined name resolution shared by the sockets and the HTTP client: the loopback addresses of a
+// host name ("localhost", a literal loopback address, or a name of hostNames), in resolver order;
+// empty when the name does not resolve on this machine.
+std::vector<std::string> ResolveConfinedHost(const std::string& name);
+// Whether an address text is a loopback address (127.0.0.0/8 or ::1).
+bool IsLoopbackAddressText(const std::string& address);
+// The PEM text of the machine's trusted root certificates (concatenated); "" when none is listed or
+// a listed file cannot be read (that file is traced).
+std::string TrustedRootCertificatesPem();
 
 // The machine root's host path: JX_MACHINE_ROOT, or a default below the user's state folder.
 // Created when missing, with machine.json written from the defaults.

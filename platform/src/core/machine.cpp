@@ -170,6 +170,16 @@ bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d
     json dosDevices = json::array();
     for (const MachineDosDevice& device : d.dosDevices)
         dosDevices.push_back({{"name", device.name}, {"target", device.target}});
+    json hostNames = json::array();
+    for (const auto& host : d.hostNames)
+        hostNames.push_back({{"name", host.name}, {"addresses", host.addresses}});
+    json adapters = json::array();
+    for (const auto& adapter : d.networkAdapters)
+        adapters.push_back({{"name", adapter.name},
+                            {"description", adapter.description},
+                            {"physical", adapter.physical},
+                            {"up", adapter.up},
+                            {"addresses", adapter.addresses}});
     json j = {
         {"windows",
          {{"major", d.windowsMajor},
@@ -196,6 +206,9 @@ bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d
         {"deviceTimeoutMs", d.deviceTimeoutMs},
         {"dosDevices", dosDevices},
         {"trustedFiles", trustedFiles},
+        {"hostNames", hostNames},
+        {"networkAdapters", adapters},
+        {"trustedRootCertificates", d.trustedRootCertificates},
     };
     static std::atomic<unsigned> s_writes{0};
     const std::string path = rootHostPath + "/machine.json";

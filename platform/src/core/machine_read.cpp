@@ -219,6 +219,33 @@ void _machine_ReadAnswersAndFaults(CJsonObject& file, MachineDescription& d,
     });
 }
 
+void _machine_ReadNetwork(CJsonObject& file, MachineDescription& d, std::vector<std::string>& problems) {
+    file.ReadArray("hostNames", [&](const json& entry, const std::string& path) {
+        CJsonObject h(entry, path, problems);
+        MachineHostName host;
+        h.Read("name", host.name);
+        h.Read("addresses", host.addresses);
+        for (const auto& address : host.addresses)
+            if (!IsLoopbackAddressText(address))
+                h.Problem(path + ".addresses: \"" + address + "\" is no loopback address");
+        d.hostNames.push_back(host);
+    });
+    // A listed set of adapters replaces the default loopback adapter.
+    if (const json* value = file.Find("networkAdapters"); value && value->is_array())
+        d.networkAdapters.clear();
+    file.ReadArray("networkAdapters", [&](const json& entry, const std::string& path) {
+        CJsonObject a(entry, path, problems);
+        MachineNetworkAdapter adapter;
+        a.Read("name", adapter.name);
+        a.Read("description", adapter.description);
+        a.Read("physical", adapter.physical);
+        a.Read("up", adapter.up);
+        a.Read("addresses", adapter.addresses);
+        d.networkAdapters.push_back(adapter);
+    });
+    file.Read("trustedRootCertificates", d.trustedRootCertificates);
+}
+
 } // namespace
 
 MachineDescription LoadMachineDescription(const std::string& rootHostPath,
@@ -241,6 +268,7 @@ MachineDescription LoadMachineDescription(const std::string& rootHostPath,
             _machine_ReadWindows(file, d, found);
             _machine_ReadUser(file, d, found);
             _machine_ReadAnswersAndFaults(file, d, found);
+            _machine_ReadNetwork(file, d, found);
         }
     }
     if (problems)

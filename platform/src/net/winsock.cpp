@@ -1,11 +1,11 @@
 #include <cstring>
 
 #include "jxplat/machine.h"
+#include "jxplat/errhandling.h"
 #include "jxplat/winerror.h"
 #include "jxplat/winsock.h"
 
 namespace {
-thread_local int t_wsaError = 0;
 int g_startups = 0;
 } // namespace
 
@@ -29,13 +29,18 @@ int WSAStartup(WORD versionRequested, LPWSADATA data) {
 
 int WSACleanup() {
     if (g_startups == 0) {
-        t_wsaError = WSANOTINITIALISED;
+        WSASetLastError(WSANOTINITIALISED);
         return -1;
     }
     --g_startups;
     return 0;
 }
 
+// The Winsock error is the thread's last error, as on Windows.
 int WSAGetLastError() {
-    return t_wsaError;
+    return static_cast<int>(GetLastError());
+}
+
+void WSASetLastError(int error) {
+    SetLastError(static_cast<DWORD>(error));
 }

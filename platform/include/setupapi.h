@@ -1,0 +1,3 @@
+// The device-installation functions of Windows as far as the engine calls them.
+#pragma once
+#include "jxplat/setupapi.h"
