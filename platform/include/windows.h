@@ -31,3 +31,5 @@
 #include "jxplat/ioapiset.h"
 #include "jxplat/oleauto.h"
 #include "jxplat/dosdevices.h"
+#include "jxplat/threadpool.h"
+#include "jxplat/winmsg.h"
