@@ -4,6 +4,7 @@
 // two times at the end (goal: the engine within 1.5 times tar's time).
 #include <benchmark/benchmark.h>
 
+#include "bench_machine.h"
 #include "bench_reporter.h"
 #include "bench_tree.h"
 
@@ -46,13 +47,10 @@ struct BenchData {
 BenchData g_data;
 
 bool Prepare() {
-    std::string pattern = (fs::temp_directory_path() / "jxbench-files-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
+    const std::string pattern = jxbench::MakeBenchMachine("files");
+    if (pattern.empty())
         return false;
     g_data.root = pattern;
-    jxplat::WriteMachineDescription(pattern, jxplat::MachineDescription{});
-    setenv("JX_MACHINE_ROOT", pattern.c_str(), 1);
-    jxplat::SetMachineRoot(pattern);
 
     g_data.tree = pattern + "/tree";
     g_data.totalBytes = jxbench::MakeTree(g_data.tree, kLargeFiles, kLargeFileSize);

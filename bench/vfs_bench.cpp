@@ -4,6 +4,7 @@
 // tree stored uncompressed. Prints the throughput ratios at the end.
 #include <benchmark/benchmark.h>
 
+#include "bench_machine.h"
 #include "bench_reporter.h"
 
 #include <cstdio>
@@ -90,13 +91,10 @@ void KeepBlocks(const std::vector<BYTE>& content) {
 }
 
 bool Prepare() {
-    std::string pattern = (fs::temp_directory_path() / "jxbench-vfs-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
+    const std::string pattern = jxbench::MakeBenchMachine("vfs");
+    if (pattern.empty())
         return false;
     g_data.root = pattern;
-    jxplat::WriteMachineDescription(pattern, jxplat::MachineDescription{});
-    setenv("JX_MACHINE_ROOT", pattern.c_str(), 1);
-    jxplat::SetMachineRoot(pattern);
 
     g_data.tree = pattern + "/tree";
     std::mt19937 sizes(7);

@@ -55,6 +55,9 @@ TEST(MachineDescription, ProblemsOfTheFileAreNamedByTheirKey) {
         {R"({"user": true})", "user: expected an object"},
         {R"({"trustedFiles": {"sha256": "ab"}})", "trustedFiles: expected a list"},
         {R"({"refusedServiceChanges": ["a", 1]})", "refusedServiceChanges: expected a list of texts"},
+        {R"({"hostNames": [{"name": "mms", "addresses": ["::1", "192.168.1.4"]}]})",
+         "hostNames[0].addresses: \"192.168.1.4\" is no loopback address"},
+        {R"({"networkAdapters": [{"name": "a", "speed": 1}]})", "unknown key \"networkAdapters[0].speed\""},
         {R"([1, 2])", "the file is not a JSON object"},
         {"{ not json", "the file is not valid JSON"},
     };
@@ -180,4 +183,17 @@ TEST(MachinePaths, HostPathsAreWindowsPaths) {
     EXPECT_EQ(jxplat::HostToWindowsPath("/tmp/w/setup.exe"), u"Z:\\tmp\\w\\setup.exe");
     // A folder that only looks like a drive is a host path.
     EXPECT_EQ(jxplat::HostToWindowsPath(root.Path() + "/drive_cx/y").substr(0, 2), u"Z:");
+}
+
+TEST(MachineNetwork, NamesResolveOnlyToLoopback) {
+    jxplat::MachineDescription d;
+    d.hostNames = {{"Updates.Jx.Test", {"::1", "127.0.0.2"}}};
+    jxtest::TempMachineRoot root(d);
+    EXPECT_EQ(jxplat::ResolveConfinedHost("updates.jx.test"), (std::vector<std::string>{"::1", "127.0.0.2"}));
+    EXPECT_EQ(jxplat::ResolveConfinedHost("LOCALHOST"), (std::vector<std::string>{"127.0.0.1", "::1"}));
+    EXPECT_EQ(jxplat::ResolveConfinedHost("[::1]"), (std::vector<std::string>{"::1"}));
+    EXPECT_EQ(jxplat::ResolveConfinedHost("127.8.9.10"), (std::vector<std::string>{"127.8.9.10"}));
+    EXPECT_TRUE(jxplat::ResolveConfinedHost("example.com").empty());
+    EXPECT_TRUE(jxplat::ResolveConfinedHost("10.0.0.1").empty());
+    EXPECT_TRUE(jxplat::TrustedRootCertificatesPem().empty());
 }

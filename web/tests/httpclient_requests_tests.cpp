@@ -15,7 +15,9 @@ namespace {
 Script Echo() {
     return [](const Request& q, Connection& c) {
         c.Write(Answer(200, q.method + " " + q.target + " " + q.body,
-                       {{"Content-Type", "text/plain"}, {"X-Padded", " \t value \t "}, {"X-Twice", "first"},
+                       {{"Content-Type", "text/plain"},
+                        {"X-Padded", " \t value \t "},
+                        {"X-Twice", "first"},
                         {"X-Twice", "second"}}));
     };
 }
@@ -72,7 +74,8 @@ TEST(HttpClientRequests, EveryMethodSendsItsHeadersAndBody) {
 TEST(HttpClientRequests, BadRequestsFailWithoutTraffic) {
     WebMachine machine;
     auto client = NewClient();
-    EXPECT_EQ(client->Send(HttpClient::Get, u"", false, u"", true).error, static_cast<DWORD>(HttpClient::ErrEmptyUrl));
+    EXPECT_EQ(client->Send(HttpClient::Get, u"", false, u"", true).error,
+              static_cast<DWORD>(HttpClient::ErrEmptyUrl));
     EXPECT_EQ(client->Send(5, u"http://127.0.0.1/", false, u"", true).error,
               static_cast<DWORD>(HttpClient::ErrInvalidMethod));
     EXPECT_EQ(client->Send(HttpClient::Get, u"ftp://127.0.0.1/x", false, u"", true).error, 12006u);
@@ -85,8 +88,9 @@ TEST(HttpClientRequests, MappedNamesReachTheLoopbackServer) {
     WebMachine machine;
     TestServer server(Echo());
     auto client = NewClient();
-    const auto r = client->Send(HttpClient::Get, Wide("http://updates.jx.test:" + std::to_string(server.Port()) + "/x"),
-                                false, u"", true);
+    const auto r =
+        client->Send(HttpClient::Get, Wide("http://updates.jx.test:" + std::to_string(server.Port()) + "/x"),
+                     false, u"", true);
     EXPECT_EQ(r.error, 0u);
     EXPECT_EQ(server.Requests().at(0).Header("Host"), "updates.jx.test:" + std::to_string(server.Port()));
 }

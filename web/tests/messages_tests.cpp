@@ -27,7 +27,8 @@ std::string Protoc(const std::string& mode, const std::string& bytes) {
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
     const std::string command = std::string(JX_PROTOC) + " -I" + JX_PROTO_DIR + " " + mode +
-                                (mode == "--decode_raw" ? "" : " upupdate.proto upcommon.proto") + " < " + path;
+                                (mode == "--decode_raw" ? "" : " upupdate.proto upcommon.proto") + " < " +
+                                path;
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buffer[512];
@@ -50,7 +51,8 @@ TEST(UpdateMessages, RequestsEncodeByteForByte) {
 
     pb::RegionResult negative;
     negative.set_resultcode(-1); // sign-extended: ten bytes after the tag
-    EXPECT_EQ(negative.SerializeAsString(), Bytes({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}));
+    EXPECT_EQ(negative.SerializeAsString(),
+              Bytes({0x08, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x01}));
 
     pb::UpdateInfoResult update; // fields go out in number order, the bool as a varint
     update.set_field19(true);

@@ -27,7 +27,8 @@ private:
     TestPki m_pki;
 };
 
-inline std::shared_ptr<HttpClient> NewClient(HttpClient::ProgressCallback progress = {}, DWORD initial = 4096) {
+inline std::shared_ptr<HttpClient> NewClient(HttpClient::ProgressCallback progress = {},
+                                             DWORD initial = 4096) {
     auto client = std::make_shared<HttpClient>(std::move(progress), initial);
     client->SetTimeouts(1000, 2000, 2000, 2000, 2000);
     return client;

@@ -72,7 +72,8 @@ public:
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
 
-    Result Send(int method, const std::u16string& url, bool toFile, const std::u16string& filePath, bool resetCancel);
+    Result Send(int method, const std::u16string& url, bool toFile, const std::u16string& filePath,
+                bool resetCancel);
     // Runs Send on a work item while this thread dispatches its window messages.
     Result SendAwait(int method, const std::u16string& url, bool toFile, const std::u16string& filePath);
 
@@ -91,8 +92,8 @@ public:
     bool m_CheckCertificates = true;
     bool m_DisableRedirects = false;
     FileTargetCallback m_FileTargetCallback;
-    LONG m_BandwidthLimit = 0;     // bytes per second; 0 or less: unlimited
-    DWORD m_CancelWait = 5000;     // how long SendAwait waits for its worker after a cancel
+    LONG m_BandwidthLimit = 0;                // bytes per second; 0 or less: unlimited
+    DWORD m_CancelWait = 5000;                // how long SendAwait waits for its worker after a cancel
     ULONGLONG m_MaxMemoryBody = 512ull << 20; // a body in memory never grows past this
 
     // The handshake with an asynchronous worker.
@@ -126,8 +127,8 @@ private:
     std::vector<BYTE> m_OwnedBody;
     bool m_RequestBodyOwned = false;
     std::map<std::u16string, std::u16string> m_RequestHeaders;
-    DWORD m_ResolveTimeout = 5000, m_ConnectTimeout = 60000, m_SendTimeout = 120000, m_ReceiveTimeout = 120000,
-          m_ReceiveResponseTimeout = 120000;
+    DWORD m_ResolveTimeout = 5000, m_ConnectTimeout = 60000, m_SendTimeout = 120000,
+          m_ReceiveTimeout = 120000, m_ReceiveResponseTimeout = 120000;
     DWORD m_InitialReceiveBufferSize;
     HANDLE m_CancelEvent = nullptr;
     // The running transfer's multi handle (libcurl), woken by Cancel from another thread.

@@ -17,7 +17,8 @@ public:
     HttpClientHelper& operator=(const HttpClientHelper&) = delete;
 
     std::shared_ptr<HttpClient> GetActualClient();
-    HttpClient::Result Send(int method, const std::u16string& url, bool toFile, const std::u16string& filePath);
+    HttpClient::Result Send(int method, const std::u16string& url, bool toFile,
+                            const std::u16string& filePath);
     void SetRequestBody(const void* data, DWORD length, bool copy);
     void ClearRequestBody();
     void SetRequestHeader(const std::u16string& name, const std::u16string& value);

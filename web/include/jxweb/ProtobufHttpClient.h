@@ -13,8 +13,8 @@ class MessageLite;
 
 class ProtobufHttpClient : public HttpClientHelper {
 public:
-    ProtobufHttpClient(HttpClient::ProgressCallback progress, DWORD initialReceiveBufferSize, bool asynchronous,
-                       LONG bandwidthLimit);
+    ProtobufHttpClient(HttpClient::ProgressCallback progress, DWORD initialReceiveBufferSize,
+                       bool asynchronous, LONG bandwidthLimit);
     ~ProtobufHttpClient() override = default;
 
     // True when the answer's "Content-Type" does not begin with the protobuf media type: the body
@@ -24,10 +24,11 @@ public:
     virtual void OnResponse(const HttpClient::Result& result, const char16_t* callerName);
 
     HttpClient::Result Get(google::protobuf::MessageLite& response, const std::u16string& url);
-    HttpClient::Result Post(const google::protobuf::MessageLite& request, google::protobuf::MessageLite& response,
-                            const std::u16string& url);
+    HttpClient::Result Post(const google::protobuf::MessageLite& request,
+                            google::protobuf::MessageLite& response, const std::u16string& url);
     HttpClient::Result GetAsFile(google::protobuf::MessageLite& response, const std::u16string& url,
-                                 const std::u16string& filePath = {}, const std::u16string& acceptedType = {});
+                                 const std::u16string& filePath = {},
+                                 const std::u16string& acceptedType = {});
 
     static constexpr const char16_t* kMediaType = u"application/x-protobuf";
 

@@ -1,8 +1,9 @@
 // The helper's list of clients and the settings it forwards.
 #include "jxweb/HttpClientHelper.h"
 
-HttpClientHelper::HttpClientHelper(HttpClient::FileTargetCallback fileTarget, HttpClient::ProgressCallback progress,
-                                   DWORD initialReceiveBufferSize, bool asynchronous, LONG bandwidthLimit)
+HttpClientHelper::HttpClientHelper(HttpClient::FileTargetCallback fileTarget,
+                                   HttpClient::ProgressCallback progress, DWORD initialReceiveBufferSize,
+                                   bool asynchronous, LONG bandwidthLimit)
     : m_FileTargetCallback(std::move(fileTarget)), m_ProgressCallback(std::move(progress)),
       m_InitialReceiveBufferSize(initialReceiveBufferSize), m_Asynchronous(asynchronous),
       m_BandwidthLimit(bandwidthLimit) {}
@@ -46,7 +47,8 @@ void HttpClientHelper::SetRequestHeader(const std::u16string& name, const std::u
     GetActualClient()->SetRequestHeader(name, value);
 }
 
-void HttpClientHelper::SetProxy(const std::u16string& url, const std::u16string& user, const std::u16string& password) {
+void HttpClientHelper::SetProxy(const std::u16string& url, const std::u16string& user,
+                                const std::u16string& password) {
     if (!url.empty())
         GetActualClient()->SetProxy(url, user, password);
 }

@@ -61,7 +61,8 @@ DWORD ThreadWorker(LPVOID parameter) {
 // is signalled.
 void _await_PumpMessages(const HANDLE* events, DWORD count) {
     MSG msg;
-    while (WaitForMultipleObjects(count, events, FALSE, 0) == WAIT_TIMEOUT && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (WaitForMultipleObjects(count, events, FALSE, 0) == WAIT_TIMEOUT &&
+           PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

@@ -11,7 +11,8 @@ namespace {
 std::u16string _target_TemporaryPath() {
     WCHAR folder[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    std::u16string path = length > 0 && length <= MAX_PATH ? std::u16string(folder, length) : std::u16string(u".\\");
+    std::u16string path =
+        length > 0 && length <= MAX_PATH ? std::u16string(folder, length) : std::u16string(u".\\");
     GUID guid;
     WCHAR text[40] = {};
     if (SUCCEEDED(CoCreateGuid(&guid)) && StringFromGUID2(guid, text, 40) > 0)
@@ -44,7 +45,8 @@ DWORD CHttpBodyTarget::OpenFile(const std::u16string& path) {
     m_Result.downloadPath = path.empty() ? _target_TemporaryPath() : path;
     m_PartPath = m_Result.downloadPath + u".jxpart";
     // No sharing while it is written.
-    m_File = CreateFileW(m_PartPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    m_File = CreateFileW(m_PartPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
     return m_File == INVALID_HANDLE_VALUE ? HttpClient::ErrCreateFile : 0;
 }
 
@@ -83,7 +85,8 @@ DWORD CHttpBodyTarget::Commit() {
         return 0;
     const bool closed = CloseHandle(m_File);
     m_File = INVALID_HANDLE_VALUE;
-    if (!closed || !MoveFileExW(m_PartPath.c_str(), m_Result.downloadPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!closed ||
+        !MoveFileExW(m_PartPath.c_str(), m_Result.downloadPath.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         const DWORD error = GetLastError();
         DeleteFileW(m_PartPath.c_str());
         return error ? error : HttpClient::ErrWriteFile;

@@ -37,10 +37,17 @@ bool HttpClient::Result::HasHeaderWithPrefix(const std::u16string& name, const s
 
 void HttpClient::Result::NameProtobufError(DWORD code, std::u16string& text) {
     switch (code & ~0x20000000u) {
-    case 11: text = u"ErrProtobufSerialize"; break;
-    case 12: text = u"ErrProtobufDeserialize"; break;
-    case 13: text = u"ErrProtobufInvalidContentType"; break;
-    default: break;
+    case 11:
+        text = u"ErrProtobufSerialize";
+        break;
+    case 12:
+        text = u"ErrProtobufDeserialize";
+        break;
+    case 13:
+        text = u"ErrProtobufInvalidContentType";
+        break;
+    default:
+        break;
     }
 }
 
@@ -116,7 +123,8 @@ void HttpClient::ClearRequestBody() {
     m_RequestBodyLength = 0;
 }
 
-void HttpClient::SetProxy(const std::u16string& url, const std::u16string& user, const std::u16string& password) {
+void HttpClient::SetProxy(const std::u16string& url, const std::u16string& user,
+                          const std::u16string& password) {
     m_ProxyUrl = url;
     m_ProxyUser = user;
     m_ProxyPassword = password;
@@ -158,11 +166,11 @@ bool HttpClient::OpenSession() {
         minor = version.dwMinorVersion;
         if (major >= 6 && minor >= 3) {
             HKEY key = nullptr;
-            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0, KEY_READ,
-                              &key) == ERROR_SUCCESS) {
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 0,
+                              KEY_READ, &key) == ERROR_SUCCESS) {
                 DWORD value = 0, size = sizeof value, type = 0;
-                if (RegQueryValueExW(key, u"CurrentMajorVersionNumber", nullptr, &type, reinterpret_cast<BYTE*>(&value),
-                                     &size) == ERROR_SUCCESS &&
+                if (RegQueryValueExW(key, u"CurrentMajorVersionNumber", nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&value), &size) == ERROR_SUCCESS &&
                     type == REG_DWORD) {
                     major = value;
                     size = sizeof value;
@@ -180,12 +188,13 @@ bool HttpClient::OpenSession() {
     bool x64 = wow64 != FALSE;
     if (!x64) {
         HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0,
-                          KEY_READ, &key) == ERROR_SUCCESS) {
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                          u"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", 0, KEY_READ,
+                          &key) == ERROR_SUCCESS) {
             WCHAR text[64] = {};
             DWORD size = sizeof text - sizeof(WCHAR), type = 0;
-            if (RegQueryValueExW(key, u"PROCESSOR_ARCHITECTURE", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
-                ERROR_SUCCESS)
+            if (RegQueryValueExW(key, u"PROCESSOR_ARCHITECTURE", nullptr, &type,
+                                 reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS)
                 x64 = std::u16string(text).find(u"64") != std::u16string::npos;
             RegCloseKey(key);
         }

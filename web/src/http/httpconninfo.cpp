@@ -22,8 +22,8 @@ bool _conninfo_Address(const std::string& ip, long port, BYTE* storage) {
 
 } // namespace
 
-bool _http_MakeConnectionInfo(const std::string& localIp, long localPort, const std::string& remoteIp, long remotePort,
-                              HttpClient::ConnectionInfo& info) {
+bool _http_MakeConnectionInfo(const std::string& localIp, long localPort, const std::string& remoteIp,
+                              long remotePort, HttpClient::ConnectionInfo& info) {
     static_assert(sizeof(HttpClient::ConnectionInfo) == 260 && sizeof(SOCKADDR_STORAGE) == 128);
     std::memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;

@@ -33,7 +33,8 @@ std::string _exchange_Lower(std::string text) {
 curl_socket_t _exchange_OpenSocket(void*, curlsocktype, curl_sockaddr* address) {
     bool loopback = false;
     if (address->family == AF_INET)
-        loopback = (ntohl(reinterpret_cast<const sockaddr_in*>(&address->addr)->sin_addr.s_addr) >> 24) == 127;
+        loopback =
+            (ntohl(reinterpret_cast<const sockaddr_in*>(&address->addr)->sin_addr.s_addr) >> 24) == 127;
     else if (address->family == AF_INET6)
         loopback = IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_addr);
     if (!loopback)
@@ -43,26 +44,38 @@ curl_socket_t _exchange_OpenSocket(void*, curlsocktype, curl_sockaddr* address) 
 
 DWORD _exchange_MapCurlError(CURLcode code) {
     switch (code) {
-    case CURLE_OK: return 0;
+    case CURLE_OK:
+        return 0;
     case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY: return ERROR_WINHTTP_NAME_NOT_RESOLVED;
-    case CURLE_COULDNT_CONNECT: return ERROR_WINHTTP_CANNOT_CONNECT;
-    case CURLE_OPERATION_TIMEDOUT: return ERROR_WINHTTP_TIMEOUT;
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return ERROR_WINHTTP_NAME_NOT_RESOLVED;
+    case CURLE_COULDNT_CONNECT:
+        return ERROR_WINHTTP_CANNOT_CONNECT;
+    case CURLE_OPERATION_TIMEDOUT:
+        return ERROR_WINHTTP_TIMEOUT;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CONNECT_ERROR:
     case CURLE_SSL_CERTPROBLEM:
     case CURLE_SSL_CACERT_BADFILE:
-    case CURLE_SSL_ISSUER_ERROR: return ERROR_WINHTTP_SECURE_FAILURE;
-    case CURLE_URL_MALFORMAT: return ERROR_WINHTTP_INVALID_URL;
-    case CURLE_UNSUPPORTED_PROTOCOL: return ERROR_WINHTTP_UNRECOGNIZED_SCHEME;
+    case CURLE_SSL_ISSUER_ERROR:
+        return ERROR_WINHTTP_SECURE_FAILURE;
+    case CURLE_URL_MALFORMAT:
+        return ERROR_WINHTTP_INVALID_URL;
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return ERROR_WINHTTP_UNRECOGNIZED_SCHEME;
     case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_BAD_CONTENT_ENCODING: return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
-    case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
+    case CURLE_BAD_CONTENT_ENCODING:
+        return ERROR_WINHTTP_INVALID_SERVER_RESPONSE;
+    // libcurl reports a header line past its limit (100 KB) as out of memory.
+    case CURLE_OUT_OF_MEMORY:
+        return ERROR_WINHTTP_HEADER_SIZE_OVERFLOW;
     case CURLE_PARTIAL_FILE:
     case CURLE_RECV_ERROR:
     case CURLE_SEND_ERROR:
-    case CURLE_GOT_NOTHING: return ERROR_WINHTTP_CONNECTION_ERROR;
-    default: return ERROR_WINHTTP_INTERNAL_ERROR;
+    case CURLE_GOT_NOTHING:
+        return ERROR_WINHTTP_CONNECTION_ERROR;
+    default:
+        return ERROR_WINHTTP_INTERNAL_ERROR;
     }
 }
 
@@ -121,8 +134,8 @@ void _exchange_BlockComplete(CExchangeState& s) {
     curl_easy_getinfo(s.easy, CURLINFO_LOCAL_PORT, &localPort);
     curl_easy_getinfo(s.easy, CURLINFO_PRIMARY_IP, &remoteIp);
     curl_easy_getinfo(s.easy, CURLINFO_PRIMARY_PORT, &remotePort);
-    s.ownError = s.exchange->onFinalHeaders(block, localIp ? localIp : "", localPort, remoteIp ? remoteIp : "",
-                                            remotePort);
+    s.ownError = s.exchange->onFinalHeaders(block, localIp ? localIp : "", localPort,
+                                            remoteIp ? remoteIp : "", remotePort);
 }
 
 size_t _exchange_Header(char* buffer, size_t size, size_t count, void* user) {
@@ -217,7 +230,8 @@ curl_slist* _exchange_Resolve(curl_slist* list, const std::string& host, long po
     }
     std::string entry = host + ":" + std::to_string(port) + ":";
     for (size_t i = 0; i < addresses.size(); ++i)
-        entry += (i ? "," : "") + (addresses[i].find(':') != std::string::npos ? "[" + addresses[i] + "]" : addresses[i]);
+        entry += (i ? "," : "") +
+                 (addresses[i].find(':') != std::string::npos ? "[" + addresses[i] + "]" : addresses[i]);
     return curl_slist_append(list, entry.c_str());
 }
 
@@ -282,7 +296,8 @@ DWORD CHttpExchangeRunner::Run(HttpClient& c, const CHttpExchange& x, CHttpExcha
     curl_easy_setopt(e, CURLOPT_USERAGENT, userAgent.c_str());
     // The client's own proxy or none: the proxy variables of the environment are not asked.
     curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str());
-    const std::string proxyUser = _exchange_Utf8(c.m_ProxyUser), proxyPassword = _exchange_Utf8(c.m_ProxyPassword);
+    const std::string proxyUser = _exchange_Utf8(c.m_ProxyUser),
+                      proxyPassword = _exchange_Utf8(c.m_ProxyPassword);
     if (!x.authScheme.empty()) {
         curl_easy_setopt(e, CURLOPT_PROXYAUTH, _exchange_AuthBit(x.authScheme));
         curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxyUser.c_str());
@@ -303,7 +318,8 @@ DWORD CHttpExchangeRunner::Run(HttpClient& c, const CHttpExchange& x, CHttpExcha
     static const char* const verbs[] = {"", "GET", "POST", "PUT", "DELETE"};
     if (x.sendBody || x.method == HttpClient::Post || x.method == HttpClient::Put) {
         curl_easy_setopt(e, CURLOPT_POST, 1L);
-        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(x.sendBody ? s.bodyLength : 0));
+        curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(x.sendBody ? s.bodyLength : 0));
         curl_easy_setopt(e, CURLOPT_READFUNCTION, _exchange_Upload);
         curl_easy_setopt(e, CURLOPT_READDATA, &s);
         if (!x.sendBody) {

@@ -95,5 +95,5 @@ DWORD _http_CrackUrl(const std::string& url, CHttpExchange& into);
 std::string _http_ResolveLocation(const std::string& base, const std::string& location);
 
 // The connection-information record of a connection between two loopback addresses.
-bool _http_MakeConnectionInfo(const std::string& localIp, long localPort, const std::string& remoteIp, long remotePort,
-                              HttpClient::ConnectionInfo& info);
+bool _http_MakeConnectionInfo(const std::string& localIp, long localPort, const std::string& remoteIp,
+                              long remotePort, HttpClient::ConnectionInfo& info);

@@ -54,8 +54,8 @@ ULONGLONG _send_ContentLength(const HttpClient::Result& result) {
 
 } // namespace
 
-HttpClient::Result HttpClient::Send(int method, const std::u16string& url, bool toFile, const std::u16string& filePath,
-                                    bool resetCancel) {
+HttpClient::Result HttpClient::Send(int method, const std::u16string& url, bool toFile,
+                                    const std::u16string& filePath, bool resetCancel) {
     Result result;
     if (resetCancel && (!m_CancelEvent || !ResetEvent(m_CancelEvent))) {
         result.error = ErrCanceled;
@@ -172,7 +172,8 @@ HttpClient::Result HttpClient::Send(int method, const std::u16string& url, bool 
             exchange.port = parts.port;
             exchange.https = parts.https;
             // A POST answered by 301, 302 or 303 goes on as a GET without body.
-            if (block.status == 303 || ((block.status == 301 || block.status == 302) && exchange.method == Post)) {
+            if (block.status == 303 ||
+                ((block.status == 301 || block.status == 302) && exchange.method == Post)) {
                 exchange.method = Get;
                 exchange.sendBody = false;
             }

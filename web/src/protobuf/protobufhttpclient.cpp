@@ -34,7 +34,8 @@ HttpClient::Result ProtobufHttpClient::_PbException(const char16_t* callerName, 
     return result;
 }
 
-HttpClient::Result ProtobufHttpClient::Get(google::protobuf::MessageLite& response, const std::u16string& url) {
+HttpClient::Result ProtobufHttpClient::Get(google::protobuf::MessageLite& response,
+                                           const std::u16string& url) {
     try {
         SetRequestHeader(u"Accept", kMediaType);
         SetRequestHeader(u"Content-Type", u""); // a Content-Type of an earlier Post is not sent
@@ -53,7 +54,8 @@ HttpClient::Result ProtobufHttpClient::Get(google::protobuf::MessageLite& respon
 }
 
 HttpClient::Result ProtobufHttpClient::Post(const google::protobuf::MessageLite& request,
-                                            google::protobuf::MessageLite& response, const std::u16string& url) {
+                                            google::protobuf::MessageLite& response,
+                                            const std::u16string& url) {
     try {
         HttpClient::Result result;
         std::vector<BYTE> serialized(request.ByteSizeLong());
@@ -64,7 +66,8 @@ HttpClient::Result ProtobufHttpClient::Post(const google::protobuf::MessageLite&
         }
         // An empty message still goes out with its media type and an empty body.
         static const BYTE kNothing = 0;
-        SetRequestBody(serialized.empty() ? &kNothing : serialized.data(), static_cast<DWORD>(serialized.size()), true);
+        SetRequestBody(serialized.empty() ? &kNothing : serialized.data(),
+                       static_cast<DWORD>(serialized.size()), true);
         SetRequestHeader(u"Accept", kMediaType);
         SetRequestHeader(u"Content-Type", kMediaType);
         result = Send(HttpClient::Post, url, false, u"");
@@ -79,8 +82,9 @@ HttpClient::Result ProtobufHttpClient::Post(const google::protobuf::MessageLite&
     }
 }
 
-HttpClient::Result ProtobufHttpClient::GetAsFile(google::protobuf::MessageLite& response, const std::u16string& url,
-                                                 const std::u16string& filePath, const std::u16string& acceptedType) {
+HttpClient::Result ProtobufHttpClient::GetAsFile(google::protobuf::MessageLite& response,
+                                                 const std::u16string& url, const std::u16string& filePath,
+                                                 const std::u16string& acceptedType) {
     try {
         SetRequestHeader(u"Accept", acceptedType.empty() ? std::u16string(kMediaType) + u",*/*"
                                                          : std::u16string(kMediaType) + u"," + acceptedType);

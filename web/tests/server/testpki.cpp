@@ -27,7 +27,8 @@ void _pki_Extension(X509* certificate, X509* issuer, int nid, const char* value)
 }
 
 // A certificate for the name, signed by the issuer (itself when none), valid from..to days from now.
-CKeyed _pki_Make(const char* commonName, const char* altNames, const CKeyed* issuer, long fromDays, long toDays, bool ca) {
+CKeyed _pki_Make(const char* commonName, const char* altNames, const CKeyed* issuer, long fromDays,
+                 long toDays, bool ca) {
     static long serial = 1;
     CKeyed made;
     made.key = EVP_EC_gen("P-256");
@@ -38,9 +39,11 @@ CKeyed _pki_Make(const char* commonName, const char* altNames, const CKeyed* iss
     X509_gmtime_adj(X509_getm_notAfter(c), toDays * 86400);
     X509_set_pubkey(c, made.key);
     X509_NAME* name = X509_get_subject_name(c);
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName),
+                               -1, -1, 0);
     X509_set_issuer_name(c, issuer ? X509_get_subject_name(issuer->certificate) : name);
-    _pki_Extension(c, issuer ? issuer->certificate : c, NID_basic_constraints, ca ? "critical,CA:TRUE" : "CA:FALSE");
+    _pki_Extension(c, issuer ? issuer->certificate : c, NID_basic_constraints,
+                   ca ? "critical,CA:TRUE" : "CA:FALSE");
     if (altNames)
         _pki_Extension(c, issuer ? issuer->certificate : c, NID_subject_alt_name, altNames);
     X509_sign(c, issuer ? issuer->key : made.key, EVP_sha256());

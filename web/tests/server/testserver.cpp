@@ -55,8 +55,9 @@ struct TestServer::Impl {
         const Poco::Net::SocketAddress address("127.0.0.1", 0);
         if (files) {
             Poco::Net::initializeSSL();
-            Poco::Net::Context::Ptr context = new Poco::Net::Context(
-                Poco::Net::Context::TLS_SERVER_USE, files->keyPem, files->certificatePem, "", Poco::Net::Context::VERIFY_NONE);
+            Poco::Net::Context::Ptr context =
+                new Poco::Net::Context(Poco::Net::Context::TLS_SERVER_USE, files->keyPem,
+                                       files->certificatePem, "", Poco::Net::Context::VERIFY_NONE);
             listener = std::make_unique<Poco::Net::SecureServerSocket>(address, 16, context);
             tls = true;
         } else {
@@ -147,7 +148,8 @@ struct TestServer::Impl {
 
     bool WaitStop(int milliseconds) {
         std::unique_lock<std::mutex> hold(lock);
-        return stopped.wait_for(hold, std::chrono::milliseconds(milliseconds), [this] { return stop.load(); });
+        return stopped.wait_for(hold, std::chrono::milliseconds(milliseconds),
+                                [this] { return stop.load(); });
     }
 };
 
@@ -155,7 +157,8 @@ namespace {
 
 class CConnection : public Connection {
 public:
-    CConnection(Poco::Net::StreamSocket& socket, TestServer::Impl& server) : m_socket(socket), m_server(server) {}
+    CConnection(Poco::Net::StreamSocket& socket, TestServer::Impl& server)
+        : m_socket(socket), m_server(server) {}
     bool Write(const std::string& bytes) override {
         try {
             m_socket.sendBytes(bytes.data(), static_cast<int>(bytes.size()));
@@ -200,7 +203,8 @@ uint16_t TestServer::Port() const {
 }
 
 std::u16string TestServer::Url(const std::string& path) const {
-    const std::string url = std::string(m->tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(Port()) + path;
+    const std::string url =
+        std::string(m->tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(Port()) + path;
     return std::u16string(url.begin(), url.end());
 }
 
@@ -236,7 +240,8 @@ ConnectProxy::ConnectProxy(std::string user, std::string password) : m(std::make
         const std::string host = request.target.substr(0, colon);
         if (host != "127.0.0.1" && host != "localhost")
             return;
-        Poco::Net::StreamSocket target(Poco::Net::SocketAddress("127.0.0.1", request.target.substr(colon + 1)));
+        Poco::Net::StreamSocket target(
+            Poco::Net::SocketAddress("127.0.0.1", request.target.substr(colon + 1)));
         const std::string established = "HTTP/1.1 200 Connection established\r\n\r\n";
         client.sendBytes(established.data(), static_cast<int>(established.size()));
         char buffer[16384];
@@ -270,8 +275,8 @@ std::vector<Request> ConnectProxy::Requests() const {
     return m->requests;
 }
 
-std::string Answer(int status, const std::string& body, const std::vector<std::pair<std::string, std::string>>& headers,
-                   bool withContentLength) {
+std::string Answer(int status, const std::string& body,
+                   const std::vector<std::pair<std::string, std::string>>& headers, bool withContentLength) {
     std::string text = "HTTP/1.1 " + std::to_string(status) + " Scripted\r\n";
     for (const auto& [name, value] : headers)
         text += name + ": " + value + "\r\n";

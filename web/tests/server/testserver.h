@@ -70,7 +70,8 @@ private:
 };
 
 // An answer: status line, the headers, Content-Length (unless told otherwise) and the body.
-std::string Answer(int status, const std::string& body, const std::vector<std::pair<std::string, std::string>>& headers = {},
+std::string Answer(int status, const std::string& body,
+                   const std::vector<std::pair<std::string, std::string>>& headers = {},
                    bool withContentLength = true);
 
 // A test CA and server certificates for 127.0.0.1 and "localhost", written below the folder.
