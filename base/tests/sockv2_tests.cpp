@@ -1,4 +1,5 @@
 // The TCP client socket against scripted loopback servers, over the stand-in's confined network.
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <string>
@@ -23,7 +24,11 @@ TEST(SockV2, ConnectTriesTheResolvedAddressesInOrderAndKeepsTheFirstThatAnswers)
     // The name resolves to ::1 first, where nobody listens, then to 127.0.0.1.
     jxtest::TempMachineRoot root(WithHostName("mms.test", {"::1", "127.0.0.1"}));
     std::promise<std::string> got;
-    jxtest::LoopbackTcpServer server([&](int fd) { got.set_value(jxtest::ReceiveFrom(fd, 5)); });
+    std::atomic<int> connections{0};
+    jxtest::LoopbackTcpServer server([&](int fd) {
+        if (connections++ == 0)
+            got.set_value(jxtest::ReceiveFrom(fd, 5));
+    });
     for (DWORD timeoutMs : {0u, 500u}) {
         CSockv2 sock;
         ASSERT_TRUE(sock.Connect(u"MMS.test", server.Port(), timeoutMs));
