@@ -29,6 +29,3 @@ int ComInitCount();
 
 // A new random GUID (version 4) from the host's cryptographic random source.
 HRESULT CoCreateGuid(struct _GUID* guid);
-// The registry form "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" (upper case) with its terminator;
-// returns the characters written including the terminator, 0 when the buffer is too small.
-int StringFromGUID2(const struct _GUID& guid, LPWSTR text, int textMax);

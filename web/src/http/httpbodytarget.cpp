@@ -4,6 +4,7 @@
 #include <random>
 
 #include "httpinternal.h"
+#include "jxplat/oleauto.h"
 
 namespace {
 
