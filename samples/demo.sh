@@ -120,6 +120,8 @@ if [ -f "$JX_MACHINE_ROOT/gui-journal.txt" ]; then
 else
     echo "(no journal: the GUI module was not loaded)"
 fi
+echo "-- The start dialog as the user saw it (image and shadow, recorded by the stand-in)"
+"$JXMACHINE" screen || true
 show_machine
 show_logs
 echo "-- Parts of the engine that are not built yet"

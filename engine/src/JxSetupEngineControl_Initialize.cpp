@@ -8,6 +8,7 @@
 #include "jxbase/verifytrust.h"
 #include "jxpropertybag/DriverConnection.h"
 #include "jxengine/JxSetupEngineControl.h"
+#include "jxengine/startdlg/CJxInitDlg.h"
 #include "jxplat/combaseapi.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxFile.h"
@@ -16,6 +17,9 @@ namespace JxSetup::Data {
 namespace {
 
 const WCHAR* const kModule = u"lib";
+
+// The start dialog, from its creation until Initialize ends.
+CJxInitDlg* g_pInitDlg = nullptr;
 
 // The signers whose programs the engine trusts to run elevated and to mount packages.
 const WCHAR* const kTrustedSigners[] = {u"Tolvane Software GmbH", u"Tolvane Technologies Ltd."};
@@ -46,9 +50,9 @@ int32_t _run_WaitForHandOver(HANDLE process) {
 
 bool JxSetupEngineControl::Initialize(DWORD options, const std::u16string& applicationFolder) {
     bool result = _init_CommandLineProperties();
-    // The start dialog is never shown yet (it comes with the GUI), so there is none to close at the end.
+    bool dialogShown = false;
     if (result && (options & 0x80) != 0)
-        _init_ShowStartDialog();
+        dialogShown = _init_ShowStartDialog();
     if (result)
         result = _init_IsCurrentProcessSigned();
     if (result && (options & 0x01) != 0) {
@@ -70,6 +74,11 @@ bool JxSetupEngineControl::Initialize(DWORD options, const std::u16string& appli
         result = _init_MountVFS(options);
     if (result)
         result = _init_LoadConfiguration(0);
+    if ((options & 0x01) != 0 && dialogShown && g_pInitDlg) {
+        g_pInitDlg->DestroyWindow();
+        delete g_pInitDlg;
+        g_pInitDlg = nullptr;
+    }
     // A run that stops here without handing over to another process has failed.
     if (!result && !m_bHandedOver)
         m_bInitFailed = true;
@@ -88,11 +97,13 @@ bool JxSetupEngineControl::_init_ShowStartDialog() {
                         !m_pData->IsSupportModeRequested();
     if (!wanted)
         return false;
-    // JX_NOT_BUILT: the start dialog comes with the GUI. It only shows that the setup is starting and
-    // is closed before anything is installed, so nothing of the run depends on it: a paged run
-    // starts without it and says so.
-    Instance()->Log(LP_WARNING, kModule, u"JxSetup::Data::JxSetupEngineControl::_init_ShowStartDialog",
-                    u"%s is not built yet: the run starts without the start dialog", u"CJxInitDlg");
+    g_pInitDlg = new CJxInitDlg(nullptr);
+    // The template is WS_VISIBLE: showing the new window reports it visible already.
+    if (g_pInitDlg->Create(CJxInitDlg::IDD, nullptr) && g_pInitDlg->ShowWindow(SW_SHOW))
+        return true;
+    // A dialog that could not be shown is never closed by Initialize: it goes at once.
+    delete g_pInitDlg;
+    g_pInitDlg = nullptr;
     return false;
 }
 

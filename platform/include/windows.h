@@ -7,6 +7,8 @@
 #include "jxplat/winbase.h"
 #include "jxplat/winreg.h"
 #include "jxplat/winuser.h"
+#include "jxplat/wingdi.h"
+#include "jxplat/resources.h"
 #include "jxplat/debugapi.h"
 #include "jxplat/processenv.h"
 #include "jxplat/processthreadsapi.h"

@@ -32,6 +32,12 @@ check_wrong() {
 }
 check_wrong
 check_wrong bogus
+check_wrong screen extra
+
+# A machine that showed no window has no picture of the screen: 1.
+code=0
+"$jxmachine" screen >"$work/out" 2>"$work/err" || code=$?
+[ "$code" -eq 1 ] || fail "'screen' without a picture ended with $code, not 1"
 check_wrong --root
 check_wrong trace extra
 check_wrong reg

@@ -62,3 +62,4 @@ struct RecordedMessageBox {
 std::vector<RecordedMessageBox> ReadRecordedMessageBoxes();
 
 } // namespace jxplat
+#include "jxplat/winuser_windows.h"

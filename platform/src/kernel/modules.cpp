@@ -50,6 +50,8 @@ HMODULE _ModBuiltin(std::u16string_view name) {
         return kShell32Module;
     if (jxtext::EqualsNoCase(name, u"fltlib"))
         return kFltLibModule;
+    if (jxtext::EqualsNoCase(name, u"user32"))
+        return kUser32Module;
     return nullptr;
 }
 
@@ -136,6 +138,8 @@ std::u16string ModuleWindowsPath(HMODULE module) {
         return u"C:\\Windows\\system32\\SHELL32.dll";
     if (module == kFltLibModule)
         return u"C:\\Windows\\system32\\FLTLIB.DLL";
+    if (module == kUser32Module)
+        return u"C:\\Windows\\system32\\USER32.dll";
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.sharedObjects.count(module))
@@ -192,6 +196,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
     } else if (module == kFltLibModule) {
         found = std::strcmp(procName, "FilterGetDosName") == 0 ? reinterpret_cast<FARPROC>(&FilterGetDosName)
                                                                : nullptr;
+    } else if (module == kUser32Module) {
+        found = FindUser32Export(procName);
     } else if (module == kMainModule || module == kWinInetModule) {
         found = nullptr;
     } else {
@@ -211,7 +217,7 @@ BOOL FreeLibrary(HMODULE module) {
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
     if (module == kMainModule || module == kKernel32Module || module == kShell32Module ||
-        module == kFltLibModule)
+        module == kFltLibModule || module == kUser32Module)
         return TRUE;
     if (module == kWinInetModule) {
         if (state.winInetLoads > 0)

@@ -14,6 +14,8 @@ inline const HMODULE kKernel32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7A4
 inline const HMODULE kWinInetModule = reinterpret_cast<HMODULE>(uintptr_t{0x7A800000});
 // "Shell32.dll": always loaded, as in every program with a user interface.
 inline const HMODULE kShell32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7AC00000});
+// "User32.dll": always loaded, as in every program with a user interface.
+inline const HMODULE kUser32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7B000000});
 
 // "FltLib.dll", the filter manager's user library.
 inline const HMODULE kFltLibModule = reinterpret_cast<HMODULE>(uintptr_t{0x7AE00000});
@@ -26,5 +28,7 @@ std::u16string ModuleWindowsPath(HMODULE module);
 FARPROC FindKernel32Export(const char* name);
 // The address of a Shell32 export (platform/src/shell), or null.
 FARPROC FindShell32Export(const char* name);
+// The address of a User32 export (platform/src/user), or null.
+FARPROC FindUser32Export(const char* name);
 
 } // namespace jxplat
