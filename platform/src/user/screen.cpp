@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <png.h>
@@ -18,7 +20,8 @@ namespace jxplat {
 namespace {
 
 bool _screen_WritePng(const std::string& path, int width, int height, const std::vector<BYTE>& rgba) {
-    const std::string temporary = path + ".tmp";
+    // Each process writes its own temporary file; the rename makes the new picture appear whole.
+    const std::string temporary = path + ".tmp." + std::to_string(::getpid());
     FILE* file = std::fopen(temporary.c_str(), "wb");
     if (!file)
         return false;
