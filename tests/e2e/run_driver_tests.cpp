@@ -7,6 +7,7 @@
 
 #include "jxbase/reg.h"
 #include "jxplat/text.h"
+#include "jxplat/winuser.h"
 #include "jxtest/machine_root.h"
 #include "jxtest/run_program.h"
 
@@ -52,6 +53,20 @@ TEST(ProgramRun, DebugLevelTurnsTheEngineTraceOn) {
     size_t begin = trace.rfind('\n', found);
     std::string line = trace.substr(begin == std::string::npos ? 0 : begin, found - begin);
     EXPECT_NE(line.find("JxSetup::Data::JxSetupEngineControl::_finish_Cleanup"), std::string::npos) << trace;
+}
+
+// The self-check of the program's own packages reports its steps to the window named by "/dig".
+TEST(ProgramRun, TheSelfCheckReportsItsStepsToTheProgressWindow) {
+    jxtest::TempMachineRoot root;
+    auto run = jxtest::RunProgram(jxtest::BuildDir() + "/samples/setup.exe", {"/md5", "/dig1234"});
+    ASSERT_TRUE(run.started);
+    const std::vector<jxplat::RecordedWindowMessage> messages = jxplat::ReadRecordedWindowMessages();
+    ASSERT_EQ(messages.size(), 2u);
+    for (size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(messages[i].window, 1234u);
+        EXPECT_EQ(messages[i].message, 1677u);
+        EXPECT_EQ(messages[i].lParam, static_cast<LPARAM>(i + 2)) << "the steps in order, without errors";
+    }
 }
 
 } // namespace

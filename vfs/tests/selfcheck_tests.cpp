@@ -10,6 +10,7 @@
 #include "container_testutil.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
+#include "jxplat/winuser.h"
 #include "jxtest/machine_root.h"
 #include "jxvfs/container/CPackageWriter.h"
 #include "jxvfs/selfcheck/CHashDigest.h"
@@ -192,6 +193,27 @@ TEST(SelfcheckProgress, StepsWithoutAWindowOnlyUpdateTheCounts) {
     s.Digest(2);
     s.Digest(3);
     EXPECT_TRUE(s.GetEntries().empty());
+}
+
+// Each new step goes to the progress window once; bit 16 tells that errors came since the last one.
+TEST(SelfcheckProgress, StepsGoToTheProgressWindow) {
+    jxtest::TempMachineRoot root;
+    CSelfcheck s;
+    s.Configure(1, kSelfcheckProgress, reinterpret_cast<HWND>(1234));
+    s.Digest(2);
+    s.Digest(2);
+    s.AddError(0x80000003, 128, 2, 0);
+    s.Digest(3);
+    s.Digest(4);
+    const std::vector<jxplat::RecordedWindowMessage> messages = jxplat::ReadRecordedWindowMessages();
+    ASSERT_EQ(messages.size(), 3u);
+    const LPARAM reports[] = {2, 0x10000 | 3, 4};
+    for (size_t i = 0; i < messages.size(); ++i) {
+        EXPECT_EQ(messages[i].window, 1234u);
+        EXPECT_EQ(messages[i].message, kSelfcheckProgressMessage);
+        EXPECT_EQ(messages[i].wParam, 0u);
+        EXPECT_EQ(messages[i].lParam, reports[i]) << i;
+    }
 }
 
 TEST(SelfcheckDump, FileNameNeverTakesTheProgramsName) {

@@ -1,5 +1,6 @@
-// Message boxes and string resources. There is no screen: a message box is recorded in the machine
-// root (messageboxes.jsonl) and answered from machine.json's answers or with its default button.
+// Message boxes, window messages and string resources. There is no screen: a message box is
+// recorded in the machine root (messageboxes.jsonl) and answered from machine.json's answers or with
+// its default button; a message sent to a window is recorded (windowmessages.jsonl) and answered 0.
 #pragma once
 
 #include <string>
@@ -40,7 +41,13 @@
 #define IDTRYAGAIN 10
 #define IDCONTINUE 11
 
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+// No window of this machine answers: the message is recorded and the result is 0.
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
 
 namespace jxplat {
@@ -60,6 +67,15 @@ struct RecordedMessageBox {
 };
 // The message boxes recorded in the current machine root, oldest first.
 std::vector<RecordedMessageBox> ReadRecordedMessageBoxes();
+
+struct RecordedWindowMessage {
+    ULONG_PTR window = 0; // the handle's value
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+// The window messages recorded in the current machine root, oldest first.
+std::vector<RecordedWindowMessage> ReadRecordedWindowMessages();
 
 } // namespace jxplat
 #include "jxplat/winuser_windows.h"

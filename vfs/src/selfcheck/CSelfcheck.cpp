@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "jxplat/text.h"
+#include "jxplat/winuser.h"
 #include "jxvfs/container/CPkgAccessor.h"
 #include "jxvfs/container/PackageTrace.h"
 #include "jxvfs/selfcheck/CHashDigest.h"
@@ -230,10 +231,9 @@ void CSelfcheck::Digest(int step) {
     if (m_window != nullptr) {
         JX_PKG_TRACE(5, u"CSelfcheck::Digest", u"Sending digest for step: %i, sucess: %s\n", step,
                      errors == m_lastErrorCount ? u"yes" : u"no");
-        // JX_NOT_BUILT: the stand-in has no SendMessageW yet; the progress message
-        // (window, 1677, 0, (changed ? 0x10000 : 0) | step) is only traced.
-        JX_PKG_TRACE(1, u"CSelfcheck::Digest", u"SendMessageW is not built yet (message %u, step %i)\n",
-                     kSelfcheckProgressMessage, step);
+        // The low word is the step; bit 16 tells that errors were added since the last report.
+        const LPARAM report = (errors == m_lastErrorCount ? 0 : 0x10000) | (step & 0xFFFF);
+        SendMessageW(m_window, kSelfcheckProgressMessage, 0, report);
     }
     m_lastStep = step;
     m_lastErrorCount = errors;
