@@ -5,16 +5,7 @@
 
 #include <functional>
 
-#include "jxplat/wintypes.h"
-
-typedef UINT_PTR WPARAM;
-typedef LONG_PTR LPARAM;
-typedef LONG_PTR LRESULT;
-
-typedef struct tagPOINT {
-    LONG x;
-    LONG y;
-} POINT;
+#include "jxplat/winuser_windows.h" // WPARAM, LPARAM, LRESULT and POINT
 
 typedef struct tagMSG {
     HWND hwnd;
