@@ -16,7 +16,9 @@ struct CActionRow {
 };
 
 const CActionRow kHead[] = {
-    {u"CreateSysRestore", u"AT_CREATESYSRESTORE", 0x11b, &JxData::action_SystemRestore},
+    // Not skipped on resume: the run that left for a prerequisite's reboot cancelled its point,
+    // and the resumed run, which installs the files, opens its own.
+    {u"CreateSysRestore", u"AT_CREATESYSRESTORE", 0x01b, &JxData::action_SystemRestore},
     {u"RebootOnFeatureCondition", u"AT_REBOOTONFEATURECONDITION", 0x067,
      &JxData::action_RebootOnFeatureCondition},
     {u"PrepareUninstallActions", u"AT_PREPAREUNINSTALLACTIONS", 0x004,

@@ -85,9 +85,15 @@ void JxData::action_SystemRestore(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SystemRestore");
     if (IsCountingProcessSteps() || !IsTrue(*this, u"_CreateSysRestorePoint"))
         return;
-    // JX_NOT_BUILT: restore points come with the installation actions; a run that asks for one
-    // fails before it changes anything.
-    FailNotBuilt(scope.Context(), u"JxSystemRestorePoint", action.m_Name);
+    JxLog* log = GetLog();
+    m_RestorePoint = std::make_unique<JxSystemRestorePoint>();
+    const std::u16string description =
+        ExpandProperties(u"[PRODUCTNAME]") + u" (" + GetProductVersion() + u")";
+    log->Log(LP_INFO, kModule, scope.Context(), u"Creating system restore point.");
+    if (m_RestorePoint->BeginSystemRestorePoint(description) == 1)
+        log->Log(LP_INFO, kModule, scope.Context(), u"BeginSystemRestorePoint succeeded.");
+    else
+        log->Log(LP_WARNING, kModule, scope.Context(), u"BeginSystemRestorePoint failed.");
 }
 
 void JxData::action_RebootOnFeatureCondition(const JxSequenceAction& action) {
@@ -414,7 +420,16 @@ void JxData::action_FinishSysRestore(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_FinishSysRestore");
     if (!IsTrue(*this, u"_CreateSysRestorePoint"))
         return;
-    GetLog()->Log(LP_WARNING, kModule, scope.Context(), u"JxSystemRestorePoint isn't initialized.");
+    JxLog* log = GetLog();
+    if (!m_RestorePoint) {
+        log->Log(LP_WARNING, kModule, scope.Context(), u"JxSystemRestorePoint isn't initialized.");
+        return;
+    }
+    log->Log(LP_INFO, kModule, scope.Context(), u"Finishing system restore point.");
+    if (m_RestorePoint->EndSystemRestorePoint(true))
+        log->Log(LP_INFO, kModule, scope.Context(), u"EndSystemRestorePoint succeeded.");
+    else
+        log->Log(LP_WARNING, kModule, scope.Context(), u"EndSystemRestorePoint failed.");
 }
 
 } // namespace JxSetup::Data

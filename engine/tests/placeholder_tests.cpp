@@ -115,9 +115,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"OnlyAStartupPropertyAction",
              [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(true)); },
              [](JxData& d) { d.SetPropertiesSequence(); }, ""},
-        Case{"RestorePointAskedFor", [](JxData& d) { d.SetProperty(u"_CreateSysRestorePoint", u"TRUE", 1); },
-             [](JxData& d) { d.action_SystemRestore(JxSequenceAction(u"CreateSysRestore", u"", 0)); },
-             "JxSystemRestorePoint"},
         Case{"NoRestorePoint", kNothing,
              [](JxData& d) {
                  d.action_SystemRestore(JxSequenceAction(u"CreateSysRestore", u"", 0));
@@ -239,9 +236,8 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
         {"engine/src/JxData_PendingFileLists.cpp", {"the maintenance file lists and target-state files"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
-         {"restore points", "the setup service", "self-registration of files", "custom actions",
-          "customized setups", "the creation of shortcuts during an installation",
-          "shared-component counters"}},
+         {"the setup service", "self-registration of files", "custom actions", "customized setups",
+          "the creation of shortcuts during an installation", "shared-component counters"}},
         {"engine/src/JxData_SequenceRun.cpp", {"shared-component counters"}},
         {"engine/src/JxSetupEngineControl.cpp", {"support modes"}},
         {"engine/src/JxSetupEngineControl_Initialize.cpp", {"the start dialog"}},

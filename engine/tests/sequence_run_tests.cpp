@@ -161,20 +161,17 @@ TEST_P(SequenceResume, SkipsTheSkippableActionsBeforeTheResumeAction) {
 INSTANTIATE_TEST_SUITE_P(
     SequenceResumes, SequenceResume,
     ::testing::Values(
-        // The actions that are not skippable run again; from the resume action on all run.
-        ResumeCase{"AtPrerequisites",
-                   u"InstallPrerequisite",
-                   false,
-                   {"CreateSysRestore", "SelfUnregOnUpdate", "InstallSetupSVC"}},
+        // The actions that are not skippable run again (the restore point too, which then wraps
+        // the files the resumed run installs); from the resume action on all run.
+        ResumeCase{
+            "AtPrerequisites", u"InstallPrerequisite", false, {"SelfUnregOnUpdate", "InstallSetupSVC"}},
         // The counting pass walks the list too and must leave the resume point in place.
-        ResumeCase{"AtPrerequisitesCounted",
-                   u"InstallPrerequisite",
-                   true,
-                   {"CreateSysRestore", "SelfUnregOnUpdate", "InstallSetupSVC"}},
+        ResumeCase{
+            "AtPrerequisitesCounted", u"InstallPrerequisite", true, {"SelfUnregOnUpdate", "InstallSetupSVC"}},
         ResumeCase{"AtCopyFiles",
                    u"CopyFiles",
                    false,
-                   {"CreateSysRestore", "SelfUnregOnUpdate", "InstallSetupSVC", "InstallPrerequisite"}},
+                   {"SelfUnregOnUpdate", "InstallSetupSVC", "InstallPrerequisite"}},
         // Names compare with case: an unknown resume point makes a normal run.
         ResumeCase{"WrongCase", u"copyfiles", false, {}}, ResumeCase{"Unknown", u"NoSuchAction", true, {}}),
     [](const ::testing::TestParamInfo<ResumeCase>& info) { return std::string(info.param.name); });

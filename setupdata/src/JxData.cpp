@@ -33,6 +33,7 @@ JxData::~JxData() {
     _load_ResetLists();
     m_PropertyAccessor.reset();
     m_Gui = nullptr;
+    m_RestorePoint.reset();
     m_Vfs = nullptr;
     // The run is over: the log file is closed for good (a later writer starts without a file).
     Instance()->Release();

@@ -88,6 +88,11 @@ struct MachineDescription {
     // A named point at which a program of the machine (a ".exe") ends at once, as if terminated:
     // "start", "filecopy" or "maintenancecopy"; "" for none.
     std::string faultKillAt;
+    // The restore service of the machine: "SrClient.dll" is present and records restore points
+    // (restorepoints.jsonl). Without it the library is missing, as on a server edition.
+    bool systemRestore = false;
+    // "begin" or "end": that call of SRSetRestorePointW fails as a disabled service does.
+    std::string faultSystemRestore;
     // Session 0 of the services and the console session of the user.
     std::vector<MachineSession> sessions = {{0, "disconnected", "Services", "", false},
                                             {1, "active", "Console", "", false}};

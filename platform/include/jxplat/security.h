@@ -206,6 +206,7 @@ typedef enum _WELL_KNOWN_SID_TYPE {
     WinCreatorOwnerSid = 3,
     WinCreatorGroupSid = 4,
     WinInteractiveSid = 11,
+    WinSelfSid = 16,
     WinAuthenticatedUserSid = 17,
     WinLocalSystemSid = 22,
     WinLocalServiceSid = 23,

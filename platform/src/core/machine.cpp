@@ -163,8 +163,10 @@ bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d
                                 {"signer", file.signer},
                                 {"sha256Signed", file.sha256Signed},
                                 {"thumbprint", file.thumbprint}});
-    json faults = {
-        {"wsaStartup", d.faultWsaStartup}, {"eventLog", d.faultEventLog}, {"killAt", d.faultKillAt}};
+    json faults = {{"wsaStartup", d.faultWsaStartup},
+                   {"eventLog", d.faultEventLog},
+                   {"killAt", d.faultKillAt},
+                   {"systemRestore", d.faultSystemRestore}};
     if (d.faultDiskFull)
         faults["diskFull"] = {{"afterBytes", d.faultDiskFullAfterBytes}, {"folder", d.faultDiskFullFolder}};
     json dosDevices = json::array();
@@ -203,6 +205,7 @@ bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d
         {"sessions", sessions},
         {"refusedServiceChanges", d.refusedServiceChanges},
         {"guiScript", d.guiScript},
+        {"systemRestore", d.systemRestore},
         {"deviceTimeoutMs", d.deviceTimeoutMs},
         {"dosDevices", dosDevices},
         {"trustedFiles", trustedFiles},

@@ -192,12 +192,17 @@ void _machine_ReadAnswersAndFaults(CJsonObject& file, MachineDescription& d,
             full.Read("folder", d.faultDiskFullFolder);
         }
         faults.Read("killAt", d.faultKillAt);
+        faults.Read("systemRestore", d.faultSystemRestore);
+        if (!d.faultSystemRestore.empty() && d.faultSystemRestore != "begin" && d.faultSystemRestore != "end")
+            faults.Problem(faults.PathOf("systemRestore") + ": expected \"begin\" or \"end\"");
         if (!d.faultKillAt.empty() && d.faultKillAt != "start" && d.faultKillAt != "filecopy" &&
             d.faultKillAt != "maintenancecopy")
-            faults.Problem(faults.PathOf("killAt") + ": expected \"start\", \"filecopy\" or \"maintenancecopy\"");
+            faults.Problem(faults.PathOf("killAt") +
+                           ": expected \"start\", \"filecopy\" or \"maintenancecopy\"");
     }
     file.Read("refusedServiceChanges", d.refusedServiceChanges);
     file.Read("guiScript", d.guiScript);
+    file.Read("systemRestore", d.systemRestore);
     file.Read("deviceTimeoutMs", d.deviceTimeoutMs);
     if (file.Find("dosDevices"))
         d.dosDevices.clear();

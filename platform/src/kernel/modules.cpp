@@ -52,6 +52,9 @@ HMODULE _ModBuiltin(std::u16string_view name) {
         return kFltLibModule;
     if (jxtext::EqualsNoCase(name, u"user32"))
         return kUser32Module;
+    // The restore service's client is there only on a machine with the service.
+    if (jxtext::EqualsNoCase(name, u"srclient") && Machine().systemRestore)
+        return kSrClientModule;
     return nullptr;
 }
 
@@ -140,6 +143,8 @@ std::u16string ModuleWindowsPath(HMODULE module) {
         return u"C:\\Windows\\system32\\FLTLIB.DLL";
     if (module == kUser32Module)
         return u"C:\\Windows\\system32\\USER32.dll";
+    if (module == kSrClientModule)
+        return u"C:\\Windows\\system32\\SrClient.dll";
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
     if (!state.sharedObjects.count(module))
@@ -193,6 +198,8 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
         found = FindKernel32Export(procName);
     } else if (module == kShell32Module) {
         found = FindShell32Export(procName);
+    } else if (module == kSrClientModule) {
+        found = FindSrClientExport(procName);
     } else if (module == kFltLibModule) {
         found = std::strcmp(procName, "FilterGetDosName") == 0 ? reinterpret_cast<FARPROC>(&FilterGetDosName)
                                                                : nullptr;
@@ -217,7 +224,7 @@ BOOL FreeLibrary(HMODULE module) {
     CModuleState& state = _ModState();
     std::lock_guard<std::mutex> guard(state.lock);
     if (module == kMainModule || module == kKernel32Module || module == kShell32Module ||
-        module == kFltLibModule || module == kUser32Module)
+        module == kFltLibModule || module == kUser32Module || module == kSrClientModule)
         return TRUE;
     if (module == kWinInetModule) {
         if (state.winInetLoads > 0)

@@ -16,6 +16,8 @@ inline const HMODULE kWinInetModule = reinterpret_cast<HMODULE>(uintptr_t{0x7A80
 inline const HMODULE kShell32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7AC00000});
 // "User32.dll": always loaded, as in every program with a user interface.
 inline const HMODULE kUser32Module = reinterpret_cast<HMODULE>(uintptr_t{0x7B000000});
+// "SrClient.dll": the restore service's client, present only when machine.json switches it on.
+inline const HMODULE kSrClientModule = reinterpret_cast<HMODULE>(uintptr_t{0x7B400000});
 
 // "FltLib.dll", the filter manager's user library.
 inline const HMODULE kFltLibModule = reinterpret_cast<HMODULE>(uintptr_t{0x7AE00000});
@@ -30,5 +32,7 @@ FARPROC FindKernel32Export(const char* name);
 FARPROC FindShell32Export(const char* name);
 // The address of a User32 export (platform/src/user), or null.
 FARPROC FindUser32Export(const char* name);
+// The address of an export of the restore service's client (platform/src/restore), or null.
+FARPROC FindSrClientExport(const char* name);
 
 } // namespace jxplat

@@ -31,6 +31,7 @@ constexpr CWellKnownAccount kWellKnownAccounts[] = {
     {WinCreatorOwnerSid, u"S-1-3-0", u"CREATOR OWNER", u"", SidTypeWellKnownGroup},
     {WinCreatorGroupSid, u"S-1-3-1", u"CREATOR GROUP", u"", SidTypeWellKnownGroup},
     {WinInteractiveSid, u"S-1-5-4", u"INTERACTIVE", u"NT AUTHORITY", SidTypeWellKnownGroup},
+    {WinSelfSid, u"S-1-5-10", u"SELF", u"NT AUTHORITY", SidTypeWellKnownGroup},
     {WinAuthenticatedUserSid, u"S-1-5-11", u"Authenticated Users", u"NT AUTHORITY", SidTypeWellKnownGroup},
     {WinLocalSystemSid, u"S-1-5-18", u"SYSTEM", u"NT AUTHORITY", SidTypeWellKnownGroup},
     {WinLocalServiceSid, u"S-1-5-19", u"LOCAL SERVICE", u"NT AUTHORITY", SidTypeWellKnownGroup},

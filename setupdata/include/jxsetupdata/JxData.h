@@ -21,6 +21,7 @@
 #include "jxsetupdata/JxRecords.h"
 #include "jxsetupdata/IJxSetupData.h"
 #include "jxsetupdata/JxSequenceData.h"
+#include "jxsetupdata/JxSystemRestorePoint.h"
 #include "jxsetupdata/JxUiSequencer.h"
 #include "jxsetupdata/JxUserHive.h"
 #include "jxsetupdata/PropertyCache.h"
@@ -826,6 +827,9 @@ public:
     std::set<std::u16string> m_TempPackageDirs;
     bool m_AllFeaturesActivated = false;
     JxUiSequencer m_UiSequencer;
+    // The restore point of the run: made by CreateSysRestore; a point still open when the data
+    // object goes is cancelled.
+    std::unique_ptr<JxSystemRestorePoint> m_RestorePoint;
 
 private:
     // Files on the disk: whether one exists, its bytes, a text written as UTF-16LE.
