@@ -90,6 +90,8 @@ std::shared_ptr<CWindow> FindWindowObject(HWND window);
 CSurface* DcSurface(HDC dc);
 // Sends WM_PAINT to a visible window that is not layered.
 void PaintWindowNow(HWND window);
+// A message to a window that is not the process's own: recorded in windowmessages.jsonl, answered 0.
+LRESULT RecordForeignWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Writes the picture of the visible windows to the machine root (screen.png).
 void RecordScreen();
 

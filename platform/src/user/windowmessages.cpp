@@ -1,5 +1,6 @@
-// Window messages without a screen: a message sent to a window (the progress window that started
-// a program, for example) is recorded in the machine root and answered 0.
+// Window messages to windows that are not this process's (the progress window that started a
+// program, for example): there is no screen, so the message is recorded in the machine root and
+// answered 0. Messages to the process's own windows go to their window procedures (windows.cpp).
 #include <fcntl.h>
 #include <fstream>
 #include <unistd.h>
@@ -8,8 +9,9 @@
 
 #include "jxplat/machine.h"
 #include "jxplat/winuser.h"
+#include "user/window_state.h"
 
-LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT jxplat::RecordForeignWindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const nlohmann::json line = {{"window", reinterpret_cast<ULONG_PTR>(window)},
                                  {"message", message},
                                  {"wParam", wParam},

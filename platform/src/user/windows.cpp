@@ -314,7 +314,9 @@ BOOL SetWindowTextW(HWND window, LPCWSTR text) {
 
 LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     std::shared_ptr<CWindow> w = FindWindowObject(window);
-    if (!w || !w->procedure)
+    if (!w)
+        return RecordForeignWindowMessage(window, message, wParam, lParam);
+    if (!w->procedure)
         return 0;
     return w->procedure(window, message, wParam, lParam);
 }
