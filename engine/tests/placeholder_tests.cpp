@@ -240,14 +240,12 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
           "the creation of shortcuts during an installation", "shared-component counters"}},
         {"engine/src/JxData_SequenceRun.cpp", {"shared-component counters"}},
         {"engine/src/JxSetupEngineControl.cpp", {"support modes"}},
-        {"engine/src/JxSetupEngineControl_Initialize.cpp", {"the start dialog"}},
         {"engine/src/JxWebCommonUpdate.cpp", {"the common update"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
         {"setupdata/src/JxData_ComponentConditionsModes.cpp", {"shared-component counters"}},
         {"setupdata/src/JxData_SettingsSequence.cpp",
          {"property actions and startup actions that call an add-on"}},
-        {"vfs/src/selfcheck/CSelfcheck.cpp", {"the progress message of the package self-check to a window"}},
     };
     std::map<std::string, std::vector<std::string>> found;
     for (const char* folder : {"actions", "base", "engine", "mms", "platform", "propertybag", "setupdata",
