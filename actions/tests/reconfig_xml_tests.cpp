@@ -48,7 +48,7 @@ protected:
     static void ExpectNoLeftovers() {
         const std::string folder = jxplat::WindowsToHostPath(kDestination);
         for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-            EXPECT_EQ(entry.path().string().find(".jxwrite"), std::string::npos) << entry.path();
+            EXPECT_EQ(entry.path().string().find(".jxtmp"), std::string::npos) << entry.path();
     }
 
     void Run() { m_Data.reconfigXml(JxSequenceAction(u"ReconfigXml", u"[AT_RECONFIGXML]", 0x13b)); }

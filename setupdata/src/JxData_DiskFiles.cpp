@@ -88,8 +88,10 @@ bool JxData::_disk_WriteUtf16File(const std::u16string& path, const std::u16stri
 }
 
 bool JxData::_disk_ReplaceFile(const std::u16string& path, const std::string& bytes) {
-    // The old file stays whole until the new one is: written aside, then moved over it.
-    const std::u16string temporary = path + u".jxwrite";
+    // The old file stays whole until the new one is: written aside, then moved over it. The aside
+    // copy has the engine's temporary suffix, so a copy a kill leaves behind is removed with the
+    // other leftover temporaries by the next run or the uninstall.
+    const std::u16string temporary = path + u".jxtmp";
     if (!_disk_WriteBytes(temporary, bytes) ||
         !MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
