@@ -141,20 +141,20 @@ std::vector<JxRegValue> JxData::GetAllRegObjectsFromKey(const std::u16string& ro
     return rows;
 }
 
-void JxData::DumpRegValuesToFile(const std::u16string& path) {
+bool JxData::DumpRegValuesToFile(const std::u16string& path) {
     CJxDataLock lock(*this);
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kRegModule, kDump, u"%s", path.c_str());
     if (path.empty()) {
         log->Log(LOG_END, kRegModule, kDump, u"No Filename");
-        return;
+        return false;
     }
     _files_PrepareDestinationDir(path, false);
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         log->Log(LOG_END, kRegModule, kDump, u"Can't create file.");
-        return;
+        return false;
     }
     bool ok = _dump_Write(file, u"<RegValues>\r\n");
 
@@ -184,6 +184,7 @@ void JxData::DumpRegValuesToFile(const std::u16string& path) {
     if (!ok)
         log->Log(LP_WARNING, kRegModule, kDump, u"Failed to write %s: %d", path.c_str(), GetLastError());
     log->Log(LOG_END, kRegModule, kDump, u"");
+    return ok;
 }
 
 } // namespace JxSetup::Data

@@ -39,17 +39,20 @@ DWORD JxData::GetConfiguredStartTypeByName(const std::u16string& serviceName) {
     return SERVICE_AUTO_START;
 }
 
-void JxData::FixServices() {
+bool JxData::FixServices() {
     constexpr const WCHAR* kContext = u"JxSetup::Data::JxData::FixServices";
     JxLog* log = GetLog();
+    bool fixed = true;
     for (const JxService& row : m_InstallServices) {
         const DWORD startType = GetStartTypeFromText(row.starttype);
-        if (ConfigureServiceStartType(row.name, nullptr, startType))
+        if (ConfigureServiceStartType(row.name, nullptr, startType)) {
             log->Log(LP_INFO, u"lib", kContext, u"Service %s setted to StartType %i", row.name.c_str(),
                      startType);
-        else
+        } else {
             log->Log(LP_ERROR, u"lib", kContext, u"Can't enable service %s. Errorcode %i", row.name.c_str(),
                      GetLastError());
+            fixed = false;
+        }
         if (!jxtext::EqualsNoCase(row.starttype, u"delayed"))
             continue;
         log->Log(LP_INFO, u"lib", kContext, u"Service %s is set to Autostart - Delayed", row.name.c_str());
@@ -65,6 +68,7 @@ void JxData::FixServices() {
         if (!service.Close())
             log->Log(LP_WARNING, u"lib", kContext, u"Failed to close service %s", row.name.c_str());
     }
+    return fixed;
 }
 
 std::vector<std::u16string> JxData::GetConfiguredShutdownOrder() {

@@ -18,13 +18,15 @@ JxSetupEngineControl::~JxSetupEngineControl() {
 }
 
 bool JxSetupEngineControl::RunSupportModes() {
-    if (!m_pData->IsSupportModeRequested())
+    if (!m_pData->ExecuteSupportFunctions())
         return true;
-    // JX_NOT_BUILT: the support modes; a run that asks for one does no installation and fails: the
-    // finish is skipped as after a support mode, so the exit code is decided here.
-    m_pData->m_SequenceData.m_bSkipFinish = true;
-    m_pData->FailNotBuilt(u"JxSetup::Data::JxSetupEngineControl::RunSupportModes", u"RunSupportModes");
-    m_nExitCode = 1;
+    // A support run does no installation and skips the finish, so its exit code is decided here:
+    // work that failed is never reported as success.
+    if (m_pData->m_bSupportModeFailed) {
+        Instance()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxSetupEngineControl::RunSupportModes",
+                        u"A support mode failed.");
+        m_nExitCode = 1;
+    }
     return false;
 }
 

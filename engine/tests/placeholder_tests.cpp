@@ -189,26 +189,10 @@ INSTANTIATE_TEST_SUITE_P(
              },
              "ExecuteCustomAction"},
         Case{"PageOfTheCommonUpdate", kNothing, [](JxData& d) { EXPECT_FALSE(d.ExecuteCommonUpdate()); },
-             "ExecuteCommonUpdate"}),
+             "ExecuteCommonUpdate"},
+        Case{"ShortcutOfAChildRun", kNothing, [](JxData& d) { EXPECT_FALSE(d.ExternCreateShortcut()); },
+             "ExternCreateShortcut"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
-
-class TestEngine : public JxSetupEngineControl {
-public:
-    using JxSetupEngineControl::m_pData;
-};
-
-// A support mode does no installation: the run ends with 1, not with the 0 of a finished one.
-TEST(PlaceholderRun, ASupportModeEndsWithOne) {
-    jxtest::TempMachineRoot root;
-    jxtest::CLogCapture log(true);
-    TestEngine engine;
-    engine.m_pData->SetProperty(u"_FixServices", u"true", 1);
-    EXPECT_FALSE(engine.RunSupportModes());
-    engine.ReportResult();
-    engine.Shutdown_SetupEngine();
-    EXPECT_EQ(engine.GetExitCode(), 1);
-    EXPECT_TRUE(log.Has("ERROR", "RunSupportModes is not built yet"));
-}
 
 } // namespace
 
@@ -229,6 +213,7 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"actions/src/JxData_PendingCustomActions.cpp", {"custom actions"}},
         {"actions/src/JxData_PendingServiceActions.cpp",
          {"the shutdown of the product's services before an update and their activation"}},
+        {"actions/src/JxData_PendingShortcutChild.cpp", {"the creation of shortcuts during an installation"}},
         {"actions/src/JxData_PendingShareCounters.cpp",
          {"shared-component counters and side-by-side products"}},
         {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
@@ -239,7 +224,6 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
          {"the setup service", "self-registration of files", "custom actions", "customized setups",
           "the creation of shortcuts during an installation", "shared-component counters"}},
         {"engine/src/JxData_SequenceRun.cpp", {"shared-component counters"}},
-        {"engine/src/JxSetupEngineControl.cpp", {"support modes"}},
         {"engine/src/JxWebCommonUpdate.cpp", {"the common update"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},

@@ -38,6 +38,21 @@ inline jxplat::MachineDescription TrustingMachine(const std::string& program = P
     return description;
 }
 
+// The sample's setup as the build packs it.
+inline std::string SampleSetup() {
+    return jxtest::BuildDir() + "/samples/setup.exe";
+}
+
+// A machine that trusts the sample's setup and the bare program (its maintenance copy).
+inline jxplat::MachineDescription SampleMachine() {
+    jxplat::MachineDescription description = TrustingMachine();
+    jxplat::MachineTrustedFile setup;
+    setup.sha256 = HostFileSha256(SampleSetup());
+    setup.signer = "Tolvane Software GmbH";
+    description.trustedFiles.push_back(setup);
+    return description;
+}
+
 // Where the installed sample product is found on the machine.
 inline const std::u16string kInstallDir = u"C:\\Program Files (x86)\\Tolvane\\Quillmere Notes";
 inline const std::u16string kUninstallKey =

@@ -10,27 +10,16 @@
 
 namespace {
 
+using jxe2e::SampleMachine;
+using jxe2e::SampleSetup;
+
 const std::u16string kProductCode = u"{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
 using jxe2e::kInstallDir;
 using jxe2e::kUninstallKey;
 const std::u16string kServiceKey = u"SYSTEM\\CurrentControlSet\\Services\\QuillmereSync";
 
-std::string SampleSetup() {
-    return jxtest::BuildDir() + "/samples/setup.exe";
-}
-
 bool Exists(const std::u16string& windowsPath) {
     return std::filesystem::exists(jxplat::WindowsToHostPath(windowsPath));
-}
-
-// The sample's setup and the bare program (its maintenance copy) are trusted by the machine.
-jxplat::MachineDescription SampleMachine() {
-    jxplat::MachineDescription description = jxe2e::TrustingMachine();
-    jxplat::MachineTrustedFile setup;
-    setup.sha256 = jxe2e::HostFileSha256(SampleSetup());
-    setup.signer = "Tolvane Software GmbH";
-    description.trustedFiles.push_back(setup);
-    return description;
 }
 
 TEST(SampleProduct, QuietInstallThenUninstallFromTheMaintenanceCopy) {

@@ -181,7 +181,8 @@ public:
     void FixServiceConfiguration(const std::u16string& serviceName, const std::u16string& path);
     void SelfUnRegServices(const JxSequenceAction& action);
     void SelfUnRegServicesOnUpdate(const JxSequenceAction& action);
-    void FixServices();
+    // False when a service's start type could not be set.
+    bool FixServices();
     DWORD GetConfiguredServiceStartType(const JxService& service);
     DWORD GetConfiguredStartTypeByName(const std::u16string& serviceName);
     std::vector<std::u16string> GetConfiguredShutdownOrder();
@@ -654,6 +655,16 @@ public:
     bool Configure_Customized_Strings() override;
     // Whether the command line (or another property source) asks for a support mode.
     bool IsSupportModeRequested();
+    // Runs every requested support mode; true when at least one ran. m_bSupportModeFailed tells
+    // whether the work of one of them failed.
+    bool ExecuteSupportFunctions();
+    bool _support_ExtractTo();
+    bool _support_DumpRegValues();
+    bool _support_FixServices();
+    bool _support_RunCreateShortcut();
+    bool _support_ShutdownServices();
+    // In a child run started by a setup: creates the one shortcut its properties describe.
+    bool ExternCreateShortcut();
     void Configure_Customized_UpgradeProducts() override;
     void Configure_Customized_UpdateProduct() override;
     void ExtractComponentsAsWPK(const JxSequenceAction& action);
@@ -694,7 +705,8 @@ public:
     void RestoreSavedRegValuesIfPending();
     std::vector<JxRegValue> GetAllRegObjectsFromKey(const std::u16string& root, const std::u16string& key,
                                                     bool is64Bit);
-    void DumpRegValuesToFile(const std::u16string& path);
+    // False when the file could not be written.
+    bool DumpRegValuesToFile(const std::u16string& path);
     void GetAllUserProfiles();
     void LoadUserProfiles();
     void UnloadUserProfiles();
@@ -729,8 +741,9 @@ public:
     void AddTmpWPKDir(const std::u16string& path);
     // Unmounts everything and moves the waiting copies of the remembered folders into place.
     void MoveTempWks();
-    // Extracts every packaged file below "[ExtractTo]".
-    void ExtractAll();
+    // Extracts every packaged file below "[ExtractTo]"; false when a file was not extracted or a
+    // packaged name would leave the folder.
+    bool ExtractAll();
     void ExtractDir(const std::u16string& vfsFolder, const std::u16string& diskFolder,
                     bool keepStructure) override;
     bool ExtractFileTo(const std::u16string& vfsPath, const std::u16string& diskPath);
@@ -815,6 +828,8 @@ public:
     std::unique_ptr<CPropertyAccessor> m_PropertyAccessor;
     int m_UpdateMode = 0; // 0 NOUPDATE, 1 UPDATE, 2 UPGRADE, 3 EXITSETUP, 4 RELOADCONFIG
     bool m_SkipRebootQuery = false;
+    // Set by ExecuteSupportFunctions when the work of a requested support mode failed.
+    bool m_bSupportModeFailed = false;
     bool m_UserCancelled = false;
     JxSequenceData m_SequenceData;
     std::unique_ptr<JxFileActionState> m_FileActionState;

@@ -1,5 +1,6 @@
 // Extracting packaged files and folders to the disk.
 #include "JxData_Packages.h"
+#include "jxbase/guards.h"
 #include "jxbase/win32errortext.h"
 #include "jxvfs/InternalPackageObjBase.h"
 #include "jxvfs/VirtualFS.h"
@@ -27,50 +28,74 @@ bool PrepareFolder(const std::u16string& folder) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-} // namespace
-
-void JxData::ExtractAll() {
-    if (!m_Vfs)
-        return;
-    const std::u16string folder = ExpandProperties(u"[ExtractTo]");
-    GetLog()->Log(LP_INFO, kModule, u"JxSetup::Data::JxData::ExtractAll", u"Extracting all files to %s.",
-                  folder.c_str());
-    ExtractDir(u"", folder, true);
-}
-
-void JxData::ExtractDir(const std::u16string& vfsFolder, const std::u16string& diskFolder,
-                        bool keepStructure) {
+// Extracts the VFS folder below the disk folder; false when an entry was not extracted. A packaged
+// name is one entry of its folder: a name that would lead out of the disk folder is refused.
+bool _pkg_ExtractTree(JxData& data, const std::u16string& vfsFolder, const std::u16string& diskFolder,
+                      bool keepStructure) {
     const WCHAR* context = u"JxSetup::Data::JxData::ExtractDir";
-    GetLog()->Log(LOG_BEGIN, kModule, context, u"VFS path %s, destination path %s", vfsFolder.c_str(),
-                  diskFolder.c_str());
-    if (!m_Vfs)
-        return;
+    JxLog* log = data.GetLog();
+    log->Log(LOG_BEGIN, kModule, context, u"VFS path %s, destination path %s", vfsFolder.c_str(),
+             diskFolder.c_str());
+    if (!data.m_Vfs)
+        return false;
     const std::u16string pattern = vfsFolder.empty() ? u"\\*" : u"\\" + vfsFolder + u"\\*";
     // The VFS folder begins with "\" in the recursion: it goes below the disk folder, not to its root.
     const std::u16string destination = keepStructure ? _pkg_Join(diskFolder, vfsFolder) : diskFolder;
     InternalPackageObjBase* entry = nullptr;
-    HANDLE search = m_Vfs->FindFirstFile(pattern, &entry);
+    HANDLE search = data.m_Vfs->FindFirstFile(pattern, &entry);
     if (search == INVALID_HANDLE_VALUE)
-        return;
+        return true;
+    bool extracted = true;
     do {
         if (!entry)
             continue;
         const std::u16string name = entry->GetName();
-        if (entry->IsDirectory()) {
-            if (!keepStructure)
-                continue;
-            GetLog()->Log(LP_INFO, kModule, context, u"Entry %s is directory.", name.c_str());
-            ExtractDir(vfsFolder + u"\\" + name, diskFolder, true);
-        } else if (entry->IsFile()) {
+        if ((entry->IsDirectory() && !keepStructure) || (!entry->IsDirectory() && !entry->IsFile()))
+            continue;
+        if (!IsSinglePathSegment(name)) {
+            log->Log(LP_ERROR, kModule, context,
+                     u"The packaged name %s would leave the folder %s. Not extracted.", name.c_str(),
+                     destination.c_str());
+            extracted = false;
+        } else if (entry->IsDirectory()) {
+            log->Log(LP_INFO, kModule, context, u"Entry %s is directory.", name.c_str());
+            extracted = _pkg_ExtractTree(data, vfsFolder + u"\\" + name, diskFolder, true) && extracted;
+        } else {
             const std::u16string target = _pkg_Join(destination, name);
-            GetLog()->Log(LP_INFO, kModule, context, u"Extracting file %s to %s", name.c_str(),
-                          target.c_str());
-            if (!PrepareFolder(destination) || m_Vfs->ExtractFile(entry, destination, kVfsIntoFolder) != 0)
-                GetLog()->Log(LP_ERROR, kModule, context, u"Extracting file %s to %s failed", name.c_str(),
-                              target.c_str());
+            log->Log(LP_INFO, kModule, context, u"Extracting file %s to %s", name.c_str(), target.c_str());
+            if (!PrepareFolder(destination) ||
+                data.m_Vfs->ExtractFile(entry, destination, kVfsIntoFolder) != 0) {
+                log->Log(LP_ERROR, kModule, context, u"Extracting file %s to %s failed", name.c_str(),
+                         target.c_str());
+                extracted = false;
+            }
         }
-    } while (m_Vfs->FindNextFile(search, &entry));
-    m_Vfs->FindClose(search);
+    } while (data.m_Vfs->FindNextFile(search, &entry));
+    data.m_Vfs->FindClose(search);
+    return extracted;
+}
+
+} // namespace
+
+bool JxData::ExtractAll() {
+    const WCHAR* context = u"JxSetup::Data::JxData::ExtractAll";
+    if (!m_Vfs) {
+        GetLog()->Log(LP_ERROR, kModule, context, u"VFS is not mounted!");
+        return false;
+    }
+    const std::u16string folder = ExpandProperties(u"[ExtractTo]");
+    GetLog()->Log(LP_INFO, kModule, context, u"Extracting all files to %s.", folder.c_str());
+    if (!IsExpandedFolder(folder)) {
+        GetLog()->Log(LP_ERROR, kModule, context, u"%s is not a fully resolved folder. Nothing is extracted.",
+                      folder.c_str());
+        return false;
+    }
+    return _pkg_ExtractTree(*this, u"", folder, true);
+}
+
+void JxData::ExtractDir(const std::u16string& vfsFolder, const std::u16string& diskFolder,
+                        bool keepStructure) {
+    _pkg_ExtractTree(*this, vfsFolder, diskFolder, keepStructure);
 }
 
 bool JxData::ExtractFileTo(const std::u16string& vfsPath, const std::u16string& diskPath) {
