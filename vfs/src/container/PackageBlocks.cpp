@@ -53,7 +53,6 @@ BLOCK_DECODE DecodePackageBlock(CPkgAccessor& carrier, ULONGLONG position, DWORD
         r.result = kBlockReadFailed;
         return r;
     }
-    std::memset(out, 0, expectedLength);
     // Only the bytes actually read go to the decoder: stale bytes of the work buffer are never seen.
     const DWORD capacity = outCapacity == 0 ? blockSize : std::min(outCapacity, blockSize);
     jxlzo::LZO_DECODE_RESULT d = jxlzo::Lzo1xDecompressSafe(work, got, out, capacity);
@@ -64,9 +63,12 @@ BLOCK_DECODE DecodePackageBlock(CPkgAccessor& carrier, ULONGLONG position, DWORD
             r.result = kBlockReadFailed;
             return r;
         }
-        std::memset(out, 0, expectedLength);
         d = jxlzo::Lzo1xDecompressSafe(work, got, out, capacity);
     }
+    // The decoder writes only the bytes it reports; a short block leaves zeros after them, as if the
+    // whole output had been cleared first (clearing it all first cost a pass over every block).
+    if (d.outLength < expectedLength)
+        std::memset(out + d.outLength, 0, expectedLength - d.outLength);
     r.outLength = static_cast<DWORD>(d.outLength);
     if (d.result == jxlzo::kLzoOutputOverrun && capacity > expectedLength && capacity < blockSize) {
         // More output than the caller's buffer takes, which is more than the block should have.

@@ -6,6 +6,8 @@
 // look-behind is checked before it happens; positions are indexes, never pointers out of range.
 #include "jxvfs/lzo/Lzo1xDecoder.h"
 
+#include <cstring>
+
 namespace jxlzo {
 
 namespace {
@@ -70,8 +72,9 @@ LZO_DECODE_RESULT Lzo1xDecompressSafe(const uint8_t* in, size_t inLength, uint8_
         }
         LZO_NEED_OP(t + 3);
         LZO_NEED_IP(t + 6);
-        for (size_t i = 0; i < t + 3; ++i)
-            out[op++] = in[ip++];
+        std::memcpy(out + op, in + ip, t + 3);
+        op += t + 3;
+        ip += t + 3;
 
     first_literal_run:
         t = in[ip++];
@@ -137,9 +140,15 @@ LZO_DECODE_RESULT Lzo1xDecompressSafe(const uint8_t* in, size_t inLength, uint8_
             LZO_NEED_OP(t + 2);
 
         copy_match:
-            // Byte by byte: the source may overlap the bytes being written (runs).
-            for (size_t i = 0; i < t + 2; ++i, ++op)
-                out[op] = out[op - distance];
+            // A source that overlaps the bytes being written (a run) is copied byte by byte, so that
+            // each byte sees the ones written before it; the others in one piece.
+            if (distance >= t + 2) {
+                std::memcpy(out + op, out + op - distance, t + 2);
+                op += t + 2;
+            } else {
+                for (size_t i = 0; i < t + 2; ++i, ++op)
+                    out[op] = out[op - distance];
+            }
 
         match_done:
             t = in[ip - 2] & 3u;

@@ -14,12 +14,13 @@ public:
 
     // Feeds bytes; any chunking gives the same result.
     void Update(const void* data, size_t length);
-    // The complemented state; does not end the computation.
-    DWORD GetResult() const { return m_state ^ 0xFFFFFFFFu; }
-    void Reset() { m_state = 0xFFFFFFFFu; }
+    // The CRC of the bytes fed so far; does not end the computation.
+    DWORD GetResult() const { return m_state; }
+    void Reset() { m_state = 0; }
 
     static DWORD Compute(const void* data, size_t length);
 
 private:
-    DWORD m_state = 0xFFFFFFFFu;
+    // zlib's form of the running value: the CRC of the bytes so far (0 for none).
+    DWORD m_state = 0;
 };
