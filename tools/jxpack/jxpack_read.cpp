@@ -38,15 +38,8 @@ bool ScanCarrier(const std::string& path, CFilePkgAccessor& carrier, CSelfcheck&
     return ok;
 }
 
-bool WriteHostFile(const std::string& path, const std::vector<BYTE>& bytes, const FILETIME& time) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return false;
-    if (!jxpkg::WriteAllToHostFd(fd, bytes.data(), bytes.size())) {
-        ::close(fd);
-        return false;
-    }
-    // FILETIME (100 ns since 1601) to the host's time.
+// Sets the host file's modification time to a FILETIME (100 ns since 1601).
+void SetHostFileTime(int fd, const FILETIME& time) {
     const ULONGLONG ticks = (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     const long long unixTicks = static_cast<long long>(ticks) - 116444736000000000LL;
     struct timespec times[2];
@@ -59,7 +52,36 @@ bool WriteHostFile(const std::string& path, const std::vector<BYTE>& bytes, cons
         times[1].tv_nsec += 1000000000L;
     }
     ::futimens(fd, times);
-    return ::close(fd) == 0;
+}
+
+// Decodes one packed file block by block into "<host>.jxtmp" and renames it onto its name once the
+// whole content matched its checksum, so that memory stays at one block whatever the file's size
+// and a damaged file never appears under its name. Empty text on success, else the reason.
+std::string ExtractOneFile(CPackedFileReader& reader, const std::string& host, const FILETIME& time) {
+    const std::string temporary = host + ".jxtmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return "cannot write " + host + ": " + std::strerror(errno);
+    std::string failure;
+    std::vector<BYTE> block;
+    while (failure.empty() && !reader.AtEnd()) {
+        block.clear();
+        if (!reader.ReadNextBlock(block))
+            failure = "cannot decode " + host + " (block error " + std::to_string(reader.LastResult()) + ")";
+        else if (!jxpkg::WriteAllToHostFd(fd, block.data(), block.size()))
+            failure = "cannot write " + host + ": " + std::strerror(errno);
+    }
+    if (failure.empty() && !reader.VerifyContent())
+        failure = "the content of " + host + " does not match its checksum";
+    if (failure.empty())
+        SetHostFileTime(fd, time);
+    if (::close(fd) != 0 && failure.empty())
+        failure = "cannot write " + host + ": " + std::strerror(errno);
+    if (failure.empty() && ::rename(temporary.c_str(), host.c_str()) != 0)
+        failure = "cannot write " + host + ": " + std::strerror(errno);
+    if (!failure.empty())
+        ::unlink(temporary.c_str());
+    return failure;
 }
 
 } // namespace
@@ -139,15 +161,9 @@ bool ExtractPackages(const std::string& carrierPath, const std::string& outFolde
                     stack.push_back({childIndex, host});
                     continue;
                 }
-                std::vector<BYTE> content;
                 CPackedFileReader reader(carrier, p.header.packageWord, p.dataStart, node);
-                if (!reader.ReadAll(content))
-                    return fail("cannot decode " + host + " (block error " +
-                                std::to_string(reader.LastResult()) + ")");
-                if (!reader.VerifyContent())
-                    return fail("the content of " + host + " does not match its checksum");
-                if (!WriteHostFile(host, content, node.lastWrite))
-                    return fail("cannot write " + host + ": " + std::strerror(errno));
+                if (std::string failure = ExtractOneFile(reader, host, node.lastWrite); !failure.empty())
+                    return fail(failure);
             }
         }
     }

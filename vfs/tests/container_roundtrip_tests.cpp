@@ -201,8 +201,12 @@ TEST(ContainerRoundTripLimits, SmallestBlocksListButCannotDeliver) {
     std::vector<jxpack::ListedPackage> listed;
     ASSERT_TRUE(jxpack::ListPackages(wpk, listed, &error)) << error;
     EXPECT_EQ(listed[0].entries.size(), 3u); // $SETUP, a.txt, empty_dir
-    // The reader's window for 512-byte blocks is below 1024 bytes: the content cannot be read.
+    // The reader's window for 512-byte blocks is below 1024 bytes: the content cannot be read, and
+    // the file is left neither under its name nor as a temporary copy.
     EXPECT_FALSE(jxpack::ExtractPackages(wpk, root.Path() + "/out", &error));
+    struct stat st {};
+    EXPECT_NE(::stat((root.Path() + "/out/$SETUP/a.txt").c_str(), &st), 0);
+    EXPECT_NE(::stat((root.Path() + "/out/$SETUP/a.txt.jxtmp").c_str(), &st), 0);
 }
 
 TEST(ContainerRoundTripLimits, UnsafeNamesAreNotExtracted) {
