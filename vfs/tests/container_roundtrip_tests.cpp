@@ -236,3 +236,30 @@ TEST(ContainerRoundTripLimits, NamesThatDifferOnlyInCaseAreRefused) {
 }
 
 } // namespace
+
+// The package file is written with its data area spilled and appended; it must hold exactly the
+// bytes the in-memory build makes, for files of several blocks and a partial last block.
+TEST(ContainerRoundTripLimits, TheWrittenFileEqualsTheBuiltBytes) {
+    jxtest::TempMachineRoot root;
+    const std::string in = root.Path() + "/in";
+    std::mt19937 rng(7);
+    WriteTree(in, {{"big.bin", {Random(rng, 3 * 4096 + 17, true)}},
+                   {"sub/exact.bin", {Random(rng, 2 * 4096, false)}},
+                   {"empty.txt", {}}});
+    PACKAGE_WRITER_OPTIONS options;
+    options.name = "$SETUP";
+    options.blockSize = 4096;
+    options.crcTag = true;
+    CPackageWriter writer(options);
+    ASSERT_TRUE(writer.AddDirectory(u"$SETUP"));
+    ASSERT_TRUE(writer.AddHostFolder(in, u"$SETUP"));
+    Bytes built;
+    std::string error;
+    ASSERT_TRUE(writer.Build(built, &error)) << error;
+    const std::string wpk = root.Path() + "/setup.wpk";
+    ASSERT_TRUE(writer.WriteToHostFile(wpk, &error)) << error;
+    EXPECT_EQ(ReadHost(wpk), built);
+    const std::string out = root.Path() + "/out";
+    ASSERT_TRUE(jxpack::ExtractPackages(wpk, out, &error)) << error;
+    EXPECT_EQ(ReadHost(out + "/$SETUP/big.bin"), ReadHost(in + "/big.bin"));
+}

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -253,33 +254,111 @@ bool CPackageWriter::AddHostFolder(const std::string& hostFolder, const std::u16
 
 namespace {
 
+// The data area goes to a sink as it is produced (memory for Build, a spill file for
+// WriteToHostFile), so a file's content is held one block at a time.
 struct BuildState {
     const PACKAGE_WRITER_OPTIONS& options;
+    std::function<bool(const BYTE*, size_t)> emit;
     std::vector<BYTE> meta;
-    std::vector<BYTE> data;
+    ULONGLONG dataSize = 0;
+    CQuickCRC dataCrc;
     std::string error;
 };
 
-bool WriteFileData(BuildState& s, const std::vector<BYTE>& content, DWORD& dataOffset) {
-    if (s.data.size() > 0xFFFFFFFFull) {
+// What the writer learns of one file's content while packing it.
+struct PackedContent {
+    ULONGLONG size = 0;
+    DWORD checksum = 0;
+    DWORD crc = 0;
+    std::vector<BYTE> sha256;
+};
+
+// Hands the content to `pack` in pieces of at most one block: from memory, or read from the host
+// file. False (with the error set) when the host file cannot be read.
+bool ForEachPiece(BuildState& s, const CPackageWriter::Node& node,
+                  const std::function<bool(const BYTE*, size_t)>& pack) {
+    const size_t blockSize = s.options.blockSize;
+    if (node.hostPath.empty()) {
+        const std::vector<BYTE>& content = node.file.content;
+        for (size_t at = 0; at < content.size(); at += blockSize) {
+            if (!pack(content.data() + at, std::min(blockSize, content.size() - at)))
+                return false;
+        }
+        return true;
+    }
+    const int fd = ::open(node.hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        s.error = "cannot read " + node.hostPath;
+        return false;
+    }
+    std::vector<BYTE> piece(blockSize);
+    bool ok = true;
+    for (;;) {
+        // A block is filled completely before it is packed, whatever the reads return.
+        size_t filled = 0;
+        while (filled < blockSize) {
+            const ssize_t n = ::read(fd, piece.data() + filled, blockSize - filled);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                s.error = "cannot read " + node.hostPath;
+                ok = false;
+            }
+            if (n <= 0)
+                break;
+            filled += static_cast<size_t>(n);
+        }
+        if (!ok || filled == 0 || !pack(piece.data(), filled) || filled < blockSize)
+            break;
+    }
+    ::close(fd);
+    return ok && s.error.empty();
+}
+
+// Compresses the file's blocks into the data area and computes its size, checksum, CRC-32 and
+// SHA-256 on the way; `dataOffset` gets the offset of its first block.
+bool WriteFileData(BuildState& s, const CPackageWriter::Node& node, DWORD& dataOffset, PackedContent& out) {
+    if (s.dataSize > 0xFFFFFFFFull) {
         s.error = "the data area grew beyond the 4 GiB that file offsets can address";
         return false;
     }
-    dataOffset = static_cast<DWORD>(s.data.size());
+    dataOffset = static_cast<DWORD>(s.dataSize);
+    CContentChecksum checksum;
+    CQuickCRC crc;
+    CHashDigest sha(CHashDigest::SHA256);
     std::vector<BYTE> packed;
-    for (size_t at = 0; at < content.size(); at += s.options.blockSize) {
-        const size_t length = std::min<size_t>(s.options.blockSize, content.size() - at);
-        if (!CompressBlockLzo(content.data() + at, length, s.options.best, packed)) {
+    const bool ok = ForEachPiece(s, node, [&](const BYTE* data, size_t length) {
+        out.size += length;
+        if (out.size > 0xFFFFFFFFull) {
+            s.error = "a file of 4 GiB or more cannot be packed: " + jxtext::N(node.name);
+            return false;
+        }
+        checksum.Add(data, length);
+        crc.Update(data, length);
+        sha.Update(data, length);
+        if (!CompressBlockLzo(data, length, s.options.best, packed)) {
             s.error = "the LZO compressor failed";
             return false;
         }
-        s.data.insert(s.data.end(), packed.begin(), packed.end());
-    }
+        if (!s.emit(packed.data(), packed.size())) {
+            s.error = "cannot write the data area";
+            return false;
+        }
+        s.dataSize += packed.size();
+        s.dataCrc.Update(packed.data(), packed.size());
+        return true;
+    });
+    if (!ok)
+        return false;
+    out.checksum = checksum.Value();
+    out.crc = crc.GetResult();
+    sha.GetText();
+    out.sha256.assign(sha.GetBytes().begin(), sha.GetBytes().end());
     return true;
 }
 
 std::vector<BYTE> FileTags(const PACKAGE_WRITER_OPTIONS& options, const std::u16string& name,
-                           const PACKAGE_FILE_INPUT& file, const std::vector<BYTE>& content) {
+                           const PACKAGE_FILE_INPUT& file, const PackedContent& content) {
     std::vector<BYTE> tags;
     auto addU32 = [&tags](BYTE key, DWORD value) {
         tags.push_back(key);
@@ -290,10 +369,7 @@ std::vector<BYTE> FileTags(const PACKAGE_WRITER_OPTIONS& options, const std::u16
         addU32(kTagVersionHigh, (static_cast<DWORD>(file.version[0]) << 16) | file.version[1]);
         addU32(kTagVersionLow, (static_cast<DWORD>(file.version[2]) << 16) | file.version[3]);
     }
-    CHashDigest sha(CHashDigest::SHA256);
-    sha.Update(content.data(), content.size());
-    sha.GetText();
-    const auto& digest = sha.GetBytes();
+    const auto& digest = content.sha256;
     for (int k = 0; k < 8; ++k) {
         tags.push_back(static_cast<BYTE>(kTagSha256First + k));
         tags.push_back(4);
@@ -301,7 +377,7 @@ std::vector<BYTE> FileTags(const PACKAGE_WRITER_OPTIONS& options, const std::u16
             tags.push_back(digest.size() == 32 ? digest[4 * k + i] : 0);
     }
     if (options.crcTag)
-        addU32(kTagCrc32, CQuickCRC::Compute(content.data(), content.size()));
+        addU32(kTagCrc32, content.crc);
     return tags;
 }
 
@@ -338,23 +414,11 @@ bool WriteNode(BuildState& s, CPackageWriter::Node* node, DWORD& offset) {
         return true;
     }
 
-    std::vector<BYTE> loaded;
-    const std::vector<BYTE>* content = &node->file.content;
-    if (!node->hostPath.empty()) {
-        if (!ReadHostFileBytes(node->hostPath, loaded)) {
-            s.error = "cannot read " + node->hostPath;
-            return false;
-        }
-        content = &loaded;
-    }
-    if (content->size() > 0xFFFFFFFFull) {
-        s.error = "a file of 4 GiB or more cannot be packed: " + jxtext::N(node->name);
-        return false;
-    }
     DWORD dataOffset = 0;
-    if (!WriteFileData(s, *content, dataOffset))
+    PackedContent content;
+    if (!WriteFileData(s, *node, dataOffset, content))
         return false;
-    const std::vector<BYTE> tags = FileTags(s.options, node->name, node->file, *content);
+    const std::vector<BYTE> tags = FileTags(s.options, node->name, node->file, content);
     DWORD word = kNodeKindFile | kNodeFileMethodBits;
     if (node->file.readOnly)
         word |= kNodeReadOnly;
@@ -363,8 +427,8 @@ bool WriteNode(BuildState& s, CPackageWriter::Node* node, DWORD& offset) {
     AppendU32(s.meta, 0);
     AppendU16(s.meta, static_cast<WORD>(tags.size()));
     s.meta.insert(s.meta.end(), tags.begin(), tags.end());
-    AppendU32(s.meta, static_cast<DWORD>(content->size()));
-    AppendU32(s.meta, ContentChecksumOf(content->data(), content->size()));
+    AppendU32(s.meta, static_cast<DWORD>(content.size));
+    AppendU32(s.meta, content.checksum);
     AppendU32(s.meta, dataOffset);
     AppendU32(s.meta, node->file.lastWrite.dwLowDateTime);
     AppendU32(s.meta, node->file.lastWrite.dwHighDateTime);
@@ -379,7 +443,10 @@ bool WriteNode(BuildState& s, CPackageWriter::Node* node, DWORD& offset) {
 
 } // namespace
 
-bool CPackageWriter::Build(std::vector<BYTE>& out, std::string* error) {
+// Packs the tree with the data area going to `emit`; `head` gets the header and packed meta data,
+// padded to 4 bytes, which come before the data area.
+bool CPackageWriter::_WriterPack(const std::function<bool(const BYTE*, size_t)>& emit,
+                                 std::vector<BYTE>& head, std::string* error) {
     auto fail = [error](const std::string& text) {
         if (error != nullptr)
             *error = text;
@@ -398,7 +465,7 @@ bool CPackageWriter::Build(std::vector<BYTE>& out, std::string* error) {
         std::memcpy(h.name, m_options.name.data(), m_options.name.size());
     }
 
-    BuildState s{m_options, {}, {}, {}};
+    BuildState s{m_options, emit, {}, 0, {}, {}};
     DWORD rootOffset = 0;
     if (!WriteNode(s, m_root, rootOffset))
         return fail(s.error);
@@ -416,35 +483,96 @@ bool CPackageWriter::Build(std::vector<BYTE>& out, std::string* error) {
     h.packedMetaSize = static_cast<DWORD>(packedMeta.size());
     h.metaSize = static_cast<DWORD>(s.meta.size());
     h.metaCrc = CQuickCRC::Compute(packedMeta.data(), packedMeta.size());
-    h.dataSize = s.data.size();
-    h.dataCrc = CQuickCRC::Compute(s.data.data(), s.data.size());
+    h.dataSize = s.dataSize;
+    h.dataCrc = s.dataCrc.GetResult();
     h.rootOffset = rootOffset;
 
-    out.assign(kHeaderSize, 0);
-    EncodeHeader(h, out.data());
-    out.insert(out.end(), packedMeta.begin(), packedMeta.end());
-    while (out.size() % 4 != 0)
-        out.push_back(0);
-    out.insert(out.end(), s.data.begin(), s.data.end());
+    head.assign(kHeaderSize, 0);
+    EncodeHeader(h, head.data());
+    head.insert(head.end(), packedMeta.begin(), packedMeta.end());
+    while (head.size() % 4 != 0)
+        head.push_back(0);
     return true;
 }
 
-bool CPackageWriter::WriteToHostFile(const std::string& hostPath, std::string* error) {
-    std::vector<BYTE> bytes;
-    if (!Build(bytes, error))
+bool CPackageWriter::Build(std::vector<BYTE>& out, std::string* error) {
+    std::vector<BYTE> data;
+    const auto keep = [&data](const BYTE* bytes, size_t length) {
+        data.insert(data.end(), bytes, bytes + length);
+        return true;
+    };
+    if (!_WriterPack(keep, out, error))
         return false;
+    out.insert(out.end(), data.begin(), data.end());
+    return true;
+}
+
+namespace {
+
+// Appends the whole of `from` (read from its start) to `to`: in the kernel where it can, else
+// through a buffer.
+bool AppendHostFd(int from, int to) {
+    if (::lseek(from, 0, SEEK_SET) != 0)
+        return false;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1u << 30, 0);
+        if (n == 0)
+            return true;
+        if (n > 0)
+            continue;
+        if (errno == EINTR)
+            continue;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return false;
+        break;
+    }
+    std::vector<BYTE> buffer(1u << 20);
+    for (;;) {
+        const ssize_t n = ::read(from, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (!WriteAllToHostFd(to, buffer.data(), static_cast<size_t>(n)))
+            return false;
+    }
+}
+
+} // namespace
+
+bool CPackageWriter::WriteToHostFile(const std::string& hostPath, std::string* error) {
+    auto fail = [error](const std::string& text) {
+        if (error != nullptr)
+            *error = text;
+        return false;
+    };
+    // The data area is packed before the meta data that precedes it is known: it goes to a spill
+    // file beside the package (unlinked at once, so nothing is left behind) and is appended after.
+    std::string spillName = hostPath + ".data-XXXXXX";
+    const int spill = ::mkstemp(spillName.data());
+    if (spill < 0)
+        return fail("cannot create a spill file beside " + hostPath + ": " + std::strerror(errno));
+    ::unlink(spillName.c_str());
+    const auto spillOut = [spill](const BYTE* bytes, size_t length) {
+        return WriteAllToHostFd(spill, bytes, length);
+    };
+    std::vector<BYTE> head;
+    if (!_WriterPack(spillOut, head, error)) {
+        ::close(spill);
+        return false;
+    }
     const int fd = ::open(hostPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        if (error != nullptr)
-            *error = "cannot create " + hostPath + ": " + std::strerror(errno);
-        return false;
+        ::close(spill);
+        return fail("cannot create " + hostPath + ": " + std::strerror(errno));
     }
-    if (!WriteAllToHostFd(fd, bytes.data(), bytes.size())) {
-        ::close(fd);
-        if (error != nullptr)
-            *error = "cannot write " + hostPath;
-        return false;
+    const bool written = WriteAllToHostFd(fd, head.data(), head.size()) && AppendHostFd(spill, fd);
+    ::close(spill);
+    if (::close(fd) != 0 || !written) {
+        ::unlink(hostPath.c_str());
+        return fail("cannot write " + hostPath);
     }
-    ::close(fd);
     return true;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ public:
 
     // Produces the package bytes (header, packed meta, padding, data area).
     bool Build(std::vector<BYTE>& out, std::string* error = nullptr);
+    // Writes the package to a host file holding one block of content at a time; a failure removes
+    // the file.
     bool WriteToHostFile(const std::string& hostPath, std::string* error = nullptr);
 
     // Tags the writer gives a file of that name: executables and libraries carry version and hash
@@ -61,6 +64,8 @@ public:
     struct Node; // the tree being built (opaque)
 
 private:
+    bool _WriterPack(const std::function<bool(const BYTE*, size_t)>& emit, std::vector<BYTE>& head,
+                     std::string* error);
     Node* _WriterFind(Node* parent, const std::u16string& name);
     Node* _WriterMakePath(const std::vector<std::u16string>& parts, size_t count);
 
