@@ -11,8 +11,11 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <unistd.h>
+#include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace jxbench {
@@ -42,12 +45,14 @@ inline std::vector<unsigned char> MakeContent(size_t size, unsigned seed) {
     return out;
 }
 
-// Writes the tree below folder; the total size of its files.
-inline uint64_t MakeTree(const std::string& folder, int largeFiles, size_t largeFileSize) {
+// Writes the tree below folder (smallFiles small files and the large ones); the total size of its
+// files.
+inline uint64_t MakeTree(const std::string& folder, int largeFiles, size_t largeFileSize,
+                         int smallFiles = kSmallFiles) {
     uint64_t total = 0;
     std::mt19937 sizes(11);
-    for (int i = 0; i < kSmallFiles + largeFiles; ++i) {
-        const bool large = i >= kSmallFiles;
+    for (int i = 0; i < smallFiles + largeFiles; ++i) {
+        const bool large = i >= smallFiles;
         const size_t size = large ? largeFileSize : 2048 + sizes() % (6 * 1024);
         const std::string relative =
             large ? "large/file" + std::to_string(i) + ".bin"
@@ -86,6 +91,53 @@ inline void RunTarExtract(benchmark::State& state, const std::string& tarFile, c
         }
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * totalBytes));
+}
+
+// One run of a shell command with what it cost: its exit status, and the peak resident memory of
+// the largest process it started (the shell's children included), in KB.
+struct MeasuredRun {
+    int status = -1;
+    long peakKb = 0;
+};
+
+inline MeasuredRun RunMeasured(const std::string& command) {
+    MeasuredRun run;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    if (child < 0)
+        return run;
+    int status = 0;
+    struct rusage usage {};
+    if (::wait4(child, &status, 0, &usage) != child)
+        return run;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    // The figure wait4 gives is the larger of the shell's own peak and that of the processes it
+    // waited for.
+    run.peakKb = usage.ru_maxrss;
+    return run;
+}
+
+// The number of system calls a shell command makes (every process it starts), counted by strace;
+// -1 when strace is missing or fails.
+inline long CountSystemCalls(const std::string& command, const std::string& reportFile) {
+    const std::string traced =
+        "strace -f -c -U name,calls -o '" + reportFile + "' sh -c \"" + command + "\" > /dev/null 2>&1";
+    if (std::system("command -v strace > /dev/null 2>&1") != 0 || std::system(traced.c_str()) != 0)
+        return -1;
+    std::ifstream report(reportFile);
+    std::string name;
+    long calls = -1;
+    // Lines of "<name> <calls>"; the last one is "total <calls>".
+    for (std::string line; std::getline(report, line);) {
+        std::istringstream fields(line);
+        long count = 0;
+        if (fields >> name >> count && name == "total")
+            calls = count;
+    }
+    return calls;
 }
 
 } // namespace jxbench

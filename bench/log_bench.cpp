@@ -56,11 +56,13 @@ void BM_LogWriterToDisk(benchmark::State& state) {
         state.ResumeTiming();
         for (int i = 0; i < kLinesPerRun; ++i)
             LogOneLine(log, i);
-        log->CloseLogFile(true); // every line is on disk when this returns
+        log->CloseLogFile(false); // every line is on disk when this returns
         state.PauseTiming();
         std::error_code error;
         bytes += static_cast<int64_t>(std::filesystem::file_size(path, error));
-        std::filesystem::remove(path, error);
+        // The final close packs the file into a zip archive: not part of the writing.
+        log->CloseLogFile(true);
+        std::filesystem::remove(path + ".zip", error);
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * kLinesPerRun);
@@ -82,7 +84,7 @@ void BM_LogCallerOnly(benchmark::State& state) {
         LogOneLine(log, ++i);
     log->CloseLogFile(true); // after the timed loop
     std::error_code error;
-    std::filesystem::remove(path, error);
+    std::filesystem::remove(path + ".zip", error);
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_LogCallerOnly);
@@ -92,7 +94,8 @@ std::vector<std::string> WrittenLines() {
     const std::string path = OpenFreshLog(Instance());
     for (int i = 0; i < kLinesPerRun; ++i)
         LogOneLine(Instance(), i);
-    Instance()->CloseLogFile(true);
+    // Read before the final close, which packs the file into an archive and removes it.
+    Instance()->CloseLogFile(false);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     std::string bytes;
     if (file) {
@@ -101,7 +104,8 @@ std::vector<std::string> WrittenLines() {
             bytes.append(chunk, n);
         std::fclose(file);
     }
-    std::filesystem::remove(path);
+    Instance()->CloseLogFile(true);
+    std::filesystem::remove(path + ".zip");
     std::vector<std::string> lines;
     // Lines end with CR LF as UTF-16LE: 0D 00 0A 00.
     const std::string lineEnd("\r\0\n\0", 4);
@@ -167,9 +171,9 @@ int main(int argc, char** argv) {
     const double log = reporter.Rate("BM_LogWriterToDisk");
     const double fwrite = reporter.Rate("BM_FwriteSameBytes");
     if (log > 0 && fwrite > 0)
-        std::printf(
-            "log writer: %.0f lines/s, fwrite of the same bytes: %.0f lines/s, ratio fwrite/log %.2f\n", log,
-            fwrite, fwrite / log);
+        std::printf("log writer: %.0f lines/s, fwrite of the same bytes: %.0f lines/s, ratio fwrite/log %.2f "
+                    "(goal <= 1.20)\n",
+                    log, fwrite, fwrite / log);
     benchmark::Shutdown();
     Instance()->Release();
     std::error_code error;

@@ -1,5 +1,6 @@
 // Moving and copying files: MoveFileExW (the delayed form goes to the pending operations),
 // MoveFileW and CopyFileW.
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -66,8 +67,31 @@ bool CopyHostFile(const std::string& source, const struct stat& sourceStatus, co
         return false;
     }
     bool ok = true;
+    // The source's known size is copied in the kernel (no pass through this process's memory); a
+    // file system that cannot copy that way, or bytes beyond that size, go through reads and writes
+    // from where the kernel copy stopped.
+    constexpr size_t kKernelChunk = 1u << 20;
+    size_t remaining = sourceStatus.st_size > 0 ? static_cast<size_t>(sourceStatus.st_size) : 0;
+    while (remaining > 0) {
+        const size_t want = std::min(remaining, kKernelChunk);
+        // A full disk of the machine's faults: the copy fails and its part goes.
+        if (ClaimDiskSpace(target, want) < want) {
+            ok = false;
+            errno = ENOSPC;
+            break;
+        }
+        const ssize_t got = ::copy_file_range(in, nullptr, out, nullptr, want, 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (got < 0 && errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+                ok = false;
+            break;
+        }
+        remaining -= static_cast<size_t>(got);
+    }
     char buffer[1 << 16];
-    for (;;) {
+    while (ok) {
         ssize_t got = ::read(in, buffer, sizeof(buffer));
         if (got < 0 && errno == EINTR)
             continue;
