@@ -55,6 +55,13 @@ struct MachineHostName {
     std::vector<std::string> addresses;
 };
 
+// A well-known port of the loopback network that a server of the tests stands in for: a
+// connection to a loopback address at `port` reaches port `to` instead.
+struct MachinePortForward {
+    uint16_t port = 0;
+    uint16_t to = 0;
+};
+
 // A network adapter of the machine (GetAdaptersAddresses). A physical adapter is also a present
 // device of the network class with location information (SetupAPI); a virtual one is not.
 struct MachineNetworkAdapter {
@@ -117,12 +124,19 @@ struct MachineDescription {
     // PEM files of the machine's trusted root certificates (host paths, or relative to the machine
     // root): what the HTTPS client's certificate check trusts.
     std::vector<std::string> trustedRootCertificates;
+    std::vector<MachinePortForward> loopbackPorts;
+    // The machine's DNS server for DnsQuery_W ("127.0.0.1:5353", loopback only); "" answers from
+    // hostNames. dnsTimeoutMs: how long a query waits for its answer.
+    std::string dnsServer;
+    DWORD dnsTimeoutMs = 2000;
 };
 
 // Confined name resolution shared by the sockets and the HTTP client: the loopback addresses of a
 // host name ("localhost", a literal loopback address, or a name of hostNames), in resolver order;
 // empty when the name does not resolve on this machine.
 std::vector<std::string> ResolveConfinedHost(const std::string& name);
+// The port a connection to a loopback address at the port reaches (loopbackPorts).
+uint16_t ForwardedLoopbackPort(uint16_t port);
 // Whether an address text is a loopback address (127.0.0.0/8 or ::1).
 bool IsLoopbackAddressText(const std::string& address);
 // The PEM text of the machine's trusted root certificates (concatenated); "" when none is listed or

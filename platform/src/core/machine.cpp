@@ -175,6 +175,9 @@ bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d
     json hostNames = json::array();
     for (const auto& host : d.hostNames)
         hostNames.push_back({{"name", host.name}, {"addresses", host.addresses}});
+    json ports = json::array();
+    for (const auto& forward : d.loopbackPorts)
+        ports.push_back({{"port", forward.port}, {"to", forward.to}});
     json adapters = json::array();
     for (const auto& adapter : d.networkAdapters)
         adapters.push_back({{"name", adapter.name},
@@ -212,6 +215,9 @@ bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d
         {"hostNames", hostNames},
         {"networkAdapters", adapters},
         {"trustedRootCertificates", d.trustedRootCertificates},
+        {"loopbackPorts", ports},
+        {"dnsServer", d.dnsServer},
+        {"dnsTimeoutMs", d.dnsTimeoutMs},
     };
     static std::atomic<unsigned> s_writes{0};
     const std::string path = rootHostPath + "/machine.json";

@@ -249,6 +249,17 @@ void _machine_ReadNetwork(CJsonObject& file, MachineDescription& d, std::vector<
         d.networkAdapters.push_back(adapter);
     });
     file.Read("trustedRootCertificates", d.trustedRootCertificates);
+    file.ReadArray("loopbackPorts", [&](const json& entry, const std::string& path) {
+        CJsonObject f(entry, path, problems);
+        MachinePortForward forward;
+        f.Read("port", forward.port);
+        f.Read("to", forward.to);
+        d.loopbackPorts.push_back(forward);
+    });
+    file.Read("dnsServer", d.dnsServer);
+    file.Read("dnsTimeoutMs", d.dnsTimeoutMs);
+    if (!d.dnsServer.empty() && !IsLoopbackAddressText(d.dnsServer.substr(0, d.dnsServer.rfind(':'))))
+        file.Problem("dnsServer: \"" + d.dnsServer + "\" is no loopback address and port");
 }
 
 } // namespace

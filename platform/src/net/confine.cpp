@@ -38,6 +38,13 @@ std::vector<std::string> ResolveConfinedHost(const std::string& name) {
     return {};
 }
 
+uint16_t ForwardedLoopbackPort(uint16_t port) {
+    for (const auto& forward : Machine().loopbackPorts)
+        if (forward.port == port)
+            return forward.to;
+    return port;
+}
+
 std::string TrustedRootCertificatesPem() {
     std::string pem;
     for (const auto& file : Machine().trustedRootCertificates) {

@@ -1,5 +1,6 @@
 // The host's sockets for the stand-in's Winsock calls.
 #include "hostnet.h"
+#include "jxplat/machine.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -127,6 +128,9 @@ int Connect(int fd, const void* winAddress, int length, int* wsaError) {
         *wsaError = 10014;
         return -1;
     }
+    // A test server on a free port may stand for a well-known one (loopbackPorts).
+    auto& port = reinterpret_cast<sockaddr_in&>(host).sin_port;
+    port = htons(jxplat::ForwardedLoopbackPort(ntohs(port)));
     int rc;
     do {
         rc = ::connect(fd, reinterpret_cast<sockaddr*>(&host), hostLength);

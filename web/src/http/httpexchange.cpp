@@ -39,6 +39,9 @@ curl_socket_t _exchange_OpenSocket(void*, curlsocktype, curl_sockaddr* address) 
         loopback = IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<const sockaddr_in6*>(&address->addr)->sin6_addr);
     if (!loopback)
         return CURL_SOCKET_BAD;
+    // A test server on a free port may stand for the well-known one (the machine's loopbackPorts).
+    auto& port = reinterpret_cast<sockaddr_in&>(address->addr).sin_port;
+    port = htons(jxplat::ForwardedLoopbackPort(ntohs(port)));
     return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 

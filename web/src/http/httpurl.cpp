@@ -20,6 +20,12 @@ std::string _url_Part(CURLU* url, CURLUPart part, unsigned flags = 0) {
 } // namespace
 
 DWORD _http_CrackUrl(const std::string& url, CHttpExchange& into) {
+    // An empty host ("https:///path") is refused as the system refuses it; libcurl's parser would
+    // take the first path segment for the host.
+    const size_t authority = url.find("://");
+    if (authority != std::string::npos &&
+        (authority + 3 >= url.size() || url[authority + 3] == '/' || url[authority + 3] == '\\'))
+        return ERROR_WINHTTP_INVALID_URL;
     CUrlHandle handle(curl_url(), curl_url_cleanup);
     const CURLUcode rc = curl_url_set(handle.get(), CURLUPART_URL, url.c_str(), CURLU_NON_SUPPORT_SCHEME);
     if (rc != CURLUE_OK)

@@ -84,13 +84,16 @@ TestPki::TestPki(const std::string& folder) {
     CKeyed wrongName = _pki_Make("updates.elsewhere.test", "DNS:updates.elsewhere.test", &ca, -1, 30, false);
     CKeyed selfSigned = _pki_Make("localhost", names, nullptr, -1, 30, false);
     CKeyed unknown = _pki_Make("localhost", names, &otherCa, -1, 30, false);
+    const std::string updateNames = std::string("DNS:*") + JX_UPDATE_SERVER_DOMAIN + "," + names;
+    CKeyed update = _pki_Make("localhost", updateNames.c_str(), &ca, -1, 30, false);
     _pki_Write(ca, folder + "/ca", nullptr, &caPem);
     _pki_Write(valid, folder + "/valid", &this->valid, nullptr);
     _pki_Write(expired, folder + "/expired", &this->expired, nullptr);
     _pki_Write(wrongName, folder + "/wrongname", &this->wrongName, nullptr);
     _pki_Write(selfSigned, folder + "/selfsigned", &this->selfSigned, nullptr);
     _pki_Write(unknown, folder + "/unknownca", &this->unknownCa, nullptr);
-    for (CKeyed* k : {&ca, &otherCa, &valid, &expired, &wrongName, &selfSigned, &unknown})
+    _pki_Write(update, folder + "/updateserver", &this->updateServer, nullptr);
+    for (CKeyed* k : {&ca, &otherCa, &valid, &expired, &wrongName, &selfSigned, &unknown, &update})
         _pki_Free(*k);
 }
 

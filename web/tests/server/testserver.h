@@ -79,6 +79,8 @@ struct TestPki {
     explicit TestPki(const std::string& folder);
     std::string caPem;
     TlsFiles valid, expired, wrongName, selfSigned, unknownCa;
+    // For every name of the update-server domain (a wildcard) besides the loopback names.
+    TlsFiles updateServer;
 };
 
 } // namespace jxwebtest
