@@ -73,7 +73,8 @@ bool JxData::_isComponentInstalled(const JxComponent& component) {
     for (const JxRegValue& value : m_RegValuesFeatureCheck) {
         if (value.componentid != component.id)
             continue;
-        REGSAM access = KEY_ALL_ACCESS;
+        // An existence test reads: a user without administrator rights may not open the key for more.
+        REGSAM access = KEY_READ;
         if (value.plattform.find(u"x64") != std::u16string::npos) {
             log->Log(LP_INFO, kModule, context, u"Using 64 bit...");
             access |= KEY_WOW64_64KEY;

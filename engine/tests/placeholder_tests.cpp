@@ -219,7 +219,6 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
         {"engine/src/JxData_PendingCommonUpdate.cpp", {"the common update"}},
         {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
-        {"engine/src/JxData_PendingFileLists.cpp", {"the maintenance file lists and target-state files"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
          {"the setup service", "self-registration of files", "custom actions", "customized setups",
           "the creation of shortcuts during an installation", "shared-component counters"}},

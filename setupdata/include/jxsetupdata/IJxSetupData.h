@@ -231,31 +231,45 @@ public:
     virtual bool Store_Customized_Folder() = 0;
     // The customization folder of the run; empty when the setup is not customized.
     virtual std::u16string GetCustomizationData() = 0;
-    // 151-157: target-state and file-list files
-    virtual bool WriteTargetStateXml(const std::u16string& path) = 0;
-    virtual bool WriteFileListToXml(const std::u16string& path, const std::vector<JxFile>& files) = 0;
-    virtual bool WriteRetailUpdateFileListToXml(const std::u16string& path,
-                                                const std::vector<JxFile>& files) = 0;
-    virtual bool WriteSettingsToXml(const std::u16string& path) = 0;
-    virtual bool WriteUpfilesHtm(const std::u16string& path, const std::vector<JxFile>& files) = 0;
-    virtual bool WriteUpVersionHtm(const std::u16string& path) = 0;
-    virtual bool LoadFileListFromXml(const std::u16string& path, std::vector<JxFile>& files) = 0;
+    // 151-157: target-state and file-list files (in the program's folder, under the names given)
+    virtual bool WriteTargetStateXml(const std::u16string& name, const std::vector<JxFile>& files) = 0;
+    virtual bool WriteFileListToXml(const std::u16string& name, const std::vector<JxFile>& files) = 0;
+    virtual bool WriteRetailUpdateFileListToXml(const std::u16string& name,
+                                                const std::vector<JxFile>& packageFiles,
+                                                std::vector<JxFile>& downloads) = 0;
+    virtual bool WriteSettingsToXml(const std::u16string& name) = 0;
+    virtual bool WriteUpfilesHtm(const std::u16string& name, const std::vector<JxFile>& files) = 0;
+    virtual bool WriteUpVersionHtm(const std::u16string& name, const std::u16string& versionXml) = 0;
+    virtual bool LoadFileListFromXml(const std::u16string& name, std::vector<JxFile>& files,
+                                     const std::u16string& prefix) = 0;
     // 158-172: maintenance file lists
     virtual bool GetMetadataOfPackagefiles(std::vector<JxFile>& files) = 0;
-    virtual bool GetMetadataOfCorefiles(std::vector<JxFile>& files) = 0;
-    virtual bool CollectNeededSetupFiles(std::vector<JxFile>& files) = 0;
-    virtual bool _containsPackageFile(const std::vector<JxFile>& files, const std::u16string& name) = 0;
+    virtual bool GetMetadataOfCorefiles(const std::u16string& names, std::vector<JxFile>& files) = 0;
+    virtual bool CollectNeededSetupFiles(const std::vector<JxFile>& targetState,
+                                         const std::vector<JxFile>& packageFiles,
+                                         std::vector<JxFile>& needed) = 0;
+    virtual bool _containsPackageFile(const std::vector<JxFile>& files,
+                                      const std::u16string& componentId) = 0;
     virtual bool _collectInformationAboutInstalledProduct() = 0;
-    virtual bool _isInstallInformationValid() = 0;
+    virtual bool _isInstallInformationValid(const std::u16string& code) = 0;
     virtual void _getListOfInstalledFeatures(std::vector<std::u16string>& out) = 0;
     virtual bool _isComponentInstalled(const JxComponent& component) = 0;
-    virtual bool _isFileNeededForUpdate(const JxFile& file) = 0;
-    virtual bool _isFileNeeded_CheckGeneralSettings(const JxFile& file) = 0;
-    virtual bool _isFileNeeded_FilenameContainsWildcard(const JxFile& file) = 0;
-    virtual bool _isFileNeeded_FilenameIsAbsolute(const JxFile& file) = 0;
-    virtual bool _isFileNeeded_CheckProductRequirements(const JxFile& file) = 0;
-    virtual void _addComponentToNeededFiles(const JxComponent& component, std::vector<JxFile>& files) = 0;
-    virtual void _addRetailUpdateFiles(std::vector<JxFile>& files) = 0;
+    virtual bool _isFileNeededForUpdate(const JxFile& file, const JxComponent& component,
+                                        const JxFeature& feature, const std::vector<JxFile>& targetState,
+                                        std::vector<std::u16string> installed) = 0;
+    virtual bool _isFileNeeded_CheckGeneralSettings(const JxFile& file, const JxComponent& component) = 0;
+    virtual bool _isFileNeeded_FilenameContainsWildcard(const JxComponent& component, const JxFile& file,
+                                                        const std::vector<JxFile>& targetState) = 0;
+    virtual bool _isFileNeeded_FilenameIsAbsolute(const JxComponent& component, const JxFile& file,
+                                                  const std::vector<JxFile>& targetState) = 0;
+    virtual bool _isFileNeeded_CheckProductRequirements(const JxComponent& component,
+                                                        const JxFeature& feature, const JxFile& file,
+                                                        std::vector<std::u16string> installed) = 0;
+    virtual void _addComponentToNeededFiles(const std::vector<JxFile>& packageFiles,
+                                            const std::u16string& componentId,
+                                            std::vector<JxFile>& needed) = 0;
+    virtual void _addRetailUpdateFiles(const std::vector<JxFile>& packageFiles,
+                                       std::vector<JxFile>& needed) = 0;
     // 173-185: the install-action sequence
     virtual void Sequence_Execute() = 0;
     virtual JxSequenceData& GetSequenceData() = 0;

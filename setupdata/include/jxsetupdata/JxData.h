@@ -411,27 +411,39 @@ public:
     bool IsInstalledProductCustomized() override;
     bool Store_Customized_Folder() override;
     std::u16string GetCustomizationData() override;
-    bool WriteTargetStateXml(const std::u16string& path) override;
-    bool WriteFileListToXml(const std::u16string& path, const std::vector<JxFile>& files) override;
-    bool WriteRetailUpdateFileListToXml(const std::u16string& path,
-                                        const std::vector<JxFile>& files) override;
-    bool WriteSettingsToXml(const std::u16string& path) override;
-    bool WriteUpfilesHtm(const std::u16string& path, const std::vector<JxFile>& files) override;
-    bool WriteUpVersionHtm(const std::u16string& path) override;
-    bool LoadFileListFromXml(const std::u16string& path, std::vector<JxFile>& files) override;
+    bool WriteTargetStateXml(const std::u16string& name, const std::vector<JxFile>& files) override;
+    bool WriteFileListToXml(const std::u16string& name, const std::vector<JxFile>& files) override;
+    bool WriteRetailUpdateFileListToXml(const std::u16string& name, const std::vector<JxFile>& packageFiles,
+                                        std::vector<JxFile>& downloads) override;
+    bool WriteSettingsToXml(const std::u16string& name) override;
+    bool WriteUpfilesHtm(const std::u16string& name, const std::vector<JxFile>& files) override;
+    bool WriteUpVersionHtm(const std::u16string& name, const std::u16string& versionXml) override;
+    bool LoadFileListFromXml(const std::u16string& name, std::vector<JxFile>& files,
+                             const std::u16string& prefix) override;
     bool GetMetadataOfPackagefiles(std::vector<JxFile>& files) override;
-    bool GetMetadataOfCorefiles(std::vector<JxFile>& files) override;
-    bool CollectNeededSetupFiles(std::vector<JxFile>& files) override;
-    bool _containsPackageFile(const std::vector<JxFile>& files, const std::u16string& name) override;
+    bool GetMetadataOfCorefiles(const std::u16string& names, std::vector<JxFile>& files) override;
+    bool CollectNeededSetupFiles(const std::vector<JxFile>& targetState,
+                                 const std::vector<JxFile>& packageFiles,
+                                 std::vector<JxFile>& needed) override;
+    bool _containsPackageFile(const std::vector<JxFile>& files, const std::u16string& componentId) override;
     bool _collectInformationAboutInstalledProduct() override;
-    bool _isInstallInformationValid() override;
-    bool _isFileNeededForUpdate(const JxFile& file) override;
-    bool _isFileNeeded_CheckGeneralSettings(const JxFile& file) override;
-    bool _isFileNeeded_FilenameContainsWildcard(const JxFile& file) override;
-    bool _isFileNeeded_FilenameIsAbsolute(const JxFile& file) override;
-    bool _isFileNeeded_CheckProductRequirements(const JxFile& file) override;
-    void _addComponentToNeededFiles(const JxComponent& component, std::vector<JxFile>& files) override;
-    void _addRetailUpdateFiles(std::vector<JxFile>& files) override;
+    bool _isInstallInformationValid(const std::u16string& code) override;
+    bool _isFileNeededForUpdate(const JxFile& file, const JxComponent& component, const JxFeature& feature,
+                                const std::vector<JxFile>& targetState,
+                                std::vector<std::u16string> installed) override;
+    bool _isFileNeeded_CheckGeneralSettings(const JxFile& file, const JxComponent& component) override;
+    bool _isFileNeeded_FilenameContainsWildcard(const JxComponent& component, const JxFile& file,
+                                                const std::vector<JxFile>& targetState) override;
+    bool _isFileNeeded_FilenameIsAbsolute(const JxComponent& component, const JxFile& file,
+                                          const std::vector<JxFile>& targetState) override;
+    bool _isFileNeeded_CheckProductRequirements(const JxComponent& component, const JxFeature& feature,
+                                                const JxFile& file,
+                                                std::vector<std::u16string> installed) override;
+    void _addComponentToNeededFiles(const std::vector<JxFile>& packageFiles,
+                                    const std::u16string& componentId, std::vector<JxFile>& needed) override;
+    void _addRetailUpdateFiles(const std::vector<JxFile>& packageFiles, std::vector<JxFile>& needed) override;
+    // Saves a list composed as XML text to the program's folder; false (logged) when it fails.
+    bool _lists_SaveComposed(const WCHAR* context, const std::u16string& name, const std::u16string& text);
 
     // The product type of this setup's product code ("PRODUCTTYPE" is set to it); empty when none.
     std::u16string GetCurrentProductType();

@@ -26,6 +26,7 @@ struct JxFileData {
     std::u16string lastwritetime; // file metadata and the record builders only
     std::u16string language;      // file metadata and the file actions only
     std::u16string fullsize;      // file metadata only: the size in bytes ("size" is kilobytes)
+    std::u16string crc;           // file lists of updates only
     bool m_bInPackage = false;    // the record describes a file inside the mounted packages
     std::u16string start;
     std::u16string startcondition;
