@@ -34,13 +34,7 @@ void WriteDefinition(const std::string& installApps, const std::string& endApps 
                             R"(</LaunchAtEndOfSetupApps>
 </Setup>
 )";
-    const std::u16string text = jxtext::W(xml);
-    std::string bytes("\xFF\xFE", 2);
-    for (char16_t c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    WriteText(kAppDir + u"setup.jxsetup", bytes);
+    WriteUtf16Text(kAppDir + u"setup.jxsetup", xml);
 }
 
 // One install-list row of the exit-code program; `extra` adds attributes.

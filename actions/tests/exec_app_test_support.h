@@ -35,6 +35,16 @@ inline void WriteText(const std::u16string& windowsPath, const std::string& text
         ::chmod(target.c_str(), 0755);
 }
 
+// A definition text written as the loader expects it: UTF-16 LE with its byte-order mark.
+inline void WriteUtf16Text(const std::u16string& windowsPath, const std::string& utf8) {
+    std::string bytes("\xFF\xFE", 2);
+    for (char16_t c : jxtext::W(utf8)) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    WriteText(windowsPath, bytes);
+}
+
 // exitcode.exe <code> [<file>] copied to a Windows path of the machine.
 inline void PlaceExitCodeProgram(const std::u16string& windowsPath) {
     const std::string target = jxplat::WindowsToHostPath(windowsPath);

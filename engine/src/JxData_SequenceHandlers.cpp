@@ -375,9 +375,7 @@ void JxData::action_RestoreRegValues(const JxSequenceAction& action) {
 
 void JxData::action_CreateShortcuts(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_CreateShortcuts");
-    // JX_NOT_BUILT: shortcuts come with the installation actions.
-    WorkerNotBuilt(*this, u"JxData::CreateShortcuts", action,
-                   AnyRow(m_Files, [](const JxFile& f) { return !f.scname.empty(); }));
+    CreateShortcuts(action);
 }
 
 void JxData::action_DeleteServiceStates(const JxSequenceAction& action) {

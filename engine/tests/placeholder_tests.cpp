@@ -189,9 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
              },
              "ExecuteCustomAction"},
         Case{"PageOfTheCommonUpdate", kNothing, [](JxData& d) { EXPECT_FALSE(d.ExecuteCommonUpdate()); },
-             "ExecuteCommonUpdate"},
-        Case{"ShortcutOfAChildRun", kNothing, [](JxData& d) { EXPECT_FALSE(d.ExternCreateShortcut()); },
-             "ExternCreateShortcut"}),
+             "ExecuteCommonUpdate"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
@@ -213,7 +211,6 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"actions/src/JxData_PendingCustomActions.cpp", {"custom actions"}},
         {"actions/src/JxData_PendingServiceActions.cpp",
          {"the shutdown of the product's services before an update and their activation"}},
-        {"actions/src/JxData_PendingShortcutChild.cpp", {"the creation of shortcuts during an installation"}},
         {"actions/src/JxData_PendingShareCounters.cpp",
          {"shared-component counters and side-by-side products"}},
         {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
@@ -221,7 +218,7 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
          {"the setup service", "self-registration of files", "custom actions", "customized setups",
-          "the creation of shortcuts during an installation", "shared-component counters"}},
+          "shared-component counters"}},
         {"engine/src/JxData_SequenceRun.cpp", {"shared-component counters"}},
         {"engine/src/JxWebCommonUpdate.cpp", {"the common update"}},
         // The shared body of the operations that no run reaches yet.

@@ -651,6 +651,10 @@ public:
     void DeleteSupportFiles(const std::vector<std::u16string>& names) override;
     // In an uninstall with "_DeleteEmptyInstallDir": removes INSTALLDIR and its empty parents.
     void DeleteEmptyInstallDir() override;
+    // Shortcuts: the install run starts the setup program once per file row with a shortcut
+    // ("/_RunCreateShortcut" and "/_FileIndex"); in that child run ExternCreateShortcut creates the
+    // row's link.
+    void CreateShortcuts(const JxSequenceAction& action);
 
     // The end of the install sequence and the services around it.
     void InitSxsShareCounter() override;
@@ -675,7 +679,9 @@ public:
     bool _support_FixServices();
     bool _support_RunCreateShortcut();
     bool _support_ShutdownServices();
-    // In a child run started by a setup: creates the one shortcut its properties describe.
+    // In a child run started by a setup: creates the one shortcut its properties describe. False
+    // (nothing created or removed) when the index names no file row, or the row names a link
+    // outside its shell folder or a target outside the product's folders.
     bool ExternCreateShortcut();
     void Configure_Customized_UpgradeProducts() override;
     void Configure_Customized_UpdateProduct() override;
