@@ -40,6 +40,14 @@ TEST(Guards, SinglePathSegments) {
     for (const char16_t* pattern : {u"..\\*", u"x\\*.*", u"*.", u".."})
         EXPECT_FALSE(IsSinglePathSegment(pattern, true)) << jxtext::N(pattern);
 
+    // A name to write a file under is no device either.
+    for (const char16_t* name :
+         {u"setup.exe", u"{A}.wpk", u"$CORE.wpk", u"CONFIG.wpk", u"COM0", u"LPT10.txt", u"console"})
+        EXPECT_TRUE(IsPlainFileName(name)) << jxtext::N(name);
+    for (const char16_t* name : {u"CON", u"con.txt", u"Nul.wpk", u"aux", u"PRN.x.y", u"COM1", u"lpt9.log",
+                                 u"CON .txt", u"..", u"a\\b", u"C:x", u"*.wpk"})
+        EXPECT_FALSE(IsPlainFileName(name)) << jxtext::N(name);
+
     EXPECT_TRUE(IsPathInsideFolder(u"sub\\file.txt"));
     EXPECT_TRUE(IsPathInsideFolder(u"sub/deep/file.txt"));
     for (const char16_t* path : {u"", u"\\file", u"..\\file", u"sub\\..\\..\\file", u"sub\\.\\file", u"C:\\x",

@@ -9,7 +9,6 @@
 #include <map>
 
 #include "jxengine/JxSetupEngineControl.h"
-#include "jxengine/JxWebCommonUpdate.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
@@ -168,11 +167,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"SideBySideProducts",
              [](JxData& d) { d.m_SxsRequirements.m_ProductCodes.push_back(JxProductCode()); },
              [](JxData& d) { d.InitSxsShareCounter(); }, "JxShareCounterList::InitSxsShareCounter"},
-        Case{"CommonUpdateOfAComponent", kNothing,
-             [](JxData& d) { EXPECT_FALSE(JxWebCommonUpdate(&d).ExecuteCommonUpdate(u"Core", true)); },
-             "JxWebCommonUpdate::ExecuteCommonUpdate (Core)"},
-        Case{"NoComponentToUpdate", kNothing,
-             [](JxData& d) { EXPECT_TRUE(JxWebCommonUpdate(&d).ExecuteCommonUpdate(u"", true)); }, ""},
         Case{"CustomizedSetup", [](JxData& d) { d.SetProperty(u"_USECUSTOMIZATION", u"true", 1); },
              [](JxData& d) { d.Configure_Customized_UpgradeProducts(); },
              "Configure_Customized_UpgradeProducts"},
@@ -187,9 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
                  d.ExecuteCustomAction(u"ca.dll", u"Run", u"", u"Install", u"{C1}", u"Core",
                                        JxSequenceAction(u"ExecuteCustomAction", u"", 0));
              },
-             "ExecuteCustomAction"},
-        Case{"PageOfTheCommonUpdate", kNothing, [](JxData& d) { EXPECT_FALSE(d.ExecuteCommonUpdate()); },
-             "ExecuteCommonUpdate"}),
+             "ExecuteCustomAction"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
@@ -214,13 +206,11 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"actions/src/JxData_PendingShareCounters.cpp",
          {"shared-component counters and side-by-side products"}},
         {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
-        {"engine/src/JxData_PendingCommonUpdate.cpp", {"the common update"}},
         {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
          {"the setup service", "self-registration of files", "custom actions", "customized setups",
           "shared-component counters"}},
         {"engine/src/JxData_SequenceRun.cpp", {"shared-component counters"}},
-        {"engine/src/JxWebCommonUpdate.cpp", {"the common update"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
         {"setupdata/src/JxData_ComponentConditionsModes.cpp", {"shared-component counters"}},

@@ -20,6 +20,11 @@ bool IsGuidFormId(std::u16string_view id);
 // entry, or "x\. " the folder itself). Wildcards ("*", "?") only with allowWildcards (a pattern).
 bool IsSinglePathSegment(std::u16string_view name, bool allowWildcards = false);
 
+// A name a file may be written under in a folder: a single path segment (no wildcards) that is not
+// one of the reserved device names ("CON", "PRN", "AUX", "NUL", "COM1".."COM9", "LPT1".."LPT9"),
+// with or without an extension, in any letter case: Windows opens the device for those.
+bool IsPlainFileName(std::u16string_view name);
+
 // A relative path that stays inside the folder it is joined to: one or more single segments; with
 // lastIsPattern, the last one may hold wildcards ("bin\\*.dll").
 bool IsPathInsideFolder(std::u16string_view relativePath, bool lastIsPattern = false);

@@ -98,6 +98,19 @@ bool IsSinglePathSegment(std::u16string_view name, bool allowWildcards) {
     return true;
 }
 
+bool IsPlainFileName(std::u16string_view name) {
+    if (!IsSinglePathSegment(name))
+        return false;
+    std::u16string base = jxtext::ToUpper(name.substr(0, name.find(u'.')));
+    while (!base.empty() && base.back() == u' ')
+        base.pop_back();
+    for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"})
+        if (base == device)
+            return false;
+    return !(base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
+             base[3] >= u'1' && base[3] <= u'9');
+}
+
 bool IsPathInsideFolder(std::u16string_view relativePath, bool lastIsPattern) {
     if (relativePath.empty() || _guard_IsSeparator(relativePath.front()))
         return false;

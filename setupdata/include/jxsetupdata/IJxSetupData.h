@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "jxbase/xml/xmldom.h"
+#include "jxsetupdata/JxCommonUpdateSettings.h"
 #include "jxsetupdata/JxFile.h"
 #include "jxsetupdata/JxLog.h"
 #include "jxsetupdata/JxModuleAbi.h"
@@ -208,12 +209,12 @@ public:
                                                const std::u16string& pattern) = 0;
     virtual bool IsFileMountedInVfs(const std::u16string& path) = 0;
     // 131-136: the common update
-    virtual bool InitCommonUpdateMode(const std::u16string& settings, JxProgressCallbackFn callback,
+    virtual bool InitCommonUpdateMode(const JxCommonUpdateSettings& settings, JxProgressCallbackFn callback,
                                       LPVOID context) = 0;
     virtual std::u16string GetCommonUpdateVersion() = 0;
     virtual bool ExecuteCommonUpdate() = 0;
     virtual bool CheckInternetConnection() = 0;
-    virtual std::vector<std::u16string> DownloadBillboards() = 0;
+    virtual const std::vector<std::unique_ptr<JxWebDownloadObject>>& DownloadBillboards() = 0;
     virtual void ClearBillboards() = 0;
     // 137-150: customized setups
     virtual bool Load_Customized_Config() = 0;

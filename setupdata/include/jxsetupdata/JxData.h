@@ -395,12 +395,12 @@ public:
                              const JxSequenceAction& action) override;
     bool ExecuteAddOn(const std::u16string& module, const std::u16string& function,
                       const std::u16string& argument) override;
-    bool InitCommonUpdateMode(const std::u16string& settings, JxProgressCallbackFn callback,
+    bool InitCommonUpdateMode(const JxCommonUpdateSettings& settings, JxProgressCallbackFn callback,
                               LPVOID context) override;
     std::u16string GetCommonUpdateVersion() override;
     bool ExecuteCommonUpdate() override;
     bool CheckInternetConnection() override;
-    std::vector<std::u16string> DownloadBillboards() override;
+    const std::vector<std::unique_ptr<JxWebDownloadObject>>& DownloadBillboards() override;
     void ClearBillboards() override;
     bool Install_Customized_Files() override;
     bool Delete_Customized_Temporary_Files() override;
@@ -851,7 +851,8 @@ public:
     bool m_UserCancelled = false;
     JxSequenceData m_SequenceData;
     std::unique_ptr<JxFileActionState> m_FileActionState;
-    bool m_CommonUpdateMode = false;
+    bool m_CommonUpdateMode = false; // the common-update mode is prepared (InitCommonUpdateMode)
+    std::vector<std::unique_ptr<JxWebDownloadObject>> m_Billboards;
     bool m_FeatureActivationMode = false;
     JxSetupSVCData m_SetupSvc;
     bool m_DoNotLog = false;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "jxsetupdata/JxCommonUpdateSettings.h"
 #include "jxweb/ProtobufHttpClient.h"
 
 class UpdateServerHostPool;
@@ -27,15 +28,6 @@ public:
 
     // The first candidate of the pool that answers (at most 25 tried), else "".
     std::u16string getAvaliableServer(UpdateServerHostPool& pool);
-};
-
-// A block of downloaded bytes (a billboard).
-class JxWebDownloadObject {
-public:
-    JxWebDownloadObject() = default;
-    virtual ~JxWebDownloadObject() = default;
-    std::vector<BYTE> m_Data;
-    DWORD Length() const { return static_cast<DWORD>(m_Data.size()); }
 };
 
 } // namespace JxSetup::Data

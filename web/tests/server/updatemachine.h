@@ -56,6 +56,7 @@ public:
     DnsResponder& Dns() { return m_dns; }
     TestServer& Server() { return m_server; }
     const std::string& Path() const { return m_root.Path(); }
+    const jxtest::TempMachineRoot& Root() const { return m_root; }
     const TestPki& Pki() const { return m_pki; }
 
     // The answer to a path (the request's target without its query); 404 without a route.
