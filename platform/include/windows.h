@@ -34,4 +34,5 @@
 #include "jxplat/oleauto.h"
 #include "jxplat/dosdevices.h"
 #include "jxplat/threadpool.h"
+#include "jxplat/excpt.h"
 #include "jxplat/winmsg.h"

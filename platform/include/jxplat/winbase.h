@@ -35,6 +35,9 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD GetThreadId(HANDLE thread);
 // Returns the previous suspend count, or (DWORD)-1 on failure.
 DWORD ResumeThread(HANDLE thread);
+// Returns the previous suspend count, or (DWORD)-1 on failure (ERROR_ACCESS_DENIED once the thread
+// ended). The stand-in holds a running thread when its current or next wait returns.
+DWORD SuspendThread(HANDLE thread);
 
 // ---- Handles, events and waits ----------------------------------------------------------------
 

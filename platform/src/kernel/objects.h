@@ -44,6 +44,10 @@ std::shared_ptr<CKernelObject> ReferenceKernelHandle(HANDLE handle);
 // Same, with KernelLock() already held by the caller.
 std::shared_ptr<CKernelObject> ReferenceKernelHandleLocked(HANDLE handle);
 
+// Keeps a thread of CreateThread that SuspendThread suspended waiting until it is resumed; the
+// caller holds KernelLock() through `held`.
+void KernelHoldWhileSuspended(std::unique_lock<std::mutex>& held);
+
 template <typename T> std::shared_ptr<T> ReferenceKernelHandleAs(HANDLE handle) {
     return std::dynamic_pointer_cast<T>(ReferenceKernelHandle(handle));
 }

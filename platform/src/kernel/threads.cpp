@@ -1,9 +1,13 @@
 // Threads: a host thread per CreateThread; the handle is signalled when the routine returns and
-// keeps its result as the exit code.
+// keeps its result as the exit code. An exception that leaves the routine ends the process.
+// SuspendThread holds a running thread when its current or next wait returns (the stand-in cannot
+// stop a thread in the middle of its code).
+#include <exception>
 #include <system_error>
 #include <thread>
 
 #include "jxplat/errhandling.h"
+#include "jxplat/excpt.h"
 #include "jxplat/winbase.h"
 #include "jxplat/winerror.h"
 #include "kernel/objects.h"
@@ -23,14 +27,30 @@ public:
     DWORD m_exitCode = STILL_ACTIVE;
 };
 
+// The object of the calling thread when CreateThread made it.
+thread_local std::shared_ptr<CThreadObject> t_currentThread;
+
+DWORD _ThrCall(LPTHREAD_START_ROUTINE routine, LPVOID parameter) {
+    try {
+        return routine(parameter);
+    } catch (const CStructuredException& raised) {
+        EndProcessForUnhandledException(raised.record);
+    } catch (...) {
+        EXCEPTION_RECORD record = {};
+        record.ExceptionCode = EXCEPTION_CPP_EXCEPTION;
+        EndProcessForUnhandledException(record);
+    }
+}
+
 void _ThrRun(std::shared_ptr<CThreadObject> thread, LPTHREAD_START_ROUTINE routine, LPVOID parameter) {
+    t_currentThread = thread;
     {
         std::unique_lock<std::mutex> held(KernelLock());
         thread->m_threadId = GetCurrentThreadId();
         KernelNotifyAll();
         KernelCondition().wait(held, [&] { return thread->m_suspendCount == 0; });
     }
-    DWORD exitCode = routine(parameter);
+    DWORD exitCode = _ThrCall(routine, parameter);
     {
         std::lock_guard<std::mutex> guard(KernelLock());
         thread->m_exitCode = exitCode;
@@ -40,6 +60,13 @@ void _ThrRun(std::shared_ptr<CThreadObject> thread, LPTHREAD_START_ROUTINE routi
 }
 
 } // namespace
+
+void KernelHoldWhileSuspended(std::unique_lock<std::mutex>& held) {
+    const std::shared_ptr<CThreadObject>& self = t_currentThread;
+    if (self)
+        KernelCondition().wait(held, [&] { return self->m_suspendCount == 0; });
+}
+
 } // namespace jxplat
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE startAddress, LPVOID parameter,
@@ -109,4 +136,19 @@ DWORD ResumeThread(HANDLE thread) {
     if (previous == 1)
         KernelNotifyAll();
     return previous;
+}
+
+DWORD SuspendThread(HANDLE thread) {
+    using namespace jxplat;
+    auto object = ReferenceKernelHandleAs<CThreadObject>(thread);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return static_cast<DWORD>(-1);
+    }
+    std::lock_guard<std::mutex> guard(KernelLock());
+    if (object->m_ended) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return static_cast<DWORD>(-1);
+    }
+    return object->m_suspendCount++;
 }

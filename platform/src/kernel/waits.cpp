@@ -68,23 +68,29 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
     bool polling = false;
     for (const auto& object : objects)
         polling = polling || object->NeedsPolling();
+    DWORD result = WAIT_TIMEOUT;
     for (;;) {
-        DWORD result = _WaitTry(objects, waitAll != FALSE, threadId);
+        result = _WaitTry(objects, waitAll != FALSE, threadId);
         if (result != WAIT_TIMEOUT || milliseconds == 0)
-            return result;
+            break;
         if (polling) {
             const auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(5);
             if (milliseconds != INFINITE && deadline <= slice) {
                 KernelCondition().wait_until(held, deadline);
-                return _WaitTry(objects, waitAll != FALSE, threadId);
+                result = _WaitTry(objects, waitAll != FALSE, threadId);
+                break;
             }
             KernelCondition().wait_until(held, slice);
         } else if (milliseconds == INFINITE) {
             KernelCondition().wait(held);
         } else if (KernelCondition().wait_until(held, deadline) == std::cv_status::timeout) {
-            return _WaitTry(objects, waitAll != FALSE, threadId);
+            result = _WaitTry(objects, waitAll != FALSE, threadId);
+            break;
         }
     }
+    // A thread suspended while it waited goes on only once it is resumed.
+    KernelHoldWhileSuspended(held);
+    return result;
 }
 
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds) {

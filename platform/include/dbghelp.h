@@ -1,0 +1,3 @@
+// The debug-help functions of Windows as far as the engine calls them.
+#pragma once
+#include "jxplat/dbghelp.h"
