@@ -43,16 +43,18 @@ public:
 
     // Queues the item for the worker. False (the item is dropped) when no worker runs or it stops.
     virtual bool PostItem(T item) {
-        bool wasEmpty = false;
+        bool wake = false;
         {
             CLockHold hold(*m_pLock, true);
             if (!m_bAccepting)
                 return false;
-            wasEmpty = m_Queue.empty();
             m_Queue.push_back(std::move(item));
+            // The worker looks at the queue before each wait: only a worker that waits (or is about
+            // to) needs the event, and one signal wakes it for everything queued until it looks.
+            wake = m_bWorkerWaits;
+            m_bWorkerWaits = false;
         }
-        // The worker looks at the queue before each wait, so only the first item of a batch wakes it.
-        if (wasEmpty)
+        if (wake)
             SetEvent(m_hEvents[kItemEvent]);
         return true;
     }
@@ -155,8 +157,10 @@ protected:
         DWORD lockId = m_pLock->Mutex().Lock(true);
         for (;;) {
             if (m_Queue.empty()) {
+                m_bWorkerWaits = true;
                 const DWORD waited =
                     m_pLock->WaitForMultiple(lockId, true, 2, m_hEvents, FALSE, m_Timeout.load());
+                m_bWorkerWaits = false;
                 if (waited == WAIT_OBJECT_0 + kStopEvent)
                     break;
                 if (waited == WAIT_TIMEOUT) {
@@ -229,6 +233,7 @@ private:
     std::atomic<DWORD> m_Timeout{INFINITE};
     std::atomic<bool> m_bStartResult{false};
     std::atomic<bool> m_bStopRequested{false};
-    bool m_bAccepting = false; // guarded by the shared lock
-    std::vector<T> m_Queue;    // guarded by the shared lock
+    bool m_bAccepting = false;   // guarded by the shared lock
+    bool m_bWorkerWaits = false; // guarded by the shared lock: the worker found the queue empty
+    std::vector<T> m_Queue;      // guarded by the shared lock
 };
