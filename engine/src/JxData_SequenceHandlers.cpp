@@ -26,13 +26,6 @@ template <typename Row, typename Test> bool AnyRow(const std::vector<Row>& rows,
     return false;
 }
 
-template <typename Test> bool AnyComponent(JxData& data, Test test) {
-    for (const JxFeature& feature : data.m_Features)
-        if (AnyRow(feature.components, test))
-            return true;
-    return false;
-}
-
 // The BEGIN and END lines of one handler run.
 class CHandlerScope {
 public:
@@ -394,11 +387,7 @@ void JxData::action_DeleteFiles(const JxSequenceAction& action) {
 
 void JxData::action_SaveShareCounter(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SaveShareCounter");
-    // JX_NOT_BUILT: the shared-component counters come with the installation actions.
-    WorkerNotBuilt(*this, u"JxShareCounterList::SaveShareCounter", action,
-                   AnyComponent(*this, [](const JxComponent& c) {
-                       return jxtext::EqualsNoCase(c.installmode, u"shared");
-                   }));
+    m_ShareCounters.SaveShareCounter(GetInstallMode());
 }
 
 void JxData::action_SaveSettings(const JxSequenceAction& action) {

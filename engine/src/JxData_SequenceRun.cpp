@@ -11,20 +11,6 @@ namespace {
 
 const WCHAR* const kModule = u"lib";
 
-// JX_NOT_BUILT: the shared-component counters (JxShareCounterList::Reload) come with the
-// installation actions. A shared component is work for them: the run fails before its first action.
-void ReloadShareCounters(JxData& data) {
-    for (const JxFeature& feature : data.m_Features) {
-        for (const JxComponent& component : feature.components) {
-            if (jxtext::EqualsNoCase(component.installmode, u"shared")) {
-                data.FailNotBuilt(u"JxSetup::Data::JxShareCounterList::Reload",
-                                  u"JxShareCounterList::Reload");
-                return;
-            }
-        }
-    }
-}
-
 } // namespace
 
 // Each handler is an exception boundary: what it throws is its action's failure, so the run leaves
@@ -148,7 +134,7 @@ void JxData::_Sequence_Run_CountProcessSteps() {
     }
 
     // The counting may have touched the share counters, and the walk may have ended the resume.
-    ReloadShareCounters(*this);
+    m_ShareCounters.Reload();
     state.m_bResuming = resuming;
     log->Log(LOG_END, kModule, context, u"");
 }
@@ -198,6 +184,8 @@ void JxData::_Sequence_Run() {
         // This run's temporary copies that were never committed, and the folders made for them;
         // committed files stay.
         RollbackCopiedFiles();
+        // What the rolled-back pass recorded is not written.
+        m_ShareCounters.Reload();
     }
     // Registry values saved before the update are written back when the run ended before their
     // restore action; no run deletes a value it meant to keep.

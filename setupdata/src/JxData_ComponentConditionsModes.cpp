@@ -25,23 +25,6 @@ bool IsRemoveRequest(const std::u16string& state, const std::u16string& action) 
            jxtext::EqualsNoCase(action, u"FeatureActionRemove");
 }
 
-// A share-counter decision that cannot be taken yet: the run must not go on as if it had been.
-bool ShareCounterDecisionNotBuilt(JxData& data, const WCHAR* operation, const JxComponent& component,
-                                  const JxFeature& feature) {
-    data.GetLog()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxData::_actionExecute_checkSharecounter",
-                       u"%s is not built yet", operation);
-    JxSequenceData& state = data.m_SequenceData;
-    if (!state.m_bFailure) {
-        state.m_bFailure = true;
-        state.m_Error = JxErrorInfo();
-        state.m_Error.m_ActionName = operation;
-        state.m_Error.m_FeatureName = feature.name;
-        state.m_Error.m_Description =
-            std::u16string(operation) + u" is not built yet (component " + component.id + u")";
-    }
-    return false;
-}
-
 // The BEGIN line of a per-mode decision and its feature state and action.
 void LogDecisionStart(JxData& data, const WCHAR* context, const JxComponent& component,
                       const JxFeature& feature, const std::u16string& state, const std::u16string& action) {
@@ -170,18 +153,16 @@ bool JxData::_actionExecute_checkSharecounter(const JxComponent& component, cons
         log->Log(LP_INFO, kModule, context, u"Skipping sharecounter check, component is extracted as wpk.");
         result = true;
     } else if (jxtext::EqualsNoCase(component.installmode, u"shared")) {
-        // JX_NOT_BUILT: the shared-component counters come with the installation actions.
-        result = ShareCounterDecisionNotBuilt(*this, u"JxShareCounterList::GetShareCountResult", component,
-                                              feature);
+        result = m_ShareCounters.GetShareCountResult(component.id, feature.name, component.destinationdir,
+                                                     featureAction);
     } else if (jxtext::EqualsNoCase(component.installmode, u"permanent")) {
         // A permanent component is installed, never removed.
         result = jxtext::EqualsNoCase(featureAction, u"FeatureActionInstall");
     } else if (jxtext::EqualsNoCase(component.installmode, u"custom")) {
         if (component.sxssharecountername.empty())
             result = true;
-        else // JX_NOT_BUILT: the side-by-side share counters come with the installation actions.
-            result = ShareCounterDecisionNotBuilt(*this, u"JxShareCounterList::GetSxsShareCountResult",
-                                                  component, feature);
+        else
+            result = m_ShareCounters.GetSxsShareCountResult(component.sxssharecountername, GetInstallMode());
     }
     return LogDecisionEnd(*this, context, result);
 }

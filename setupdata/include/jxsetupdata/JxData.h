@@ -21,6 +21,7 @@
 #include "jxsetupdata/JxRecords.h"
 #include "jxsetupdata/IJxSetupData.h"
 #include "jxsetupdata/JxSequenceData.h"
+#include "jxsetupdata/JxShareCounterList.h"
 #include "jxsetupdata/JxSystemRestorePoint.h"
 #include "jxsetupdata/JxUiSequencer.h"
 #include "jxsetupdata/JxUserHive.h"
@@ -825,7 +826,7 @@ public:
     bool m_SkipCommonUpdate = false;
     JxRequirements m_Requirements;
     JxRequirements m_SxsRequirements;
-    bool m_ShareCounterUpdate = false; // the share counters of an UPDATE or UPGRADE run
+    JxShareCounterList m_ShareCounters; // reads the registry's counters when it is made
     std::vector<JxFile> m_FileMetaInformation;
     std::u16string m_appDir;      // the application folder, ending in "\"
     std::u16string m_ExeFileName; // the process executable's file name
