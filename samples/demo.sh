@@ -29,6 +29,11 @@ cat >"$JX_MACHINE_ROOT/machine.json.new" <<JSON
 ]}
 JSON
 mv -f "$JX_MACHINE_ROOT/machine.json.new" "$JX_MACHINE_ROOT/machine.json"
+# The machine's registration program of COM servers, in its 32-bit and 64-bit system folders.
+for folder in SysWOW64 System32; do
+    mkdir -p "$JX_MACHINE_ROOT/drive_c/Windows/$folder"
+    cp "$BUILD/samples/regsvr32.exe" "$JX_MACHINE_ROOT/drive_c/Windows/$folder/regsvr32.exe"
+done
 
 show_machine() {
     echo "-- Installed tree"
@@ -41,6 +46,8 @@ show_machine() {
     "$JXMACHINE" reg 'HKLM\Software\Tolvane\Quillmere Notes' --view 64 2>&1 || true
     echo "-- Registry: the uninstall entry"
     "$JXMACHINE" reg "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$PRODUCT" --view 32 2>&1 || true
+    echo "-- Registry: the class of the COM server (32-bit view)"
+    "$JXMACHINE" reg 'HKLM\Software\Classes\CLSID\{5A3E9C21-00C0-4000-8000-0000000000C1}' --view 32 2>&1 || true
     echo "-- Services"
     "$JXMACHINE" services
 }

@@ -192,10 +192,7 @@ void JxData::action_UninstallSetupSVC(const JxSequenceAction& action) {
 
 void JxData::action_SelfUnregOnUpdate(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SelfUnregOnUpdate");
-    // JX_NOT_BUILT: self-unregistration on update comes with the installation actions.
-    WorkerNotBuilt(
-        *this, u"JxData::SelfUnRegOnUpdate", action,
-        AnyRow(m_SelfRegFiles, [](const JxSelfRegFile& f) { return IsTrueText(f.unregonupdate); }));
+    SelfUnRegOnUpdate();
 }
 
 void JxData::action_InstallSetupSVC(const JxSequenceAction& action) {
@@ -305,8 +302,7 @@ void JxData::action_ReconfigXml(const JxSequenceAction& action) {
 
 void JxData::action_SelfRegFile(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SelfRegFile");
-    // JX_NOT_BUILT: self-registration comes with the installation actions.
-    WorkerNotBuilt(*this, u"JxData::SelfRegFile", action, !m_SelfRegFiles.empty());
+    SelfRegFile(action);
 }
 
 void JxData::action_SelfRegService(const JxSequenceAction& action) {
@@ -331,8 +327,7 @@ void JxData::action_SelfUnRegService(const JxSequenceAction& action) {
 
 void JxData::action_SelfUnRegFile(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_SelfUnRegFile");
-    // JX_NOT_BUILT: self-unregistration comes with the installation actions.
-    WorkerNotBuilt(*this, u"JxData::SelfUnRegFiles", action, !m_SelfUnregFiles.empty());
+    SelfUnRegFiles(action);
 }
 
 void JxData::action_DeleteRegValues(const JxSequenceAction& action) {

@@ -203,7 +203,7 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
         {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
-         {"the setup service", "self-registration of files", "custom actions", "customized setups"}},
+         {"the setup service", "custom actions", "customized setups"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
         {"setupdata/src/JxData_SettingsSequence.cpp",

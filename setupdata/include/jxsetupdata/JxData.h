@@ -182,6 +182,12 @@ public:
     void FixServiceConfiguration(const std::u16string& serviceName, const std::u16string& path);
     void SelfUnRegServices(const JxSequenceAction& action);
     void SelfUnRegServicesOnUpdate(const JxSequenceAction& action);
+    // COM servers among the installed files, registered and unregistered silently by the system's
+    // registration program: on installation (each is unregistered first), on uninstallation, and
+    // before an update or upgrade replaces them.
+    void SelfRegFile(const JxSequenceAction& action);
+    void SelfUnRegFiles(const JxSequenceAction& action);
+    void SelfUnRegOnUpdate();
     // False when a service's start type could not be set.
     bool FixServices();
     DWORD GetConfiguredServiceStartType(const JxService& service);
@@ -891,6 +897,13 @@ private:
     void _load_Applications();
     // Steps of the service registration.
     void _svc_UnRegisterRows(const JxSequenceAction& action, bool onUpdateOnly);
+    // The component of a self-registration row, unless it is extracted as a package (logged).
+    bool _selfreg_Component(const JxSelfRegFile& row, const WCHAR* context, JxFeature& feature,
+                            JxComponent& component);
+    // The paths of the file rows a self-registration row names, expanded.
+    std::vector<std::u16string> _selfreg_Paths(const JxSelfRegFile& row, const JxComponent& component);
+    // One run of the registration program for a server; its result is left to its own log lines.
+    void _selfreg_Run(const JxSelfRegFile& row, const std::u16string& path, bool unregister);
     void _svc_ReportRegistrationFailure(const JxService& row, const JxSequenceAction& action);
 
     // Steps of the command line, the stored settings and the file metadata.
