@@ -337,8 +337,9 @@ void JxData::action_DeleteRegValues(const JxSequenceAction& action) {
 
 void JxData::action_ExecuteCustomAction(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_ExecuteCustomAction");
-    // JX_NOT_BUILT: custom actions come with the installation actions.
-    WorkerNotBuilt(*this, u"JxData::ExecuteCustomAction", action, true);
+    const JxSequenceEntry& entry = action.m_Entry;
+    ExecuteCustomAction(entry.modulename, entry.functionname, entry.argument, entry.installmode,
+                        entry.componentid, entry.featurename, action);
 }
 
 void JxData::action_InstallCustomization(const JxSequenceAction& action) {

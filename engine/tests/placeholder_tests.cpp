@@ -107,9 +107,6 @@ const auto kNothing = [](JxData&) {};
 INSTANTIATE_TEST_SUITE_P(
     Operations, Placeholder,
     ::testing::Values(
-        Case{"PropertyActionCallsAnAddOn",
-             [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(false)); },
-             [](JxData& d) { d.SetPropertiesSequence(); }, "ExecuteAddOn"},
         // Startup and shutdown rows run with the services, not here.
         Case{"OnlyAStartupPropertyAction",
              [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(true)); },
@@ -172,13 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
                  d.Configure_Customized_UpgradeProducts();
                  d.Load_Customized_Config();
              },
-             ""},
-        Case{"CustomAction", kNothing,
-             [](JxData& d) {
-                 d.ExecuteCustomAction(u"ca.dll", u"Run", u"", u"Install", u"{C1}", u"Core",
-                                       JxSequenceAction(u"ExecuteCustomAction", u"", 0));
-             },
-             "ExecuteCustomAction"}),
+             ""}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
@@ -197,17 +188,14 @@ std::string ReadText(const std::filesystem::path& path) {
 // placeholder, and nothing that is built: a placeholder added or removed changes this table.
 TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
     const std::map<std::string, std::vector<std::string>> expected = {
-        {"actions/src/JxData_PendingCustomActions.cpp", {"custom actions"}},
         {"actions/src/JxData_PendingServiceActions.cpp",
          {"the shutdown of the product's services before an update and their activation"}},
         {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
         {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
-         {"the setup service", "custom actions", "customized setups"}},
+         {"the setup service", "customized setups"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
-        {"setupdata/src/JxData_SettingsSequence.cpp",
-         {"property actions and startup actions that call an add-on"}},
     };
     std::map<std::string, std::vector<std::string>> found;
     for (const char* folder : {"actions", "base", "engine", "mms", "platform", "propertybag", "setupdata",

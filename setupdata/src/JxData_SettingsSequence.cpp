@@ -51,6 +51,9 @@ void JxData::SetPropertiesSequence() {
     JxLog* log = GetLog();
     log->Log(LOG_BEGIN, kModule, kSequenceContext, u"");
 
+    // The add-ons may need the support files beside them while they run.
+    std::vector<std::u16string> supportFiles;
+    ExtractSupportFiles(supportFiles);
     for (const JxSequenceEntry& row : m_PropertyActions) {
         // Rows of the shutdown and the start-up run elsewhere.
         if (jxtext::EqualsNoCase(row.shutdownaction, u"true") ||
@@ -59,11 +62,10 @@ void JxData::SetPropertiesSequence() {
         const std::u16string argument = ExpandProperties(row.argument);
         log->Log(LP_INFO, kModule, kSequenceContext, u"Executing property action %s, %s, %s",
                  row.modulename.c_str(), row.functionname.c_str(), MaskProtectedArguments(argument).c_str());
-        // JX_NOT_BUILT: the support files and the add-on call come with the installation actions
-        // (ExtractSupportFiles, ExecuteAddOn, DeleteSupportFiles). The properties it would set stay
-        // unset, so the run fails before anything is installed.
-        FailNotBuilt(kSequenceContext, u"ExecuteAddOn", row.modulename + u"::" + row.functionname);
+        // Sets the properties the add-on answers; its result is its own.
+        ExecuteAddOn(row.modulename, row.functionname, row.argument);
     }
+    DeleteSupportFiles(supportFiles);
 
     for (const JxRegValue& row : m_RegValuesSetProperty) {
         if (row.setproperty.empty())

@@ -92,6 +92,8 @@ struct ProductVariant {
     // The GUI module packed as "GUI/gui.dll": "" the scripted module of the build, "-" none, else the
     // host path of another library.
     std::string guiModule;
+    // Files added to the "$SETUP" package: name -> host path of the file to pack.
+    std::map<std::string, std::string> setupFiles;
 };
 
 // Adds rows before the closing tag of a section of the definition, which stands there once.
@@ -154,6 +156,8 @@ inline std::string PackProduct(const ProductVariant& variant, const std::filesys
     else if (!variant.guiModule.empty())
         fs::copy_file(variant.guiModule, work / "setup" / "GUI" / "gui.dll",
                       fs::copy_options::overwrite_existing);
+    for (const auto& [name, source] : variant.setupFiles)
+        fs::copy_file(source, work / "setup" / name, fs::copy_options::overwrite_existing);
     for (const auto& [name, content] : variant.payload) {
         WriteText(work / "payload" / name, content);
         fs::permissions(work / "payload" / name, fs::perms::owner_exec, fs::perm_options::add);

@@ -39,6 +39,7 @@ typedef const BYTE* LPCBYTE;
 typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
 typedef BOOL* PBOOL;
+typedef BOOL* LPBOOL;
 typedef CHAR* LPSTR;
 typedef const CHAR* LPCSTR;
 typedef WCHAR* LPWSTR;

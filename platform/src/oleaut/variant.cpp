@@ -1,4 +1,4 @@
-// BSTR texts and VARIANT values of the OLE automation library.
+// VARIANT values of the OLE automation library (the BSTR texts are in platform/bstr).
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,46 +12,6 @@
 
 const IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 const IID IID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
-
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length) {
-    if (length > (0x7FFFFFFFu - 6) / 2)
-        return nullptr;
-    auto* block = static_cast<BYTE*>(std::malloc(4 + (size_t{length} + 1) * 2));
-    if (!block)
-        return nullptr;
-    const DWORD bytes = length * 2;
-    std::memcpy(block, &bytes, 4);
-    BSTR out = reinterpret_cast<BSTR>(block + 4);
-    if (text)
-        std::memcpy(out, text, bytes);
-    else
-        std::memset(out, 0, bytes);
-    out[length] = 0;
-    return out;
-}
-
-BSTR SysAllocString(const OLECHAR* text) {
-    if (!text)
-        return nullptr;
-    return SysAllocStringLen(text, static_cast<UINT>(std::char_traits<char16_t>::length(text)));
-}
-
-void SysFreeString(BSTR text) {
-    if (text)
-        std::free(reinterpret_cast<BYTE*>(text) - 4);
-}
-
-UINT SysStringByteLen(BSTR text) {
-    if (!text)
-        return 0;
-    DWORD bytes = 0;
-    std::memcpy(&bytes, reinterpret_cast<BYTE*>(text) - 4, 4);
-    return bytes;
-}
-
-UINT SysStringLen(BSTR text) {
-    return SysStringByteLen(text) / 2;
-}
 
 void VariantInit(VARIANTARG* value) {
     std::memset(value, 0, sizeof(VARIANT));

@@ -402,6 +402,10 @@ public:
                              const JxSequenceAction& action) override;
     bool ExecuteAddOn(const std::u16string& module, const std::u16string& function,
                       const std::u16string& argument) override;
+    // The property text of an add-on's answer: names and values separated by TABs (a run of TABs
+    // is one separator; a last name without a value is dropped), as property rows (localizable
+    // "false", neither locked nor numeric).
+    static std::vector<JxPropertyRow> SplitNameValuePairs(const std::u16string& text);
     bool InitCommonUpdateMode(const JxCommonUpdateSettings& settings, JxProgressCallbackFn callback,
                               LPVOID context) override;
     std::u16string GetCommonUpdateVersion() override;
@@ -782,6 +786,9 @@ public:
     // destination folder of the component that installs it; null when none loads. The caller frees
     // it (FreeLibrary, or VirtualFS::FreeDll for a packaged copy).
     HMODULE LoadDLL(const std::u16string& name, const std::u16string& vfsFolder);
+    // Releases a module of LoadDLL the way it was loaded: a packaged copy through the package file
+    // system (its temporary file goes with the last reference), any other with FreeLibrary.
+    bool FreeDLL(HMODULE module);
     VirtualFS* GetVfs() const { return m_Vfs; }
     // How GetXMLContentFromFile reads a packaged file whole; the package store sets it when it
     // attaches the virtual file system.
@@ -795,7 +802,8 @@ public:
     using JxFindPackagedFileFn = bool (*)(VirtualFS& vfs, const std::u16string& path);
     JxFindPackagedFileFn m_FindPackagedFile = nullptr;
     std::unique_ptr<VirtualFS, JxVfsDeleter> m_OwnedVfs{nullptr, nullptr}; // one made by MountExternalPackage
-    std::set<std::u16string> m_MountedPackageFiles;                        // full paths, lower case
+    std::multiset<HMODULE> m_PackagedDlls; // one entry per load of LoadDLL through the package file system
+    std::set<std::u16string> m_MountedPackageFiles; // full paths, lower case
 
     // Members, in the order in which they are built.
     PropertyCache m_Properties;

@@ -25,8 +25,10 @@ HMODULE JxData::LoadDLL(const std::u16string& name, const std::u16string& vfsFol
     const std::u16string packaged = vfsFolder + name;
     if (m_Vfs && IsFileMountedInVfs(packaged)) {
         HMODULE module = m_Vfs->LoadDll(packaged, 0, nullptr);
-        if (module)
+        if (module) {
+            m_PackagedDlls.insert(module);
             GetLog()->Log(LP_INFO, kModule, kContext, u"DLL %s loaded.", packaged.c_str());
+        }
         return module;
     }
     std::u16string folder;
@@ -52,6 +54,17 @@ HMODULE JxData::LoadDLL(const std::u16string& name, const std::u16string& vfsFol
     if (module)
         GetLog()->Log(LP_INFO, kModule, kContext, u"DLL %s loaded.", installed.c_str());
     return module;
+}
+
+bool JxData::FreeDLL(HMODULE module) {
+    CJxDataLock lock(*this);
+    if (!module)
+        return false;
+    const auto packaged = m_PackagedDlls.find(module);
+    if (packaged == m_PackagedDlls.end())
+        return FreeLibrary(module) != FALSE;
+    m_PackagedDlls.erase(packaged);
+    return m_Vfs && m_Vfs->FreeDll(module) != FALSE;
 }
 
 } // namespace JxSetup::Data
