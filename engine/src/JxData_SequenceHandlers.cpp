@@ -277,11 +277,9 @@ void JxData::action_StoreLocalSetup(const JxSequenceAction& action) {
 
 void JxData::action_StoreCustomizedConfig(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_StoreCustomizedConfig");
-    // JX_NOT_BUILT: customized setups come with the engine's customization; a setup without a
-    // customization package has nothing to store.
-    WorkerNotBuilt(*this, u"JxData::Store_Customied_Configuration", action,
-                   m_FindPackagedFile != nullptr && m_Vfs != nullptr &&
-                       m_FindPackagedFile(*m_Vfs, u"\\$CUSTOMIZE\\customize.xml"));
+    if (IsCountingProcessSteps())
+        return;
+    Store_Customied_Configuration();
 }
 
 void JxData::action_DeleteRegValuesOnUpdate(const JxSequenceAction& action) {
@@ -344,11 +342,14 @@ void JxData::action_ExecuteCustomAction(const JxSequenceAction& action) {
 
 void JxData::action_InstallCustomization(const JxSequenceAction& action) {
     CHandlerScope scope(*this, u"action_InstallCustomization");
-    // JX_NOT_BUILT: customized setups come with the engine's customization; a setup without a
-    // customization package has nothing to install.
-    WorkerNotBuilt(*this, u"JxData::Install_Customized_Files", action,
-                   m_FindPackagedFile != nullptr && m_Vfs != nullptr &&
-                       m_FindPackagedFile(*m_Vfs, u"\\$CUSTOMIZE\\customize.xml"));
+    if (IsCountingProcessSteps())
+        return;
+    // Each step does what it can; a failed row is logged where it fails and stops nothing.
+    Install_Customized_Files();
+    Install_Customized_Regkeys();
+    Execute_Customized_Apps();
+    Install_Customized_ThirdPartyApps();
+    Delete_Customized_Temporary_Files();
 }
 
 // The service checks moved into the service registration; the action stays for old definitions.

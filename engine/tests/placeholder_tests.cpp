@@ -160,16 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
              },
              [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
         Case{"ShutdownOfServices", [](JxData& d) { AddServiceRow(d, u"auto", u"", true); },
-             [](JxData& d) { EXPECT_FALSE(d.ShutdownActions()); }, "ShutdownActions"},
-        Case{"CustomizedSetup", [](JxData& d) { d.SetProperty(u"_USECUSTOMIZATION", u"true", 1); },
-             [](JxData& d) { d.Configure_Customized_UpgradeProducts(); },
-             "Configure_Customized_UpgradeProducts"},
-        Case{"StandardSetup", kNothing,
-             [](JxData& d) {
-                 d.Configure_Customized_UpgradeProducts();
-                 d.Load_Customized_Config();
-             },
-             ""}),
+             [](JxData& d) { EXPECT_FALSE(d.ShutdownActions()); }, "ShutdownActions"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
@@ -191,9 +182,8 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
         {"actions/src/JxData_PendingServiceActions.cpp",
          {"the shutdown of the product's services before an update and their activation"}},
         {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
-        {"engine/src/JxData_PendingCustomization.cpp", {"customized setups"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
-         {"the setup service", "customized setups"}},
+         {"the setup service"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
     };

@@ -13,6 +13,25 @@ void TextListCache::AddText(const std::u16string& name, const std::u16string& te
     m_TextList.emplace(name, std::make_pair(language, text));
 }
 
+std::vector<std::pair<std::u16string, std::u16string>>
+TextListCache::RemoveTexts(const std::vector<std::pair<std::u16string, std::u16string>>& keys) {
+    std::vector<std::pair<std::u16string, std::u16string>> removed;
+    std::unique_lock<std::shared_mutex> guard(m_Lock);
+    for (auto it = m_TextList.begin(); it != m_TextList.end();) {
+        bool match = false;
+        for (const auto& [name, language] : keys)
+            match = match || (jxtext::EqualsNoCase(it->first, name) &&
+                              jxtext::EqualsNoCase(it->second.first, language));
+        if (!match) {
+            ++it;
+            continue;
+        }
+        removed.emplace_back(it->first, it->second.first);
+        it = m_TextList.erase(it);
+    }
+    return removed;
+}
+
 bool TextListCache::GetText(const std::u16string& name, const std::u16string& language,
                             std::u16string& out) const {
     std::shared_lock<std::shared_mutex> guard(m_Lock);

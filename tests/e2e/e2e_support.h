@@ -89,6 +89,8 @@ struct ProductVariant {
     std::string requirements = ReadText(SampleSourceDir() / "uninstall" / "requirements.xml");
     // Payload files added or replaced: "{component id}/name" -> content (the mode is executable).
     std::map<std::string, std::string> payload;
+    // Files of a customization package "$CUSTOMIZE" ("customize.xml", "theme/..."): none when empty.
+    std::map<std::string, std::string> customize;
     // The GUI module packed as "GUI/gui.dll": "" the scripted module of the build, "-" none, else the
     // host path of another library.
     std::string guiModule;
@@ -173,6 +175,13 @@ inline std::string PackProduct(const ProductVariant& variant, const std::filesys
     if (!pack(packages[0], work / "config", "$CONFIG") ||
         !pack(packages[1], work / "uninstall", "$UNINSTALL") || !pack(packages[2], work / "setup", "$SETUP"))
         return {};
+    if (!variant.customize.empty()) {
+        for (const auto& [name, content] : variant.customize)
+            WriteText(work / "customize" / name, content);
+        packages.push_back(work / "packages" / "customize.wpk");
+        if (!pack(packages.back(), work / "customize", "$CUSTOMIZE"))
+            return {};
+    }
     std::vector<std::string> components;
     for (const auto& entry : fs::directory_iterator(work / "payload"))
         components.push_back(entry.path().filename().string());

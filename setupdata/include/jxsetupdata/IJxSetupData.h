@@ -18,6 +18,7 @@
 #include "jxsetupdata/JxLog.h"
 #include "jxsetupdata/JxModuleAbi.h"
 #include "jxsetupdata/JxRecords.h"
+#include "jxsetupdata/JxCustomization.h"
 #include "jxsetupdata/JxSequenceData.h"
 #include "jxsetupdata/JxUiSequencer.h"
 #include "jxsetupdata/PropertyCache.h"
@@ -228,10 +229,11 @@ public:
     virtual bool Store_Customied_Configuration() = 0;
     virtual void Configure_Customized_UpgradeProducts() = 0;
     virtual void Configure_Customized_UpdateProduct() = 0;
-    virtual bool IsInstalledProductCustomized() = 0;
-    virtual bool Store_Customized_Folder() = 0;
-    // The customization folder of the run; empty when the setup is not customized.
-    virtual std::u16string GetCustomizationData() = 0;
+    // Sets "_InstalledProductIsCustomized" when the installed product has a stored customization.
+    virtual void IsInstalledProductCustomized() = 0;
+    virtual void Store_Customized_Folder(const std::u16string& source, const std::u16string& target) = 0;
+    // The customization record of the run (owned by the data object).
+    virtual JxCustomizationData* GetCustomizationData() = 0;
     // 151-157: target-state and file-list files (in the program's folder, under the names given)
     virtual bool WriteTargetStateXml(const std::u16string& name, const std::vector<JxFile>& files) = 0;
     virtual bool WriteFileListToXml(const std::u16string& name, const std::vector<JxFile>& files) = 0;

@@ -419,9 +419,13 @@ public:
     bool Execute_Customized_Apps() override;
     bool Install_Customized_ThirdPartyApps() override;
     bool Store_Customied_Configuration() override;
-    bool IsInstalledProductCustomized() override;
-    bool Store_Customized_Folder() override;
-    std::u16string GetCustomizationData() override;
+    void IsInstalledProductCustomized() override;
+    void Store_Customized_Folder(const std::u16string& source, const std::u16string& target) override;
+    JxCustomizationData* GetCustomizationData() override;
+    // The target of a customized file row, or "" (logged) when its name or folder is refused.
+    std::u16string _custom_FileTarget(const WCHAR* context, const JxCustomFile& row);
+    void _custom_CopyAtReboot(const WCHAR* context, const std::u16string& source,
+                              const std::u16string& target);
     bool WriteTargetStateXml(const std::u16string& name, const std::vector<JxFile>& files) override;
     bool WriteFileListToXml(const std::u16string& name, const std::vector<JxFile>& files) override;
     bool WriteRetailUpdateFileListToXml(const std::u16string& name, const std::vector<JxFile>& packageFiles,
@@ -861,6 +865,7 @@ public:
     std::unique_ptr<CPropertyAccessor> m_PropertyAccessor;
     int m_UpdateMode = 0; // 0 NOUPDATE, 1 UPDATE, 2 UPGRADE, 3 EXITSETUP, 4 RELOADCONFIG
     bool m_SkipRebootQuery = false;
+    JxCustomizationData m_Customization;
     // Set by ExecuteSupportFunctions when the work of a requested support mode failed.
     bool m_bSupportModeFailed = false;
     bool m_UserCancelled = false;

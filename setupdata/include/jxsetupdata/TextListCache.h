@@ -5,6 +5,7 @@
 #include <shared_mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace JxSetup::Data {
 
@@ -26,6 +27,11 @@ public:
     // is none.
     void ReplaceOrAddText(const std::u16string& name, const std::u16string& text,
                           const std::u16string& language);
+
+    // Removes every entry whose name and language equal (ignoring case) one of the pairs; returns
+    // the (name, language) of the removed entries in table order.
+    std::vector<std::pair<std::u16string, std::u16string>>
+    RemoveTexts(const std::vector<std::pair<std::u16string, std::u16string>>& keys);
 
 protected:
     // The lock of the whole store: texts here and, in derived stores, their other tables.
