@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "jxplat/text.h"
+
 namespace {
 
 std::mutex& _mask_Lock() {
@@ -91,7 +93,8 @@ std::u16string _mask_Pairs(std::u16string_view text) {
 bool IsProtectedName(std::u16string_view name) {
     if (!name.empty() && (name.front() == u'\u00A7' || name.front() == u'@')) // "§", "@"
         name.remove_prefix(1);
-    return name.starts_with(u"__");
+    // "_AccessKey" hands an access key of the management server to the setup: a secret too.
+    return name.starts_with(u"__") || jxtext::EqualsNoCase(name, u"_AccessKey");
 }
 
 void RememberSecret(std::u16string_view value) {

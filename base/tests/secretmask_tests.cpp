@@ -64,9 +64,9 @@ TEST(SecretMask, RememberedValuesAreMaskedUnderAnyName) {
 }
 
 TEST(SecretMask, ProtectedNames) {
-    for (const char16_t* name : {u"__X", u"\u00A7__X", u"@__X", u"__"})
+    for (const char16_t* name : {u"__X", u"\u00A7__X", u"@__X", u"__", u"_AccessKey", u"\u00A7_accesskey"})
         EXPECT_TRUE(IsProtectedName(name)) << jxtext::N(name);
-    for (const char16_t* name : {u"", u"_X", u"X__", u"\u00A7\u00A7__X", u"#__X", u" __X"})
+    for (const char16_t* name : {u"", u"_X", u"X__", u"\u00A7\u00A7__X", u"#__X", u" __X", u"_AccessKeys"})
         EXPECT_FALSE(IsProtectedName(name)) << jxtext::N(name);
 }
 

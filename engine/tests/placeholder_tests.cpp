@@ -117,12 +117,9 @@ INSTANTIATE_TEST_SUITE_P(
                  d.action_FinishSysRestore(JxSequenceAction(u"FinishSysRestore", u"", 0));
              },
              ""},
-        Case{"ManagementServerConfigured", kNothing, [](JxData& d) { d.ConfigureManamgementServer(); },
-             "ConfigureManamgementServer"},
-        Case{"AccessKeyToAuthorize", [](JxData& d) { d.SetProperty(u"_AccessKey", u"K-1", 1); },
-             [](JxData& d) { d.AuthorizeClient(); }, "AuthorizeClient"},
-        Case{"DatabaseToDelete", [](JxData& d) { d.SetProperty(u"_DeleteDB", u"true", 1); },
-             [](JxData& d) { d.DeleteMMSDB(); }, "DeleteMMSDB"},
+        Case{"RemoteManagementServerToCheck", kNothing,
+             [](JxData& d) { EXPECT_FALSE(d.CheckRemoteConnectionToMMS(u"mms.example")); },
+             "CheckRemoteConnectionToMMS"},
         Case{"NoManagementServerWork", kNothing,
              [](JxData& d) {
                  d.AuthorizeClient();
@@ -181,9 +178,9 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
     const std::map<std::string, std::vector<std::string>> expected = {
         {"actions/src/JxData_PendingServiceActions.cpp",
          {"the shutdown of the product's services before an update and their activation"}},
-        {"engine/src/JxData_ManagementServer.cpp", {"the management server"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
          {"the setup service"}},
+        {"mms/src/JxData_PendingRemoteConnection.cpp", {"the check of a remote management server"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
     };

@@ -118,8 +118,9 @@ void JxLog::LogProperty(const WCHAR* name, const WCHAR* value, const WCHAR* loca
     // expanded from a protected property), so it is masked as an argument text.
     std::u16string valueText = value ? value : u"";
     if (!valueText.empty())
-        valueText = IsProtectedPropertyName(std::u16string(nameText)) ? std::u16string(kMaskedSecret)
-                                                                      : MaskProtectedArguments(valueText);
+        valueText = IsProtectedPropertyName(std::u16string(nameText)) || IsProtectedName(nameText)
+                        ? std::u16string(kMaskedSecret)
+                        : MaskProtectedArguments(valueText);
     std::u16string line;
     line.reserve(160 + nameText.size() + valueText.size());
     line += u"    <Property datetime=\"";

@@ -140,6 +140,40 @@ private:
         std::fprintf(m_Journal, "%s\n", text.c_str());
         std::fflush(m_Journal);
     }
+    // The management-server operations the page calls, through the data object's table.
+    void Calls(const std::u16string& page) {
+        for (const CallRule& call : m_Script.calls) {
+            if (call.page != u"*" && !(call.page.size() == page.size() && ContainsNoCase(call.page, page)))
+                continue;
+            JxSetup::Data::JxWebSqlDBRequest request;
+            request.m_Server = call.server;
+            request.m_Database = call.database;
+            request.m_UseWindowsAuthentication = call.windows;
+            request.m_User = call.user;
+            request.m_Password = call.password;
+            std::u16string result;
+            if (call.operation == "instances" || call.operation == "databases") {
+                const std::vector<std::u16string> list = call.operation == "instances"
+                                                             ? m_Data->RequestSQLInstances()
+                                                             : m_Data->RequestSQLDatabases(request);
+                for (const std::u16string& entry : list)
+                    result += (result.empty() ? u"" : u"|") + entry;
+            } else if (call.operation == "check") {
+                result = Number(m_Data->CheckSQLConnection(request));
+            } else if (call.operation == "configure") {
+                result = m_Data->ConfigureManamgementServer() ? u"true" : u"false";
+            } else if (call.operation == "deletedb") {
+                m_Data->DeleteMMSDB();
+            } else if (call.operation == "accesskey") {
+                m_Data->SetAccessKey();
+            } else if (call.operation == "authorize") {
+                m_Data->AuthorizeClient();
+            } else {
+                result = u"unknown operation";
+            }
+            Journal(u"call " + FromUtf8(call.operation) + u" -> " + result);
+        }
+    }
     const PageRule* Rule(const std::u16string& page) const {
         for (const PageRule& rule : m_Script.pages)
             if (rule.page == u"*" || (rule.page.size() == page.size() && ContainsNoCase(rule.page, page)))
@@ -166,6 +200,7 @@ int ScriptedGui::RunPageSequence(const std::u16string& start) {
             code = m_Sequencer->ExecuteStage(page);
         } else {
             Journal(u"page " + page);
+            Calls(page);
             const PageRule* rule = Rule(page);
             if (rule) {
                 for (const auto& [name, value] : rule->sets) {

@@ -11,6 +11,11 @@
 //   cancel text TEXT        ... once a progress text containing TEXT was shown
 //   initialize fail         Initialize answers 0
 //   restart true            GetBoolProperty("_PerformRestart") answers true
+//   call NAME|* OPERATION [server=S] [database=D] [windows=true] [user=U] [password=P]
+//                           on the page, before it goes on, calls a management-server operation
+//                           of the data object and journals "call OPERATION -> RESULT": instances,
+//                           databases, check (with the SQL request of the words), configure,
+//                           deletedb, accesskey, authorize
 // The journal is "gui-journal.txt" in the machine root (JX_MACHINE_ROOT): one line per call.
 #pragma once
 
@@ -25,6 +30,13 @@ struct PageRule {
     std::vector<std::pair<std::u16string, std::u16string>> sets;
 };
 
+struct CallRule {
+    std::u16string page; // "*" for every page
+    std::string operation;
+    std::u16string server, database, user, password;
+    bool windows = false;
+};
+
 struct BoxRule {
     std::u16string contains;
     int answer = 1;
@@ -33,6 +45,7 @@ struct BoxRule {
 struct Script {
     std::vector<PageRule> pages;
     std::vector<BoxRule> boxes;
+    std::vector<CallRule> calls;
     int cancelAtProgress = -1;
     std::u16string cancelAtText;
     bool failInitialize = false;

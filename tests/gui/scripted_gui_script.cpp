@@ -112,6 +112,26 @@ Script ParseScript(const std::string& text) {
                 }
             }
             script.pages.push_back(std::move(rule));
+        } else if (w[0] == "call" && w.size() >= 3) {
+            CallRule call;
+            call.page = FromUtf8(w[1]);
+            call.operation = w[2];
+            for (size_t i = 3; i < w.size(); ++i) {
+                const size_t eq = w[i].find('=');
+                const std::string name = w[i].substr(0, eq);
+                const std::u16string value = eq == std::string::npos ? u"" : FromUtf8(w[i].substr(eq + 1));
+                if (name == "server")
+                    call.server = value;
+                else if (name == "database")
+                    call.database = value;
+                else if (name == "user")
+                    call.user = value;
+                else if (name == "password")
+                    call.password = value;
+                else if (name == "windows")
+                    call.windows = value == u"true";
+            }
+            script.calls.push_back(std::move(call));
         } else if (w[0] == "box" && w.size() >= 3) {
             script.boxes.push_back({FromUtf8(w[1]), std::atoi(w[2].c_str())});
         } else if (w[0] == "cancel" && w.size() >= 3 && w[1] == "progress") {

@@ -8,7 +8,8 @@
 // What stands in the log where a protected value was.
 inline constexpr char16_t kMaskedSecret[] = u"********";
 
-// A protected name: "__NAME", also behind a lock prefix ("§__NAME", "@__NAME").
+// A protected name: "__NAME", also behind a lock prefix ("§__NAME", "@__NAME"), and "_AccessKey"
+// (ignoring case), the access key handed to the setup.
 bool IsProtectedName(std::u16string_view name);
 
 // Remembers a protected value of this process (a "__" property as it expands, an access key, a

@@ -106,6 +106,9 @@ struct MachineDescription {
     // Services whose every change (configuration, stop, deletion) the Service Control Manager
     // refuses with ERROR_ACCESS_DENIED, as for a protected anti-malware service.
     std::vector<std::string> refusedServiceChanges;
+    // Own-process services whose start returns only once their program is ready (it wrote its
+    // ready file), as a Windows service reports running only when it serves.
+    std::vector<std::string> readyServices;
     std::vector<MachineTrustedFile> trustedFiles;
     // The NT devices behind the drive letters.
     std::vector<MachineDosDevice> dosDevices = {{"C:", "\\Device\\HarddiskVolume2"}};

@@ -207,6 +207,7 @@ bool _machine_Write(const std::string& rootHostPath, const MachineDescription& d
         {"faults", faults},
         {"sessions", sessions},
         {"refusedServiceChanges", d.refusedServiceChanges},
+        {"readyServices", d.readyServices},
         {"guiScript", d.guiScript},
         {"systemRestore", d.systemRestore},
         {"deviceTimeoutMs", d.deviceTimeoutMs},

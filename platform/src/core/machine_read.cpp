@@ -201,6 +201,7 @@ void _machine_ReadAnswersAndFaults(CJsonObject& file, MachineDescription& d,
                            ": expected \"start\", \"filecopy\" or \"maintenancecopy\"");
     }
     file.Read("refusedServiceChanges", d.refusedServiceChanges);
+    file.Read("readyServices", d.readyServices);
     file.Read("guiScript", d.guiScript);
     file.Read("systemRestore", d.systemRestore);
     file.Read("deviceTimeoutMs", d.deviceTimeoutMs);

@@ -66,6 +66,9 @@ DWORD _svc_Start(const std::u16string& name, int depth) {
     SaveRunState(name, state);
     if (info.type == SERVICE_KERNEL_DRIVER || info.type == SERVICE_FILE_SYSTEM_DRIVER)
         return _svc_AwaitDriver(ready, state);
+    for (const std::string& awaited : Machine().readyServices)
+        if (jxtext::EqualsNoCase(jxtext::Utf8ToUtf16(awaited), name))
+            return _svc_AwaitDriver(ready, state);
     return 0;
 }
 

@@ -21,6 +21,7 @@
 #include "jxsetupdata/JxCustomization.h"
 #include "jxsetupdata/JxSequenceData.h"
 #include "jxsetupdata/JxUiSequencer.h"
+#include "jxsetupdata/JxWebSqlDBRequest.h"
 #include "jxsetupdata/PropertyCache.h"
 #include "jxsetupdata/RepackCallbackDelegate.h"
 
@@ -163,9 +164,10 @@ public:
     virtual bool FeatureHasValidActivationAction(const std::u16string& name) = 0;
     virtual void SetAllFeaturesActivated(bool flag) = 0;
     // 98-105: the management server
-    virtual void RequestSQLInstances(std::vector<std::u16string>& out) = 0;
-    virtual void RequestSQLDatabases(std::vector<std::u16string>& out, const std::u16string& request) = 0;
-    virtual void CheckSQLConnection(int& result, const std::u16string& request) = 0;
+    // The SQL operations return their answer (lists by value); the record is the caller's.
+    virtual std::vector<std::u16string> RequestSQLInstances() = 0;
+    virtual std::vector<std::u16string> RequestSQLDatabases(const JxWebSqlDBRequest& request) = 0;
+    virtual int CheckSQLConnection(const JxWebSqlDBRequest& request) = 0;
     virtual bool ConfigureManamgementServer() = 0;
     virtual bool CheckRemoteConnectionToMMS(const std::u16string& server) = 0;
     virtual void AuthorizeClient() = 0;

@@ -391,9 +391,9 @@ public:
     // Operations that the management-server integration, the update-server client, custom actions,
     // customized setups and the maintenance file lists build; until then each logs that it is not
     // built and fails.
-    void RequestSQLInstances(std::vector<std::u16string>& out) override;
-    void RequestSQLDatabases(std::vector<std::u16string>& out, const std::u16string& request) override;
-    void CheckSQLConnection(int& result, const std::u16string& request) override;
+    std::vector<std::u16string> RequestSQLInstances() override;
+    std::vector<std::u16string> RequestSQLDatabases(const JxWebSqlDBRequest& request) override;
+    int CheckSQLConnection(const JxWebSqlDBRequest& request) override;
     bool CheckRemoteConnectionToMMS(const std::u16string& server) override;
     bool CheckScanApplianceConnection(const std::u16string& argument) override;
     void ExecuteCustomAction(const std::u16string& module, const std::u16string& function,

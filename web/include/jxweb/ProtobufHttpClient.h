@@ -26,6 +26,8 @@ public:
     HttpClient::Result Get(google::protobuf::MessageLite& response, const std::u16string& url);
     HttpClient::Result Post(const google::protobuf::MessageLite& request,
                             google::protobuf::MessageLite& response, const std::u16string& url);
+    // Sends the request and leaves the answer's body unparsed.
+    HttpClient::Result Post(const google::protobuf::MessageLite& request, const std::u16string& url);
     HttpClient::Result GetAsFile(google::protobuf::MessageLite& response, const std::u16string& url,
                                  const std::u16string& filePath = {},
                                  const std::u16string& acceptedType = {});
@@ -33,6 +35,9 @@ public:
     static constexpr const char16_t* kMediaType = u"application/x-protobuf";
 
 private:
+    // Serialises the request into the body with the protobuf headers; false (and the result's
+    // error) when it does not serialise.
+    bool _PbSetRequest(const google::protobuf::MessageLite& request, HttpClient::Result& result);
     HttpClient::Result _PbException(const char16_t* callerName, const char* what);
 };
 

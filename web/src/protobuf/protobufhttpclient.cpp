@@ -34,6 +34,23 @@ HttpClient::Result ProtobufHttpClient::_PbException(const char16_t* callerName, 
     return result;
 }
 
+bool ProtobufHttpClient::_PbSetRequest(const google::protobuf::MessageLite& request,
+                                       HttpClient::Result& result) {
+    std::vector<BYTE> serialized(request.ByteSizeLong());
+    if (!request.SerializeToArray(serialized.data(), static_cast<int>(serialized.size()))) {
+        result.error = HttpClient::ErrProtobufSerialize;
+        result.errorName = HttpClient::Result::NameProtobufError;
+        return false;
+    }
+    // An empty message still goes out with its media type and an empty body (the body is copied).
+    static const BYTE kNothing = 0;
+    SetRequestBody(serialized.empty() ? &kNothing : serialized.data(), static_cast<DWORD>(serialized.size()),
+                   true);
+    SetRequestHeader(u"Accept", kMediaType);
+    SetRequestHeader(u"Content-Type", kMediaType);
+    return true;
+}
+
 HttpClient::Result ProtobufHttpClient::Get(google::protobuf::MessageLite& response,
                                            const std::u16string& url) {
     try {
@@ -56,26 +73,22 @@ HttpClient::Result ProtobufHttpClient::Get(google::protobuf::MessageLite& respon
 HttpClient::Result ProtobufHttpClient::Post(const google::protobuf::MessageLite& request,
                                             google::protobuf::MessageLite& response,
                                             const std::u16string& url) {
+    HttpClient::Result result = Post(request, url);
+    if (result.error == 0 && result.body && !ParseProtobufAnswer(result, response)) {
+        result.error = HttpClient::ErrProtobufDeserialize;
+        result.errorName = HttpClient::Result::NameProtobufError;
+    }
+    return result;
+}
+
+HttpClient::Result ProtobufHttpClient::Post(const google::protobuf::MessageLite& request,
+                                            const std::u16string& url) {
     try {
         HttpClient::Result result;
-        std::vector<BYTE> serialized(request.ByteSizeLong());
-        if (!request.SerializeToArray(serialized.data(), static_cast<int>(serialized.size()))) {
-            result.error = HttpClient::ErrProtobufSerialize;
-            result.errorName = HttpClient::Result::NameProtobufError;
+        if (!_PbSetRequest(request, result))
             return result;
-        }
-        // An empty message still goes out with its media type and an empty body.
-        static const BYTE kNothing = 0;
-        SetRequestBody(serialized.empty() ? &kNothing : serialized.data(),
-                       static_cast<DWORD>(serialized.size()), true);
-        SetRequestHeader(u"Accept", kMediaType);
-        SetRequestHeader(u"Content-Type", kMediaType);
         result = Send(HttpClient::Post, url, false, u"");
         OnResponse(result, u"ProtobufHttpClient::Post");
-        if (result.error == 0 && result.body && !ParseProtobufAnswer(result, response)) {
-            result.error = HttpClient::ErrProtobufDeserialize;
-            result.errorName = HttpClient::Result::NameProtobufError;
-        }
         return result;
     } catch (const std::exception& e) {
         return _PbException(u"ProtobufHttpClient::Post", e.what());

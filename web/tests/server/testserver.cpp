@@ -51,8 +51,8 @@ struct TestServer::Impl {
     std::thread acceptor;
     std::function<void(Poco::Net::StreamSocket&, Impl&)> serve;
 
-    void Start(const TlsFiles* files) {
-        const Poco::Net::SocketAddress address("127.0.0.1", 0);
+    void Start(const TlsFiles* files, uint16_t port = 0) {
+        const Poco::Net::SocketAddress address("127.0.0.1", port);
         if (files) {
             Poco::Net::initializeSSL();
             Poco::Net::Context::Ptr context =
@@ -183,7 +183,7 @@ private:
 
 } // namespace
 
-TestServer::TestServer(Script script, const TlsFiles* tls) : m(std::make_unique<Impl>()) {
+TestServer::TestServer(Script script, const TlsFiles* tls, uint16_t port) : m(std::make_unique<Impl>()) {
     m->serve = [script](Poco::Net::StreamSocket& socket, Impl& server) {
         Request request;
         if (!server.ReadRequest(socket, request))
@@ -191,7 +191,7 @@ TestServer::TestServer(Script script, const TlsFiles* tls) : m(std::make_unique<
         CConnection connection(socket, server);
         script(request, connection);
     };
-    m->Start(tls);
+    m->Start(tls, port);
 }
 
 TestServer::~TestServer() {

@@ -40,7 +40,8 @@ struct TlsFiles {
 
 class TestServer {
 public:
-    explicit TestServer(Script script, const TlsFiles* tls = nullptr);
+    // On the port given, or on a free one (0).
+    explicit TestServer(Script script, const TlsFiles* tls = nullptr, uint16_t port = 0);
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
