@@ -86,7 +86,7 @@ std::string _ScrUnbase64(std::u16string_view text) {
 } // namespace
 
 std::u16string ScrambleValue(std::u16string_view text, DWORD keyHead) {
-    std::string data = MmsCmd::WideToUtf8(text);
+    std::string data = MmsCmdWideToUtf8(text);
     const size_t n = data.size();
     _ScrRc4(data, n, keyHead);
     data += '\0';

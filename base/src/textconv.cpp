@@ -16,13 +16,9 @@ std::string WideToUtf8(std::u16string_view text) {
     return jxtext::Utf16ToUtf8(text);
 }
 
-namespace MmsCmd {
-
-std::string WideToUtf8(std::u16string_view text) {
+std::string MmsCmdWideToUtf8(std::u16string_view text) {
     return jxtext::Utf16ToUtf8(text.substr(0, text.find(u'\0')));
 }
-
-} // namespace MmsCmd
 
 std::u16string& TrimString(std::u16string& text, std::u16string_view set) {
     size_t first = text.find_first_not_of(set);

@@ -15,8 +15,8 @@ TEST(TextConversion, WholeLengthConversionsKeepEmbeddedZeros) {
 }
 
 TEST(TextConversion, CommandChannelConversionStopsAtTheFirstZero) {
-    EXPECT_EQ(MmsCmd::WideToUtf8(std::u16string(u"na\u00EFve\0tail", 10)), "na\xC3\xAFve");
-    EXPECT_EQ(MmsCmd::WideToUtf8(u""), "");
+    EXPECT_EQ(MmsCmdWideToUtf8(std::u16string(u"na\u00EFve\0tail", 10)), "na\xC3\xAFve");
+    EXPECT_EQ(MmsCmdWideToUtf8(u""), "");
 }
 
 TEST(TextConversion, TrimStringRemovesTheSetFromBothEnds) {

@@ -14,11 +14,10 @@ std::u16string Utf8ToWide(const char* bytes, size_t length);
 // UTF-8 bytes of a UTF-16 text; the whole length is converted, embedded zeros included.
 std::string WideToUtf8(std::u16string_view text);
 
-namespace MmsCmd {
-// UTF-8 bytes of the text up to its first zero character. Lone surrogates become U+FFFD, so the
-// conversion itself cannot fail here and nothing is thrown.
-std::string WideToUtf8(std::u16string_view text);
-} // namespace MmsCmd
+// UTF-8 bytes of the text up to its first zero character (the command channel's conversion, which
+// its envelope class offers as MmsCmd::WideToUtf8). Lone surrogates become U+FFFD, so the conversion
+// itself cannot fail here and nothing is thrown.
+std::string MmsCmdWideToUtf8(std::u16string_view text);
 
 // Removes every character of `set` from both ends of the text, in place. A text made only of
 // such characters becomes empty.

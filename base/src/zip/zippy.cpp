@@ -28,7 +28,7 @@ zip_t* windows_zip_open(const std::u16string& archivePath, int flags, zip_error_
 }
 
 bool AddEntry(zip_t* archive, const std::u16string& sourcePath) {
-    std::string name = MmsCmd::WideToUtf8(PathFindFileNameW(sourcePath.c_str()));
+    std::string name = MmsCmdWideToUtf8(PathFindFileNameW(sourcePath.c_str()));
     for (char& c : name) {
         if (c == '\\')
             c = '/';

@@ -32,6 +32,9 @@ int WSAStartup(WORD versionRequested, LPWSADATA data);
 int WSACleanup();
 int WSAGetLastError();
 void WSASetLastError(int error);
+// The machine's host name (the description's computer name) in the ANSI code page; SOCKET_ERROR
+// with WSAEFAULT when it does not fit the buffer with its terminating zero.
+int gethostname(char* name, int length);
 
 // ---- Sockets ------------------------------------------------------------------------------------
 

@@ -4,6 +4,7 @@
 #include "jxplat/sysinfoapi.h"
 #include "jxplat/text.h"
 #include "jxplat/winerror.h"
+#include "jxplat/winsock.h"
 
 namespace {
 
@@ -52,4 +53,15 @@ BOOL GetComputerNameExW(COMPUTER_NAME_FORMAT nameType, LPWSTR buffer, LPDWORD si
     buffer[name.size()] = 0;
     *size = needed - 1;
     return TRUE;
+}
+
+int gethostname(char* name, int length) {
+    const std::string host = jxplat::Machine().computerName;
+    if (name == nullptr || length <= 0 || host.size() + 1 > static_cast<size_t>(length)) {
+        WSASetLastError(WSAEFAULT);
+        return SOCKET_ERROR;
+    }
+    host.copy(name, host.size());
+    name[host.size()] = 0;
+    return 0;
 }
