@@ -117,9 +117,6 @@ INSTANTIATE_TEST_SUITE_P(
                  d.action_FinishSysRestore(JxSequenceAction(u"FinishSysRestore", u"", 0));
              },
              ""},
-        Case{"RemoteManagementServerToCheck", kNothing,
-             [](JxData& d) { EXPECT_FALSE(d.CheckRemoteConnectionToMMS(u"mms.example")); },
-             "CheckRemoteConnectionToMMS"},
         Case{"NoManagementServerWork", kNothing,
              [](JxData& d) {
                  d.AuthorizeClient();
@@ -180,7 +177,6 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
          {"the shutdown of the product's services before an update and their activation"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
          {"the setup service"}},
-        {"mms/src/JxData_PendingRemoteConnection.cpp", {"the check of a remote management server"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
     };

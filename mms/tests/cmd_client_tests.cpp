@@ -2,6 +2,9 @@
 // secondary-server check of the local management service's configuration files.
 #include "cmd_fixture.h"
 #include "jxmms/MmsCmd.h"
+#include "jxsetupdata/JxData.h"
+#include "jxtest/log_capture.h"
+#include "mmssetup.pb.h"
 
 using namespace cmdtest;
 
@@ -79,5 +82,34 @@ TEST_F(CmdChannelTest, ServerInformationIsAskedOfTheNamedHostAsItsSubject) {
     EXPECT_FALSE(server.Requests().back().has_body());
     ASSERT_EQ(MmsCmdHostRegistry::Instance().Hosts().size(), 1u);
     EXPECT_EQ(MmsCmdHostRegistry::Instance().Hosts()[0]->Role(), MmsHostMain);
+    MmsCmdHostRegistry::Instance().SetHosts({});
+}
+
+TEST_F(CmdChannelTest, TheRemoteConnectionCheckNeedsTheServerText) {
+    CommandServer server(2);
+    std::string text = "Server 1";
+    server.SetHandler([&](const pb::MmsCmdReq&) {
+        Tolvane::Corvata::Business::Server::Service::Protobuf::ServerInfoRespMsg info;
+        info.set_servertext(text);
+        return Answer(200, info.SerializeAsString());
+    });
+    JxSetup::Data::JxData data;
+    jxtest::CLogCapture log(true);
+    const std::u16string host(server.Address().begin(), server.Address().end());
+    data.SetProperty(u"_MMS_SETUP", u"TRUE", 0);
+    EXPECT_TRUE(data.CheckRemoteConnectionToMMS(host));
+    EXPECT_EQ(MmsAuthSubject.load(), 4);
+    text.clear();
+    data.SetProperty(u"_MMS_SETUP", u"", 0);
+    EXPECT_FALSE(data.CheckRemoteConnectionToMMS(host));
+    EXPECT_EQ(MmsAuthSubject.load(), 1);
+    EXPECT_FALSE(data.CheckRemoteConnectionToMMS(u""));
+    const std::string lines = log.Dump();
+    for (const char* line :
+         {"MmsClient::GetServerInfo|Set AuthSubject to Sub MMS",
+          "JxData::CheckRemoteConnectionToMMS|GetServerInfo: 200",
+          "JxData::CheckRemoteConnectionToMMS|Hostname empty", "JxData::CheckRemoteConnectionToMMS|true",
+          "JxData::CheckRemoteConnectionToMMS|false"})
+        EXPECT_NE(lines.find(line), std::string::npos) << line;
     MmsCmdHostRegistry::Instance().SetHosts({});
 }
