@@ -1,6 +1,5 @@
-// The shutdown of the product's services before files are replaced and their activation after the
-// installation. Neither is there yet: a run that has work for one of them fails, naming it; a run
-// with nothing for them to do goes on.
+// The activation of the product's services after the installation. Not there yet: a run that has
+// work for it fails, naming it; a run with nothing for it to do goes on.
 #include "jxbase/ServiceController.h"
 #include "jxbase/reg.h"
 #include "jxplat/text.h"
@@ -13,10 +12,6 @@ const WCHAR* const kModule = u"lib";
 const WCHAR* const kServicesKey = u"SYSTEM\\CurrentControlSet\\Services\\";
 // The protected services when the definition names none.
 const WCHAR* const kDefaultPplServices = u"$QrvProxy$,$QrvWCtl$,$JxScan$,$JxFwSvc$";
-
-bool HasServiceRows(const JxData& data) {
-    return !data.m_InstallServices.empty() || !data.m_UninstallServices.empty();
-}
 
 bool IsTrueText(const std::u16string& text) {
     return jxtext::EqualsNoCase(text, u"true");
@@ -74,8 +69,7 @@ bool HasActivationWork(JxData& data) {
     return false;
 }
 
-// JX_NOT_BUILT: the ordered shutdown and the activation of services come with the installation
-// actions for services.
+// JX_NOT_BUILT: the activation of services comes with the installation actions for services.
 bool ServiceActionNotBuilt(JxData& data, const WCHAR* operation, bool hasWork) {
     const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + operation;
     data.GetLog()->Log(LOG_BEGIN, kModule, context.c_str(), u"");
@@ -89,11 +83,6 @@ bool ServiceActionNotBuilt(JxData& data, const WCHAR* operation, bool hasWork) {
 }
 
 } // namespace
-
-bool JxData::ShutdownActions() {
-    CJxDataLock lock(*this);
-    return ServiceActionNotBuilt(*this, u"ShutdownActions", HasServiceRows(*this));
-}
 
 bool JxData::CheckAndActivateServices() {
     CJxDataLock lock(*this);

@@ -1,6 +1,7 @@
 // The service-control operations that the service actions, the setup service and the
 // management-server part share.
 #include "jxactions/JxServiceControl.h"
+#include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 
 namespace JxSetup::Data {
@@ -14,7 +15,28 @@ constexpr DWORD kDisableAccess = 0x86;
 constexpr DWORD kRemoveAccess = 0x100A4;
 // SERVICE_QUERY_STATUS, SERVICE_INTERROGATE.
 constexpr DWORD kStateAccess = 0x84;
+void (*g_PauseServiceWait)(DWORD) = nullptr;
 } // namespace
+
+void PauseServiceWait(DWORD milliseconds) {
+    if (g_PauseServiceWait)
+        g_PauseServiceWait(milliseconds);
+    else
+        Sleep(milliseconds);
+}
+
+void SetServiceWaitForTesting(void (*pause)(DWORD milliseconds)) {
+    g_PauseServiceWait = pause;
+}
+
+bool IsServiceComponentExtractedAsWpk(JxData& data, const JxService& row, std::u16string* componentId) {
+    JxFeature feature;
+    data.GetFeature(feature, row.featurename);
+    const JxComponent component = data.GetComponentOfFeature(row.componentid, feature);
+    if (componentId)
+        *componentId = component.id;
+    return jxtext::EqualsNoCase(component.extractaswpk, u"true");
+}
 
 bool SetStartTypeIfDifferent(ServiceController& service, DWORD startType) {
     std::vector<BYTE> buffer;

@@ -106,6 +106,8 @@ TEST(InstallSequence, ServicesThatCannotBeShutDownStopTheRun) {
     JxService service;
     service.name = u"JxProductSvc";
     data.m_InstallServices.push_back(service);
+    // The engine's setting "CancelUpdate" makes the shutdown fail without touching a service.
+    CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\JxSetupEngine", u"CancelUpdate", 1, 0);
     engine.m_bUnprotectProduct = true;
     EXPECT_FALSE(engine._execute_Install_Sequence());
     const JxSequenceData& state = data.m_SequenceData;

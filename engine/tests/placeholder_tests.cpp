@@ -153,8 +153,9 @@ INSTANTIATE_TEST_SUITE_P(
                  MakeService(u"JxSvc", SERVICE_DEMAND_START);
              },
              [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
-        Case{"ShutdownOfServices", [](JxData& d) { AddServiceRow(d, u"auto", u"", true); },
-             [](JxData& d) { EXPECT_FALSE(d.ShutdownActions()); }, "ShutdownActions"}),
+        Case{"MinidumpsOfServicesOnA32BitMachine", [](JxData& d) { d.SetProperty(u"VersionNT64", u"", 1); },
+             [](JxData& d) { EXPECT_TRUE(d.ShutdownCreateDumps(u"", u"1")); },
+             "MinidumpWriter::WriteProcessDump"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace
@@ -173,8 +174,10 @@ std::string ReadText(const std::filesystem::path& path) {
 // placeholder, and nothing that is built: a placeholder added or removed changes this table.
 TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
     const std::map<std::string, std::vector<std::string>> expected = {
+        {"actions/src/JxData_PendingMinidumps.cpp",
+         {"minidumps that the engine writes itself of the service processes on 32-bit Windows"}},
         {"actions/src/JxData_PendingServiceActions.cpp",
-         {"the shutdown of the product's services before an update and their activation"}},
+         {"the activation of the product's services after an update"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
          {"the setup service"}},
         // The shared body of the operations that no run reaches yet.

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "jxplat/text.h"
+#include "jxtest/host_process.h"
 #include "jxtest/machine_root.h"
 #include "service_test_support.h"
 
@@ -61,6 +62,33 @@ TEST_F(ServiceRun, StartRunsTheImageAndStopEndsIt) {
     EXPECT_EQ(status.dwCurrentState, SERVICE_STOPPED);
     EXPECT_FALSE(HostProcessExists(running.dwProcessId));
     EXPECT_EQ(svctest::StatusOf(service).dwCurrentState, SERVICE_STOPPED);
+    CloseServiceHandle(service);
+}
+
+// The manager never kills a service process: one that ignores the stop stays stop pending, cannot
+// be started again meanwhile, and is stopped once its process ends.
+TEST_F(ServiceRun, AServiceThatIgnoresTheStopStaysStopPendingUntilItsProcessEnds) {
+    jxplat::SetServiceStopGraceForTesting(50);
+    SC_HANDLE service = svctest::CreateTestService(u"JxStubborn", ServiceImage() + u" /ignorestop");
+    ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
+    const DWORD pid = svctest::StatusOf(service).dwProcessId;
+    ASSERT_NE(pid, 0u);
+    ASSERT_TRUE(jxtest::AwaitIgnoresStopRequests(pid));
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status)) << GetLastError();
+    EXPECT_EQ(status.dwCurrentState, SERVICE_STOP_PENDING);
+    EXPECT_TRUE(HostProcessExists(pid));
+    EXPECT_EQ(svctest::StatusOf(service).dwProcessId, pid);
+    EXPECT_FALSE(StartServiceW(service, 0, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+    EXPECT_FALSE(ControlService(service, SERVICE_CONTROL_STOP, &status));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+
+    ::kill(static_cast<pid_t>(pid), SIGKILL); // the test's own process
+    ASSERT_TRUE(
+        svctest::Eventually([&] { return svctest::StatusOf(service).dwCurrentState == SERVICE_STOPPED; }));
+    EXPECT_EQ(svctest::StatusOf(service).dwWin32ExitCode, 0u);
+    jxplat::SetServiceStopGraceForTesting(5000);
     CloseServiceHandle(service);
 }
 

@@ -4,9 +4,11 @@
 //   svcreg.exe /unregserver NAME            deletes the service NAME
 //   svcreg.exe [/service]                   runs as the service until it is stopped (a service
 //                                           program started without arguments is the service)
+//   svcreg.exe /service /ignorestop         a service that does not stop when asked to
 // The exit code is 0 or the Win32 error of the failed call. A service process also ends when its
 // machine root goes away, so a test that fails half-way leaves no process behind.
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -65,6 +67,8 @@ int main() {
     const std::u16string verb = args.size() > 1 ? jxtext::ToLower(args[1]) : u"";
     DWORD code = ERROR_INVALID_PARAMETER;
     if (verb.empty() || verb == u"/service") {
+        if (args.size() > 2 && jxtext::EqualsNoCase(args[2], u"/ignorestop"))
+            std::signal(SIGTERM, SIG_IGN);
         RunAsService();
         code = 0;
     } else if (verb == u"/regserver" && args.size() > 2) {

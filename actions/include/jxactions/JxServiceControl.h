@@ -9,7 +9,9 @@
 
 namespace JxSetup::Data {
 
+class JxData;
 class JxLog;
+struct JxService;
 
 // True when the open service has the start type already; otherwise changes it.
 bool SetStartTypeIfDifferent(ServiceController& service, DWORD startType);
@@ -22,5 +24,13 @@ bool SetStartTypeThroughDriver(ServiceController& service, const std::u16string&
 bool DisableService(const std::u16string& serviceName, const WCHAR* machineName);
 // Deletes the service (a running one is stopped afterwards).
 bool RemoveService(const std::u16string& serviceName, const WCHAR* machineName);
+
+// The pause between two looks at a service's state while the setup waits for it to stop or run.
+void PauseServiceWait(DWORD milliseconds);
+// Seam of the tests: replaces that pause (none restores Sleep).
+void SetServiceWaitForTesting(void (*pause)(DWORD milliseconds));
+// Whether the component of the row is extracted as a package (its services are left alone).
+bool IsServiceComponentExtractedAsWpk(JxData& data, const JxService& row,
+                                      std::u16string* componentId = nullptr);
 
 } // namespace JxSetup::Data

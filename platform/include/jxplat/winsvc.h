@@ -215,8 +215,8 @@ struct ServiceInfo {
 // Every service of the machine (keys below Services with an "ImagePath" or a "Type"), by name.
 std::vector<ServiceInfo> EnumerateMachineServices();
 
-// Test seam: how long the stop control waits for a process to end after SIGTERM before it sends
-// SIGKILL (milliseconds).
+// Test seam: how long the stop control waits for a process to end after SIGTERM before it leaves
+// the service stop pending (milliseconds).
 void SetServiceStopGraceForTesting(DWORD milliseconds);
 
 } // namespace jxplat

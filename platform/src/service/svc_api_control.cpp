@@ -46,7 +46,7 @@ DWORD _svc_Start(const std::u16string& name, int depth) {
         return ERROR_SERVICE_MARKED_FOR_DELETE;
     if (info.startType == SERVICE_DISABLED)
         return ERROR_SERVICE_DISABLED;
-    if (CurrentRunState(name).state == SERVICE_RUNNING)
+    if (CurrentRunState(name).state != SERVICE_STOPPED)
         return ERROR_SERVICE_ALREADY_RUNNING;
     for (const std::u16string& dependency : info.dependencies) {
         const std::optional<std::u16string> stored = FindServiceKey(dependency);
@@ -150,7 +150,11 @@ BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
     SERVICE_STATUS_PROCESS full;
     FillStatus(info, state, full);
     _svc_ToStatus(full, status);
-    if (state.state != SERVICE_RUNNING) {
+    if (state.state == SERVICE_STOP_PENDING && control != SERVICE_CONTROL_INTERROGATE) {
+        SetLastError(ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+        return FALSE;
+    }
+    if (state.state == SERVICE_STOPPED) {
         SetLastError(ERROR_SERVICE_NOT_ACTIVE);
         return FALSE;
     }
@@ -170,8 +174,9 @@ BOOL ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status) {
         SetLastError(ERROR_DEPENDENT_SERVICES_RUNNING);
         return FALSE;
     }
-    EndServiceProcess(state);
-    state = RunState{SERVICE_STOPPED, 0, 0, 0};
+    // A process that ignores the request leaves the service stop pending until it ends.
+    state = EndServiceProcess(state) ? RunState{SERVICE_STOPPED, 0, 0, 0}
+                                     : RunState{SERVICE_STOP_PENDING, state.pid, state.startTicks, 0};
     SaveRunState(object->m_name, state);
     FillStatus(info, state, full);
     _svc_ToStatus(full, status);
@@ -195,7 +200,7 @@ BOOL DeleteService(SC_HANDLE service) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (CurrentRunState(object->m_name).state == SERVICE_RUNNING) {
+    if (CurrentRunState(object->m_name).state != SERVICE_STOPPED) {
         HKEY key = nullptr;
         LONG error = OpenServiceKey(object->m_name, KEY_ALL_ACCESS, &key);
         if (error == ERROR_SUCCESS) {
@@ -291,8 +296,8 @@ std::vector<ServiceInfo> EnumerateMachineServices() {
         if (!ReadServiceConfig(name, info))
             continue;
         info.currentState = state.state;
-        info.processId = state.state == SERVICE_RUNNING ? state.pid : 0;
-        info.win32ExitCode = state.state == SERVICE_RUNNING ? 0 : state.exitCode;
+        info.processId = state.state == SERVICE_STOPPED ? 0 : state.pid;
+        info.win32ExitCode = state.state == SERVICE_STOPPED ? state.exitCode : 0;
         list.push_back(info);
     }
     return list;

@@ -74,8 +74,9 @@ void ForgetRunState(const std::u16string& name);
 // Service processes.
 // Starts the image of the service; fills the run state. 0 or a Win32 code.
 DWORD StartServiceProcess(const std::u16string& name, const std::u16string& imagePath, RunState& state);
-// Ends the process of the run state when it is still the one the stand-in started.
-void EndServiceProcess(const RunState& state);
+// Asks the process of the run state to end (when it is still the one the stand-in started) and
+// waits for it up to the stop grace; false when it still runs then.
+bool EndServiceProcess(const RunState& state);
 // The process is alive (not a zombie) and has the recorded start time.
 bool IsServiceProcessAlive(DWORD pid, unsigned long long startTicks);
 unsigned long long ProcessStartTicks(DWORD pid);

@@ -167,24 +167,18 @@ DWORD StartServiceProcess(const std::u16string& name, const std::u16string& imag
     return 0;
 }
 
-void EndServiceProcess(const RunState& state) {
+bool EndServiceProcess(const RunState& state) {
     if (state.pid == 0 || !IsServiceProcessAlive(state.pid, state.startTicks))
-        return;
-    const auto waitGone = [&](DWORD milliseconds) {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (IsServiceProcessAlive(state.pid, state.startTicks)) {
-            if (std::chrono::steady_clock::now() >= until)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
         return true;
-    };
+    // A service that ignores the request keeps running: the manager never kills a service process.
     ::kill(static_cast<pid_t>(state.pid), SIGTERM);
-    if (waitGone(g_StopGraceMs))
-        return;
-    if (IsServiceProcessAlive(state.pid, state.startTicks))
-        ::kill(static_cast<pid_t>(state.pid), SIGKILL);
-    waitGone(5000);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(g_StopGraceMs);
+    while (IsServiceProcessAlive(state.pid, state.startTicks)) {
+        if (std::chrono::steady_clock::now() >= until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 } // namespace svc

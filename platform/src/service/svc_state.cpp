@@ -94,6 +94,11 @@ RunState CurrentRunState(const std::u16string& name) {
         state.startTicks = entry.value("startTicks", 0ull);
         state.exitCode = entry.value("exitCode", 1077u);
     }
+    if (state.state == SERVICE_STOP_PENDING && !IsServiceProcessAlive(state.pid, state.startTicks)) {
+        // A stop that outlasted the grace has come to its end.
+        state = RunState{SERVICE_STOPPED, 0, 0, 0};
+        SaveRunState(name, state);
+    }
     if (state.state == SERVICE_RUNNING && state.pid != 0 &&
         !IsServiceProcessAlive(state.pid, state.startTicks)) {
         // The process ended without being stopped: Windows reports that as an unexpected end.
@@ -131,8 +136,8 @@ void FillStatus(const ServiceInfo& config, const RunState& state, SERVICE_STATUS
     status.dwCurrentState = state.state;
     status.dwControlsAccepted =
         state.state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-    status.dwWin32ExitCode = state.state == SERVICE_RUNNING ? 0 : state.exitCode;
-    status.dwProcessId = state.state == SERVICE_RUNNING ? state.pid : 0;
+    status.dwWin32ExitCode = state.state == SERVICE_STOPPED ? state.exitCode : 0;
+    status.dwProcessId = state.state == SERVICE_STOPPED ? 0 : state.pid;
 }
 
 } // namespace jxplat::svc

@@ -674,7 +674,21 @@ public:
     // The end of the install sequence and the services around it.
     void InitSxsShareCounter() override;
     void SetShareCounterUpdateMode(bool update);
+    // The shutdown of the product's services and processes before files are replaced; after a
+    // failed shutdown (outside an uninstallation) the fallback brings the services back.
     bool ShutdownActions();
+    bool ShutdownCreateDumps(const std::u16string& prefix, const std::u16string& level);
+    bool ShutdownServices(const std::vector<std::u16string>& list);
+    bool CanAllServicesShutdown();
+    bool CanServiceShutdown(const std::u16string& serviceName);
+    bool ShutdownService(const std::u16string& serviceName);
+    bool ShutdownServiceUsingCA(const JxService& row);
+    bool IsFinalShutdown(const std::u16string& serviceName);
+    bool ShutdownServiceUsingSCM(const JxService& row);
+    void FallBackReactivateServices();
+    bool CanRevertServiceState(const std::u16string& serviceName);
+    void FallBackActivateServiceByReg(const std::u16string& serviceName);
+    void FallBackActivateServiceByServiceController(const std::u16string& serviceName);
     bool CheckAndActivateServices();
     bool ConfigureManamgementServer() override;
     void SetAccessKey() override;
@@ -918,6 +932,10 @@ private:
     // One run of the registration program for a server; its result is left to its own log lines.
     void _selfreg_Run(const JxSelfRegFile& row, const std::u16string& path, bool unregister);
     void _svc_ReportRegistrationFailure(const JxService& row, const JxSequenceAction& action);
+    // The RunOnce entry that repairs the services when the run does not end normally.
+    void _shutdown_WriteRepairEntry();
+    // Minidumps of the named processes written by the engine itself (32-bit Windows).
+    void _shutdown_DumpInProcess(const std::u16string& settings);
 
     // Steps of the command line, the stored settings and the file metadata.
     bool _settings_HasProductId(const WCHAR* context);
