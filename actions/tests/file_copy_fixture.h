@@ -25,25 +25,36 @@ inline const std::u16string kComponent = u"core";
 inline const std::u16string kFeature = u"Main";
 inline const std::u16string kDestination = u"C:\\Program Files\\Prod";
 
-// Writes a package whose top directory is the component id: each file is "<relative path>" ->
+// Writes a package whose root is the name: each file is "<path below the root, root first>" ->
 // content. The package goes to the Windows path given.
-inline bool WriteComponentPackage(const std::u16string& windowsPath,
-                                  const std::map<std::u16string, std::string>& files,
-                                  DWORD blockSize = 512 * 1024) {
+inline bool WriteNamedPackage(const std::u16string& windowsPath, const std::string& name,
+                              const std::map<std::u16string, std::string>& files,
+                              DWORD blockSize = 512 * 1024) {
     PACKAGE_WRITER_OPTIONS options;
-    options.name = jxtext::N(kComponent);
+    options.name = name;
     options.blockSize = blockSize;
     CPackageWriter writer(options);
-    for (const auto& [path, content] : files) {
+    for (const auto& [file, content] : files) {
         PACKAGE_FILE_INPUT input;
         input.content.assign(content.begin(), content.end());
         input.lastWrite = FILETIME{0x12345678u, 0x01D80000u};
-        if (!writer.AddFile(kComponent + u"\\" + path, std::move(input)))
+        if (!writer.AddFile(file, std::move(input)))
             return false;
     }
     const std::string host = jxplat::WindowsToHostPath(windowsPath);
     std::filesystem::create_directories(std::filesystem::path(host).parent_path());
     return writer.WriteToHostFile(host);
+}
+
+// Writes a package whose top directory is the component id: each file is "<relative path>" ->
+// content.
+inline bool WriteComponentPackage(const std::u16string& windowsPath,
+                                  const std::map<std::u16string, std::string>& files,
+                                  DWORD blockSize = 512 * 1024) {
+    std::map<std::u16string, std::string> rooted;
+    for (const auto& [path, content] : files)
+        rooted[kComponent + u"\\" + path] = content;
+    return WriteNamedPackage(windowsPath, jxtext::N(kComponent), rooted, blockSize);
 }
 
 // One copy row of the component.

@@ -19,18 +19,7 @@ const std::u16string kOldStore = u"C:\\ProgramData\\Tolvane\\Setups\\{OLD}";
 
 void WritePackage(const std::u16string& path, const std::string& name,
                   const std::map<std::u16string, std::string>& files) {
-    PACKAGE_WRITER_OPTIONS options;
-    options.name = name;
-    CPackageWriter writer(options);
-    for (const auto& [file, content] : files) {
-        PACKAGE_FILE_INPUT input;
-        input.content.assign(content.begin(), content.end());
-        input.lastWrite = FILETIME{0x12345678u, 0x01D80000u};
-        ASSERT_TRUE(writer.AddFile(file, std::move(input)));
-    }
-    const std::string host = jxplat::WindowsToHostPath(path);
-    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
-    ASSERT_TRUE(writer.WriteToHostFile(host));
+    ASSERT_TRUE(WriteNamedPackage(path, name, files));
 }
 
 // The names in a folder (files and folders), sorted.

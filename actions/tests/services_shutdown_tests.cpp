@@ -9,6 +9,7 @@
 #include "jxbase/ServiceController.h"
 #include "jxbase/reg.h"
 #include "jxtest/host_process.h"
+#include "file_copy_fixture.h"
 #include "services_test_support.h"
 
 using namespace jxsvctest;
@@ -254,4 +255,30 @@ TEST_F(ServiceShutdown, ShutdownActionsAndAddOnShutdowns) {
     EXPECT_EQ(m_Data.m_AddOnCalls, (std::vector<std::string>{"prod.dll!Prepare([PRODUCTNAME])"}));
     EXPECT_TRUE(m_Log.Has(
         "ERROR", "Prior ShutdownAction failed. Skipping current action prod.dll, Prepare, Jx Test."));
+}
+
+// On 64-bit Windows the dumps are written by the packaged helper, before the shutdown when asked
+// ("Pre_") and again after a failed one; an uninstallation still ignores the failure.
+TEST_F(ServiceShutdown, AServiceThatDoesNotStopIsDumpedByThePackagedHelper) {
+    MakeService(u"JxStubborn", SERVICE_AUTO_START, true, true);
+    Load(ScmRow("JxStubborn"));
+    MakeUninstallRun(m_Data);
+    const std::string helper = "#!/bin/sh\necho \"$JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/dumps.runs\"\n";
+    ASSERT_TRUE(jxfilecopytest::WriteNamedPackage(u"C:\\media\\setup.wpk", "$SETUP",
+                                                  {{u"$SETUP\\JxSetupHlp64.exe", helper}}));
+    ASSERT_TRUE(m_Data.MountExternalPackage(u"C:\\media\\setup.wpk", kScanModeReplace));
+    m_Data.SetProperty(u"CommonAppDataFolder", u"C:\\ProgramData", 1);
+    m_Data.SetProperty(u"VersionNT64", u"1000", 1);
+    m_Data.SetProperty(u"_PreCreateMiniDumps", u"2", 1);
+    m_Data.SetProperty(u"_CreateMiniDumps", u"1", 1);
+
+    EXPECT_TRUE(m_Data.ShutdownActions());
+    const std::string runs = jxtest::ReadHostFile(m_Root.Path() + "/dumps.runs");
+    const std::string options = "/destination=\"C:\\ProgramData\\Tolvane\\Setups\\Logs\" /fileprefix=\"";
+    EXPECT_NE(runs.find(options + "Pre_\" /dumplevel=\"2\" /processname=\"svcreg.exe\""), std::string::npos)
+        << runs;
+    EXPECT_NE(runs.find(options + "\" /dumplevel=\"1\" /processname=\"svcreg.exe\""), std::string::npos)
+        << runs;
+    EXPECT_LT(runs.find("Pre_"), runs.find("/dumplevel=\"1\""));
+    PackageMgr::Instance()->Cleanup();
 }

@@ -19,45 +19,6 @@ using namespace JxSetup::Data;
 
 namespace {
 
-const std::u16string kInstallDir = u"C:\\Program Files\\Jx\\";
-
-// A service whose program is in place (the Service Control Manager counts no other as registered).
-void MakeService(const WCHAR* name, DWORD startType) {
-    const std::u16string program = kInstallDir + u"svc.exe";
-    const std::string host = jxplat::WindowsToHostPath(program);
-    std::filesystem::create_directories(std::filesystem::path(host).parent_path());
-    std::ofstream(host) << "service";
-    SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    CloseServiceHandle(CreateServiceW(scm, name, nullptr, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
-                                      startType, SERVICE_ERROR_NORMAL, program.c_str(), nullptr, nullptr,
-                                      nullptr, nullptr, nullptr));
-    CloseServiceHandle(scm);
-}
-
-// A feature "Core" whose component {C1} installs into kInstallDir, holding the service program.
-void AddServiceRow(JxData& data, const std::u16string& starttype, const std::u16string& start, bool program) {
-    JxFeature feature;
-    feature.name = u"Core";
-    JxComponent component;
-    component.id = u"{C1}";
-    component.destinationdir = kInstallDir;
-    feature.components.push_back(component);
-    data.m_Features.push_back(feature);
-    JxService service;
-    service.featurename = u"Core";
-    service.componentid = u"{C1}";
-    service.name = u"JxSvc";
-    service.file = u"svc.exe";
-    service.starttype = starttype;
-    service.start = start;
-    data.m_InstallServices.push_back(service);
-    if (program) {
-        const std::string host = jxplat::WindowsToHostPath(kInstallDir + u"svc.exe");
-        std::filesystem::create_directories(std::filesystem::path(host).parent_path());
-        std::ofstream(host) << "service";
-    }
-}
-
 JxSequenceEntry PropertyAction(bool startup) {
     JxSequenceEntry row;
     row.modulename = u"addon.dll";
@@ -123,36 +84,6 @@ INSTANTIATE_TEST_SUITE_P(
                  d.DeleteMMSDB();
              },
              ""},
-        Case{"NoServices", kNothing, [](JxData& d) { EXPECT_TRUE(d.CheckAndActivateServices()); }, ""},
-        Case{"StartupActionAfterTheInstallation",
-             [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(true)); },
-             [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
-        // The sample's case: its service registered itself with the start type it is to have.
-        Case{"ServiceAlreadyAsConfigured",
-             [](JxData& d) {
-                 AddServiceRow(d, u"manuell", u"", true);
-                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
-             },
-             [](JxData& d) { EXPECT_TRUE(d.CheckAndActivateServices()); }, ""},
-        Case{"ServiceProgramNotInstalled",
-             [](JxData& d) {
-                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
-                 AddServiceRow(d, u"auto", u"true", false);
-                 std::filesystem::remove(jxplat::WindowsToHostPath(kInstallDir + u"svc.exe"));
-             },
-             [](JxData& d) { EXPECT_TRUE(d.CheckAndActivateServices()); }, ""},
-        Case{"ServiceToGetAnotherStartType",
-             [](JxData& d) {
-                 AddServiceRow(d, u"auto", u"", true);
-                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
-             },
-             [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
-        Case{"ServiceToStart",
-             [](JxData& d) {
-                 AddServiceRow(d, u"manuell", u"true", true);
-                 MakeService(u"JxSvc", SERVICE_DEMAND_START);
-             },
-             [](JxData& d) { EXPECT_FALSE(d.CheckAndActivateServices()); }, "CheckAndActivateServices"},
         Case{"MinidumpsOfServicesOnA32BitMachine", [](JxData& d) { d.SetProperty(u"VersionNT64", u"", 1); },
              [](JxData& d) { EXPECT_TRUE(d.ShutdownCreateDumps(u"", u"1")); },
              "MinidumpWriter::WriteProcessDump"}),
@@ -176,8 +107,6 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
     const std::map<std::string, std::vector<std::string>> expected = {
         {"actions/src/JxData_PendingMinidumps.cpp",
          {"minidumps that the engine writes itself of the service processes on 32-bit Windows"}},
-        {"actions/src/JxData_PendingServiceActions.cpp",
-         {"the activation of the product's services after an update"}},
         {"engine/src/JxData_SequenceHandlers.cpp",
          {"the setup service"}},
         // The shared body of the operations that no run reaches yet.

@@ -689,7 +689,17 @@ public:
     bool CanRevertServiceState(const std::u16string& serviceName);
     void FallBackActivateServiceByReg(const std::u16string& serviceName);
     void FallBackActivateServiceByServiceController(const std::u16string& serviceName);
-    bool CheckAndActivateServices();
+    // The activation of the product's services after the installation, in the reverse of the
+    // shutdown order, then the startup actions; the stored start types are done with afterwards.
+    void CheckAndActivateServices();
+    void CheckAndActivateService(const JxService& row, const JxComponent& component);
+    void CheckServiceRegistration(const JxService& row, const std::u16string& path);
+    void ActivateAndStartService(const JxService& row, const std::u16string& path);
+    void RegisterServiceAsPPL(const JxService& row, const std::u16string& path, DWORD startType);
+    void EnableServiceWithStartType(const JxService& row, DWORD startType);
+    void StartTolvaneService(const JxService& row);
+    void ExecuteCustomStartupActions();
+    void DeleteServiceStates();
     bool ConfigureManamgementServer() override;
     void SetAccessKey() override;
     void AuthorizeClient() override;
