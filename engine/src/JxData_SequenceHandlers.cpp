@@ -2,6 +2,7 @@
 // and passes the action on to the worker, which counts its steps and records its failures.
 // Workers that are not there yet fail the run when there is work of their kind and pass when
 // there is none.
+#include "jxactions/JxSetupSVC.h"
 #include "jxplat/text.h"
 #include "jxsetupdata/IJxExternalGUI.h"
 #include "jxsetupdata/JxData.h"
@@ -186,8 +187,10 @@ void JxData::action_StopProcesses(const JxSequenceAction& action) {
 
 void JxData::action_UninstallSetupSVC(const JxSequenceAction& action) {
     CJxDataLock lock(*this);
-    // JX_NOT_BUILT: the setup service comes with the installation actions.
-    WorkerNotBuilt(*this, u"JxSetupSVC::uninstallSetupSVC", action, m_SetupSvc.IsComplete());
+    // The result does not matter to the run: a setup service that cannot be removed is logged.
+    JxSetupSVC service(m_SetupSvc, this);
+    service.initSetupSVCPaths();
+    service.uninstallSetupSVC();
 }
 
 void JxData::action_SelfUnregOnUpdate(const JxSequenceAction& action) {
@@ -197,8 +200,9 @@ void JxData::action_SelfUnregOnUpdate(const JxSequenceAction& action) {
 
 void JxData::action_InstallSetupSVC(const JxSequenceAction& action) {
     CJxDataLock lock(*this);
-    // JX_NOT_BUILT: the setup service comes with the installation actions.
-    WorkerNotBuilt(*this, u"JxSetupSVC::installSetupSVC", action, m_SetupSvc.IsComplete());
+    JxSetupSVC service(m_SetupSvc, this);
+    service.initSetupSVCPaths();
+    service.installSetupSVC();
 }
 
 void JxData::action_InstallPrerequisite(const JxSequenceAction& action) {

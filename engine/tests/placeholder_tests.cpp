@@ -107,8 +107,6 @@ TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
     const std::map<std::string, std::vector<std::string>> expected = {
         {"actions/src/JxData_PendingMinidumps.cpp",
          {"minidumps that the engine writes itself of the service processes on 32-bit Windows"}},
-        {"engine/src/JxData_SequenceHandlers.cpp",
-         {"the setup service"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
     };

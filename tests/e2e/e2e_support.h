@@ -91,6 +91,8 @@ struct ProductVariant {
     std::map<std::string, std::string> payload;
     // Files of a customization package "$CUSTOMIZE" ("customize.xml", "theme/..."): none when empty.
     std::map<std::string, std::string> customize;
+    // Files written into the "$SETUP" package: name -> content (executable).
+    std::map<std::string, std::string> setupTexts;
     // The GUI module packed as "GUI/gui.dll": "" the scripted module of the build, "-" none, else the
     // host path of another library.
     std::string guiModule;
@@ -163,6 +165,10 @@ inline std::string PackProduct(const ProductVariant& variant, const std::filesys
     for (const auto& [name, content] : variant.payload) {
         WriteText(work / "payload" / name, content);
         fs::permissions(work / "payload" / name, fs::perms::owner_exec, fs::perm_options::add);
+    }
+    for (const auto& [name, content] : variant.setupTexts) {
+        WriteText(work / "setup" / name, content);
+        fs::permissions(work / "setup" / name, fs::perms::owner_exec, fs::perm_options::add);
     }
     const auto quote = [](const fs::path& path) { return "'" + path.string() + "'"; };
     const auto pack = [&](const fs::path& out, const fs::path& folder, const std::string& root) {
