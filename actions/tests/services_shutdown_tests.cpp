@@ -1,6 +1,7 @@
 // The shutdown of the product's services before an update or an uninstallation: the order, the
 // "SCM" and "CA" ways, the stop time-out, the repair entry and the fallback after a failure.
 #include <csignal>
+#include <filesystem>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "jxactions/JxServiceControl.h"
 #include "jxbase/ServiceController.h"
 #include "jxbase/reg.h"
+#include "jxplat/machine.h"
 #include "jxtest/host_process.h"
 #include "file_copy_fixture.h"
 #include "services_test_support.h"
@@ -281,4 +283,23 @@ TEST_F(ServiceShutdown, AServiceThatDoesNotStopIsDumpedByThePackagedHelper) {
         << runs;
     EXPECT_LT(runs.find("Pre_"), runs.find("/dumplevel=\"1\""));
     PackageMgr::Instance()->Cleanup();
+}
+
+// On 32-bit Windows the engine writes the dumps itself: a minidump of each running service
+// process lands in the logs folder under the prefix.
+TEST_F(ServiceShutdown, On32BitWindowsTheEngineWritesTheDumpsItself) {
+    MakeService(u"JxStubborn", SERVICE_AUTO_START, true, true);
+    Load(ScmRow("JxStubborn"));
+    MakeUninstallRun(m_Data);
+    m_Data.SetProperty(u"CommonAppDataFolder", u"C:\\ProgramData", 1);
+    m_Data.SetProperty(u"VersionNT64", u"", 1);
+    EXPECT_TRUE(m_Data.ShutdownCreateDumps(u"Pre_", u"1"));
+    const std::string logs = jxplat::WindowsToHostPath(u"C:\\ProgramData\\Tolvane\\Setups\\Logs");
+    std::vector<std::string> dumps;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(logs, error))
+        if (entry.path().filename().string().rfind("Pre_", 0) == 0)
+            dumps.push_back(entry.path().string());
+    ASSERT_EQ(dumps.size(), 1u) << logs;
+    EXPECT_EQ(jxtest::ReadHostFile(dumps[0]).substr(0, 4), "MDMP");
 }

@@ -65,29 +65,28 @@ TEST_P(Placeholder, FailsTheRunOnlyWithWorkToDo) {
 
 const auto kNothing = [](JxData&) {};
 
-INSTANTIATE_TEST_SUITE_P(
-    Operations, Placeholder,
-    ::testing::Values(
-        // Startup and shutdown rows run with the services, not here.
-        Case{"OnlyAStartupPropertyAction",
-             [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(true)); },
-             [](JxData& d) { d.SetPropertiesSequence(); }, ""},
-        Case{"NoRestorePoint", kNothing,
-             [](JxData& d) {
-                 d.action_SystemRestore(JxSequenceAction(u"CreateSysRestore", u"", 0));
-                 d.action_FinishSysRestore(JxSequenceAction(u"FinishSysRestore", u"", 0));
-             },
-             ""},
-        Case{"NoManagementServerWork", kNothing,
-             [](JxData& d) {
-                 d.AuthorizeClient();
-                 d.DeleteMMSDB();
-             },
-             ""},
-        Case{"MinidumpsOfServicesOnA32BitMachine", [](JxData& d) { d.SetProperty(u"VersionNT64", u"", 1); },
-             [](JxData& d) { EXPECT_TRUE(d.ShutdownCreateDumps(u"", u"1")); },
-             "MinidumpWriter::WriteProcessDump"}),
-    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Operations, Placeholder,
+                         ::testing::Values(
+                             // Startup and shutdown rows run with the services, not here.
+                             Case{"OnlyAStartupPropertyAction",
+                                  [](JxData& d) { d.m_PropertyActions.push_back(PropertyAction(true)); },
+                                  [](JxData& d) { d.SetPropertiesSequence(); }, ""},
+                             Case{"NoRestorePoint", kNothing,
+                                  [](JxData& d) {
+                                      d.action_SystemRestore(JxSequenceAction(u"CreateSysRestore", u"", 0));
+                                      d.action_FinishSysRestore(
+                                          JxSequenceAction(u"FinishSysRestore", u"", 0));
+                                  },
+                                  ""},
+                             Case{"NoManagementServerWork", kNothing,
+                                  [](JxData& d) {
+                                      d.AuthorizeClient();
+                                      d.DeleteMMSDB();
+                                  },
+                                  ""}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             return std::string(info.param.name);
+                         });
 
 } // namespace
 
@@ -105,8 +104,6 @@ std::string ReadText(const std::filesystem::path& path) {
 // placeholder, and nothing that is built: a placeholder added or removed changes this table.
 TEST(PlaceholderList, TheReadmeNamesThePlaceholdersThatRemain) {
     const std::map<std::string, std::vector<std::string>> expected = {
-        {"actions/src/JxData_PendingMinidumps.cpp",
-         {"minidumps that the engine writes itself of the service processes on 32-bit Windows"}},
         // The shared body of the operations that no run reaches yet.
         {"setupdata/src/JxData.cpp", {}},
     };
