@@ -65,14 +65,6 @@ private:
     bool m_bLoaded;
 };
 
-// A worker that is not there yet: with work of its kind the run fails, naming the worker. While the
-// sequence counts its steps it does nothing.
-void WorkerNotBuilt(JxData& data, const WCHAR* worker, const JxSequenceAction& action, bool hasWork) {
-    if (data.IsCountingProcessSteps() || !hasWork)
-        return;
-    data.FailNotBuilt(u"JxSetup::Data::JxData", worker, action.m_Name);
-}
-
 } // namespace
 
 void JxData::action_SystemRestore(const JxSequenceAction& action) {
