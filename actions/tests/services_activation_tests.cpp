@@ -38,8 +38,36 @@ protected:
                                   u"CurrentVersion", u"6.3", CRegStringType::Sz, 0);
     }
     void TearDown() override {
+        StopEveryService();
         SetServiceWaitForTesting(nullptr);
         ServiceController::SetSleepForTesting(nullptr);
+    }
+    // The services the test started end with it: no service process outlives its test.
+    static void StopEveryService() {
+        HKEY services = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Services", 0, KEY_READ,
+                          &services) != ERROR_SUCCESS)
+            return;
+        std::vector<std::u16string> names;
+        WCHAR name[256];
+        for (DWORD index = 0;; ++index) {
+            DWORD length = 256;
+            if (RegEnumKeyExW(services, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            names.emplace_back(name, length);
+        }
+        RegCloseKey(services);
+        SC_HANDLE scm = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        for (const std::u16string& service : names) {
+            SC_HANDLE handle = OpenServiceW(scm, service.c_str(), SERVICE_ALL_ACCESS);
+            SERVICE_STATUS status{};
+            if (handle != nullptr) {
+                ControlService(handle, SERVICE_CONTROL_STOP, &status);
+                CloseServiceHandle(handle);
+            }
+        }
+        CloseServiceHandle(scm);
     }
     void MakeService(const std::u16string& name, DWORD startType) {
         // The program without arguments runs as the service; the manager counts it as registered.

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
@@ -82,7 +83,7 @@ std::vector<std::string> _proc_Environment(const std::u16string& commandLine, co
 } // namespace
 
 BOOL StartProcess(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDirectory, bool elevate,
-                  LPPROCESS_INFORMATION processInformation) {
+                  LPPROCESS_INFORMATION processInformation, bool noConsole) {
     const std::u16string line = commandLine ? std::u16string(commandLine) : std::u16string();
     const std::vector<std::u16string> words = SplitCommandLine(line);
     std::u16string program = applicationName && *applicationName ? std::u16string(applicationName) : u"";
@@ -121,6 +122,11 @@ BOOL StartProcess(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDi
     if (currentDirectory && *currentDirectory) {
         folder = WindowsToHostPath(currentDirectory);
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    }
+    if (noConsole) {
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     }
     pid_t pid = 0;
     const int spawned = ::posix_spawn(&pid, host.c_str(), &actions, nullptr, argv.data(), envp.data());

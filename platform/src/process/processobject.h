@@ -43,8 +43,10 @@ bool IsProcessRowRunning(const std::string& tableFile);
 
 // CreateProcessW; with elevate the child runs as the elevated administrator of the machine
 // (JX_ELEVATED=1 in its environment), as a program that the elevation prompt let through.
+// With noConsole the child's standard handles are the null device, as a service's are: it shares no
+// pipe or terminal of its starter, so it never holds one open after the starter is gone.
 BOOL StartProcess(LPCWSTR applicationName, LPWSTR commandLine, LPCWSTR currentDirectory, bool elevate,
-                  LPPROCESS_INFORMATION processInformation);
+                  LPPROCESS_INFORMATION processInformation, bool noConsole = false);
 
 // This process's own children by id, so OpenProcess hands out the object that its reaper signals.
 void RememberChildProcess(const std::shared_ptr<CProcessObject>& process);

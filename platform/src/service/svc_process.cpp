@@ -16,6 +16,7 @@
 #include "jxplat/text.h"
 #include "jxplat/winbase.h"
 #include "jxplat/winerror.h"
+#include "process/processobject.h"
 #include "service/svc_internal.h"
 
 namespace jxplat {
@@ -154,11 +155,9 @@ DWORD StartServiceProcess(const std::u16string& name, const std::u16string& imag
     if (!_svc_IsRunnable(WindowsToHostPath(program)))
         return 0;
     std::u16string line = QuoteArgument(program) + rest;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
     PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &info))
+    // A service has no console: nothing of the starter's standard handles reaches it.
+    if (!StartProcess(nullptr, line.data(), nullptr, false, &info, true))
         return GetLastError();
     state.pid = info.dwProcessId;
     state.startTicks = ProcessStartTicks(info.dwProcessId);
