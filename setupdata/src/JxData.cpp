@@ -47,25 +47,6 @@ JxLog* JxData::GetLog() {
     return log;
 }
 
-bool JxData::_pending_NotBuilt(const WCHAR* operation) {
-    // JX_NOT_BUILT: every caller is an operation that a later part of the engine builds.
-    const std::u16string context = std::u16string(u"JxSetup::Data::JxData::") + operation;
-    FailNotBuilt(context.c_str(), operation);
-    return false;
-}
-
-void JxData::FailNotBuilt(const WCHAR* context, const std::u16string& operation,
-                          const std::u16string& actionName) {
-    CJxDataLock lock(*this);
-    const std::u16string text = operation + u" is not built yet";
-    GetLog()->Log(LP_ERROR, u"lib", context, u"%s", text.c_str());
-    if (m_SequenceData.m_bFailure)
-        return;
-    m_SequenceData.FailAction(actionName.empty() ? operation : actionName, text);
-    // With a message the install sequence does not start, and a paged run shows it at its end.
-    m_SequenceData.m_Error.m_Message = text;
-}
-
 void JxData::SetGui(IJxExternalGUI* gui) {
     CJxDataLock lock(*this);
     JX_ENGINE_TRACE(4, u"JxSetup::Data::JxData::SetGui", u"<=\n");

@@ -377,20 +377,8 @@ public:
     void SetProgress(int position, int maximum, const std::u16string& text) override;
     std::u16string GetModuleDirectory() override { return CopyModuleDirectory(); }
     void Reserved106() override {}
-    // The body of an operation that a later part of the engine builds: logs an ERROR line
-    // "<operation> is not built yet" in the operation's context and fails the run (FailNotBuilt);
-    // false.
-    bool _pending_NotBuilt(const WCHAR* operation);
-    // An operation that a later part of the engine builds was reached with work of its kind: the
-    // ERROR line "<operation> is not built yet" in the given context, and the run's failure record
-    // (the first failure stays), so that the sequence does not start or stops and the run ends with 1.
-    // The record names the action when one is given, else the operation.
-    void FailNotBuilt(const WCHAR* context, const std::u16string& operation,
-                      const std::u16string& actionName = std::u16string());
-
-    // Operations that the management-server integration, the update-server client, custom actions,
-    // customized setups and the maintenance file lists build; until then each logs that it is not
-    // built and fails.
+    // The management server, the update-server client, custom actions, customized setups and the
+    // maintenance file lists.
     std::vector<std::u16string> RequestSQLInstances() override;
     std::vector<std::u16string> RequestSQLDatabases(const JxWebSqlDBRequest& request) override;
     int CheckSQLConnection(const JxWebSqlDBRequest& request) override;
