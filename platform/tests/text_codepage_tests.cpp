@@ -1,9 +1,10 @@
-// WideCharToMultiByte: the ANSI code page (Windows-1252) and UTF-8, with the Win32 size contract.
+// The ANSI code page (Windows-1252) and WideCharToMultiByte with the Win32 size contract.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "jxplat/errhandling.h"
+#include "jxplat/text.h"
 #include "jxplat/winerror.h"
 #include "jxplat/winnls.h"
 
@@ -27,4 +28,21 @@ TEST(WideCharToMultiByte, ConvertsToTheAnsiCodePageAndToUtf8) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(WideCharToMultiByte(1251, 0, text, -1, small, 2, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// Every byte reads back as itself, so ANSI names (package names, the self-delete script, the
+// definition's text) survive a round trip; only characters outside the code page fall back.
+TEST(AnsiCodePage, EveryByteRoundTripsAndOnlyForeignCharactersFallBack) {
+    std::string all;
+    for (int b = 1; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    const std::u16string wide = jxtext::AnsiToUtf16(all);
+    ASSERT_EQ(wide.size(), all.size());
+    EXPECT_EQ(wide[0x80 - 1], u'\u20AC');
+    EXPECT_EQ(wide[0x81 - 1], u'\u0081'); // unassigned: the control character of its number
+    bool used = true;
+    EXPECT_EQ(jxtext::Utf16ToAnsi(wide, '?', &used), all);
+    EXPECT_FALSE(used);
+    EXPECT_EQ(jxtext::Utf16ToAnsi(u"a\u4E2Db\u0100", ' ', &used), "a b ");
+    EXPECT_TRUE(used);
 }

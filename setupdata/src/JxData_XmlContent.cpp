@@ -10,29 +10,12 @@ namespace {
 const WCHAR* const kModule = u"lib";
 const WCHAR* const kContext = u"JxSetup::Data::JxData::GetXMLContentFromFile";
 
-// Windows-1252, the ANSI code page of the machine's default language, for 0x80..0x9F; every
-// other byte is the code point of the same number.
-const char16_t kCp1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 std::u16string DecodeUtf16Le(std::string_view bytes) {
     std::u16string text;
     text.reserve(bytes.size() / 2);
     for (size_t at = 0; at + 1 < bytes.size(); at += 2)
         text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) |
                                              (static_cast<unsigned char>(bytes[at + 1]) << 8)));
-    return text;
-}
-
-std::u16string DecodeAnsi(std::string_view bytes) {
-    std::u16string text;
-    text.reserve(bytes.size());
-    for (char byte : bytes) {
-        const unsigned char b = static_cast<unsigned char>(byte);
-        text.push_back(b >= 0x80 && b <= 0x9F ? kCp1252High[b - 0x80] : static_cast<char16_t>(b));
-    }
     return text;
 }
 
@@ -45,7 +28,7 @@ std::u16string DecodeXmlBytes(std::string_view bytes) {
     // (never read past its end), and an odd last byte of UTF-16 is dropped.
     if (bytes.size() >= 4 && bytes[3] == 0)
         return DecodeUtf16Le(bytes);
-    return DecodeAnsi(bytes);
+    return jxtext::AnsiToUtf16(bytes);
 }
 
 } // namespace

@@ -27,6 +27,13 @@ inline std::string N(std::u16string_view text) {
 void AppendUtf8ToUtf16(std::u16string& out, std::string_view utf8);
 void AppendUtf16ToUtf8(std::string& out, std::u16string_view text);
 
+// The ANSI code page of the stand-in machine (Windows-1252; its language is 1033). The five bytes
+// the code page leaves unassigned (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for the control characters
+// of the same number, both ways, as the system conversion makes them. A character the code page
+// cannot hold becomes `fallback`; `usedFallback`, when given, tells whether that happened.
+std::u16string AnsiToUtf16(std::string_view bytes);
+std::string Utf16ToAnsi(std::u16string_view text, char fallback = '?', bool* usedFallback = nullptr);
+
 // Length of a zero-terminated UTF-16 string (0 for null).
 size_t Length(const char16_t* text);
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "jxplat/text.h"
-#include "jxvfs/container/AnsiText.h"
 
 namespace jxpkg {
 
@@ -55,7 +54,7 @@ std::u16string PackageNameText(const PACKAGE_HEADER& header) {
     size_t length = 0;
     while (length < sizeof(header.name) && header.name[length] != 0)
         ++length;
-    return AnsiToWide(std::string_view(reinterpret_cast<const char*>(header.name), length));
+    return jxtext::AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(header.name), length));
 }
 
 namespace {

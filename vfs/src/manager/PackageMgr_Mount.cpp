@@ -5,7 +5,6 @@
 #include "jxbase/reg.h"
 #include "jxplat/text.h"
 #include "jxvfs/PackageMgr.h"
-#include "jxvfs/container/AnsiText.h"
 #include "jxvfs/container/CQuickCRC.h"
 #include "jxvfs/container/PackageTrace.h"
 
@@ -95,7 +94,7 @@ void PackageMgr::_mount_KeepFailures(const std::u16string& path, size_t firstEnt
 
 void PackageMgr::_mount_ReadMarker(const std::u16string& path) {
     // The marker's name: CRC-32 of the path in the ANSI code page, one byte per character.
-    const std::string ansi = jxpkg::WideToAnsi(path);
+    const std::string ansi = jxtext::Utf16ToAnsi(path, ' ');
     m_markerName = jxtext::Format(u"%X", CQuickCRC::Compute(ansi.data(), std::min(ansi.size(), path.size())));
     const std::u16string stored = CReg::GetProductStringFromRegistry(HKEY_LOCAL_MACHINE, u"JxSetupEngine",
                                                                      m_markerName.c_str(), u"", 0);

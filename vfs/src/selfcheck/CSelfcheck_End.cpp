@@ -5,7 +5,6 @@
 #include "jxplat/machine.h"
 #include "jxplat/shlobj.h"
 #include "jxplat/text.h"
-#include "jxvfs/container/AnsiText.h"
 #include "jxvfs/container/CPkgAccessor.h"
 #include "jxvfs/container/PackageTrace.h"
 #include "jxvfs/selfcheck/CHashDigest.h"
@@ -169,7 +168,7 @@ void CSelfcheck::_SelfcheckWriteDump() {
     }
     if (file == INVALID_HANDLE_VALUE)
         return; // without a file nothing is written
-    const std::string bytes = jxpkg::WideToAnsi(GetDumpText(), ' ');
+    const std::string bytes = jxtext::Utf16ToAnsi(GetDumpText(), ' ');
     DWORD written = 0;
     if (!bytes.empty() && !WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
         JX_PKG_TRACE(1, u"CSelfcheck::_SelfcheckWriteDump", u"The dump %s was not written (error %lu)\n",
