@@ -3,6 +3,7 @@
 // transport failures.
 #include <cstdio>
 
+#include "cmd/CMmsGzip.h"
 #include "cmd_fixture.h"
 #include "mmsauth.pb.h"
 #include "jxtest/tcp_server.h"
@@ -40,6 +41,24 @@ pb::MmsCmdReq Request(int method, const std::string& path, const std::string& bo
     if (!body.empty())
         request.set_body(body);
     return request;
+}
+
+// A Post through the command client, routed to the one HTTPS host on the port; the host list is
+// emptied again afterwards.
+int PostThroughOneHttpsHost(int port) {
+    MmsHostConfig config;
+    config.hosts = {{MmsHostMain, "127.0.0.1:" + std::to_string(port)}};
+    config.transport = 1;
+    if (!MmsCmdHostRegistry::Instance().SetHosts(config))
+        return -1;
+    MmsCmdImpl impl(MmsHostMain, nullptr);
+    MmsCmd cmd(&impl, false);
+    pb::MmsCmdReq inner;
+    pb::MmsCmdResp outer;
+    const int result =
+        cmd.Send(false, "api/x", inner, outer, pb::MmsCmdReq::Post, nullptr, nullptr, 5, nullptr, nullptr);
+    MmsCmdHostRegistry::Instance().SetHosts({});
+    return result;
 }
 
 } // namespace
@@ -105,23 +124,34 @@ TEST_F(HttpsSession, RequestsAndAnswersTakeTheirHttpForm) {
     EXPECT_EQ(request.sequence(), 7);
 }
 
+// A body that does not decompress, or that would unfold past the limit of a body in memory, is a
+// malformed answer: the caller sees a failure, never a 200 with an empty message.
 TEST_F(HttpsSession, TransportFailuresAndBrokenBodiesAreNoAnswers) {
     TestServer server(
         [](const jxwebtest::Request&, Connection& c) {
             c.Write(jxwebtest::Answer(200, "not gzip", {{"Content-Encoding", "gzip"}}));
         },
         &m_Pki.selfSigned);
+    EXPECT_EQ(PostThroughOneHttpsHost(server.Port()), 20);
+
     MmsCmdHost host(MmsHostMain, 1, "127.0.0.1:" + std::to_string(server.Port()));
     MmsCmdHttpSession session(host);
     pb::MmsCmdReq request = Request(pb::MmsCmdReq::Get, "api/x");
     pb::MmsCmdResp answer;
     session.Send(request, answer, 5);
-    EXPECT_EQ(answer.status(), 200); // the body did not decompress: the answer keeps what was set
+    EXPECT_EQ(answer.status(), 20);
     EXPECT_EQ(answer.body(), "");
+    EXPECT_TRUE(session.IsConnected()) << "the exchange itself worked";
+
+    // Three million zero bytes in a few kilobytes.
+    const std::string bomb = jxtest::CommandOutput("head -c 3000000 /dev/zero | gzip -c");
+    ASSERT_LT(bomb.size(), 10000u);
+    EXPECT_EQ(MmsGunzip(bomb, 3000000).size(), 3000000u);
+    EXPECT_THROW(MmsGunzip(bomb, 2999999), std::runtime_error);
+    EXPECT_THROW(MmsGunzip(bomb.substr(0, bomb.size() - 9), 3000000), std::runtime_error);
 
     MmsCmdHost gone(MmsHostMain, 1, "127.0.0.1:" + std::to_string(jxtest::RefusingLoopbackPort()));
     MmsCmdHttpSession refused(gone);
-    session.Send(request, answer, 5);
     refused.Send(request, answer, 5);
     EXPECT_EQ(answer.status(), 21);
     EXPECT_FALSE(refused.IsConnected());
@@ -155,22 +185,11 @@ TEST_F(HttpsSession, ATokenIsFetchedOverHttpsAfterA401) {
                 c.Write(jxwebtest::Answer(401, ""));
         },
         &m_Pki.selfSigned);
-    MmsHostConfig config;
-    config.hosts = {{MmsHostMain, "127.0.0.1:" + std::to_string(server.Port())}};
-    config.transport = 1;
-    ASSERT_TRUE(MmsCmdHostRegistry::Instance().SetHosts(config));
-    MmsCmdImpl impl(MmsHostMain, nullptr);
-    MmsCmd cmd(&impl, false);
-    pb::MmsCmdReq inner;
-    pb::MmsCmdResp outer;
-    EXPECT_EQ(
-        cmd.Send(false, "api/x", inner, outer, pb::MmsCmdReq::Post, nullptr, nullptr, 5, nullptr, nullptr),
-        200);
+    EXPECT_EQ(PostThroughOneHttpsHost(server.Port()), 200);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[1].target, "/tolvane/mms/api/auth/token");
     pb::MmsTokenReq sent;
     ASSERT_TRUE(sent.ParseFromString(requests[1].body));
     EXPECT_EQ(sent.authsubject(), 3);
-    MmsCmdHostRegistry::Instance().SetHosts({});
 }

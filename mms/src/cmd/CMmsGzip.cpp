@@ -32,7 +32,7 @@ std::string MmsGzip(const std::string& bytes) {
     return out;
 }
 
-std::string MmsGunzip(const std::string& input) {
+std::string MmsGunzip(const std::string& input, size_t maxBytes) {
     z_stream stream{};
     if (inflateInit2(&stream, kGzipWindow) != Z_OK)
         throw std::runtime_error("inflateInit2 failed");
@@ -45,7 +45,12 @@ std::string MmsGunzip(const std::string& input) {
         stream.next_out = reinterpret_cast<Bytef*>(buffer);
         stream.avail_out = kBuffer;
         status = inflate(&stream, Z_NO_FLUSH);
-        out.append(buffer, kBuffer - stream.avail_out);
+        const size_t produced = kBuffer - stream.avail_out;
+        if (produced > maxBytes - out.size()) {
+            inflateEnd(&stream);
+            throw std::runtime_error("the body unfolds beyond its limit");
+        }
+        out.append(buffer, produced);
     } while (status == Z_OK && (stream.avail_in > 0 || stream.avail_out == 0));
     inflateEnd(&stream);
     if (status != Z_STREAM_END)

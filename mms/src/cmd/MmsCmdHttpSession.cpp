@@ -79,6 +79,9 @@ void MmsCmdHttpSession::Client::SetTimeout(int timeout) {
 void MmsCmdHttpSession::Client::Send(const MmsPb::MmsCmdReq& request, MmsPb::MmsCmdResp& answer,
                                      int timeout) {
     m_Session.m_Host.TraceSend(m_Session);
+    // An exchange that breaks off never leaves the answer at its default status 200: before the
+    // request went out it could not be made (14), after it the answer was malformed (20).
+    bool sent = false;
     try {
         // Nothing of the previous request stays: a "Content-Encoding" of a large body would
         // otherwise label the next small one.
@@ -108,6 +111,7 @@ void MmsCmdHttpSession::Client::Send(const MmsPb::MmsCmdReq& request, MmsPb::Mms
         const HttpClient::Result result =
             HttpClient::Send(ToHttpClientMethod(request.method()),
                              Utf8ToWide(m_Session.BuildUrl(request.path())), false, u"", true);
+        sent = true;
         answer.Clear();
         if (result.error != 0) {
             m_Connected = false;
@@ -127,9 +131,11 @@ void MmsCmdHttpSession::Client::Send(const MmsPb::MmsCmdReq& request, MmsPb::Mms
         if ((method == MmsPb::MmsCmdReq::Get || method == MmsPb::MmsCmdReq::Post) && result.body &&
             result.bodyLength > 0) {
             std::string body(reinterpret_cast<const char*>(result.body->data()), result.bodyLength);
-            answer.set_body(gzipped ? MmsGunzip(body) : body);
+            answer.set_body(gzipped ? MmsGunzip(body, static_cast<size_t>(m_MaxMemoryBody)) : body);
         }
     } catch (const std::exception& e) {
         JX_ENGINE_TRACE(4, u"MmsCmdHttpSession::Client::Send", u"Exception: %hs", e.what());
+        answer.clear_body();
+        answer.set_status(sent ? 20 : 14);
     }
 }
