@@ -117,6 +117,30 @@ TEST_F(ServiceUpdate, TheServiceIsStoppedForTheUpdateAndComesBackWithItsStartTyp
     EXPECT_LT(copied, started);
 }
 
+// An update whose shutdown fails (the engine's "CancelUpdate" setting forces the failure without
+// touching a service) ends as a failed run: the files stay, the service keeps running as it was, and
+// no repair entry is left behind.
+TEST_F(ServiceUpdate, AFailedShutdownFailsTheUpdateAndLeavesTheServiceRunning) {
+    ASSERT_EQ(Run(Pack(ServiceVariant("1.0.0.1"), "first")), 0) << jxe2e::AllLogs(m_Root);
+    const DWORD before = ServicePid();
+    ASSERT_NE(before, 0u);
+    CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\JxSetupEngine", u"CancelUpdate", 1, 0);
+
+    EXPECT_NE(Run(Pack(ServiceVariant("1.0.0.2"), "newer")), 0) << jxe2e::AllLogs(m_Root);
+    const std::string program =
+        jxtest::ReadHostFile(jxplat::WindowsToHostPath(jxe2e::kInstallDir + u"\\quillsync.exe"));
+    EXPECT_EQ(program.rfind("build 1.0.0.2"), std::string::npos) << "the service program was not replaced";
+    EXPECT_EQ(ServicePid(), before) << "the service was not stopped";
+    EXPECT_EQ(ServiceController::QueryStartType(kService, nullptr), SERVICE_DEMAND_START);
+    EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE,
+                                   u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                   u"{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}_FixSvc", 0));
+    const std::vector<std::string> logs = jxe2e::RunLogs(m_Root);
+    ASSERT_FALSE(logs.empty());
+    EXPECT_NE(logs.back().find("CancelUpdate setted. Testing fallback scenario."), std::string::npos);
+    EXPECT_EQ(logs.back().find("action_CopyFiles"), std::string::npos) << "the sequence did not start";
+}
+
 // The setup's own service comes with the sample: installed with the product, kept by a run with
 // the same program, replaced by a build that carries another, removed with the product.
 TEST_F(ServiceUpdate, TheSetupServiceFollowsTheProduct) {
