@@ -263,6 +263,20 @@ TEST_F(Tokens, TargetFilesGetTheBodyUnparsed) {
     EXPECT_EQ(
         cmd.Send(false, "api/f", inner, outer, pb::MmsCmdReq::Put, &target, nullptr, 5, nullptr, nullptr),
         200);
+    // A body that does not fit on the disk leaves the earlier file whole and no partial one.
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\full", nullptr));
+    const std::u16string kept = u"C:\\full\\kept.bin";
+    EXPECT_EQ(cmd.Send(false, "api/f", inner, outer, pb::MmsCmdReq::Get, &kept, nullptr, 5, nullptr, nullptr),
+              200);
+    jxplat::MachineDescription machine;
+    machine.faultDiskFull = true;
+    machine.faultDiskFullAfterBytes = 2;
+    machine.faultDiskFullFolder = "C:\\full";
+    m_Root.Describe(machine);
+    EXPECT_EQ(cmd.Send(false, "api/f", inner, outer, pb::MmsCmdReq::Get, &kept, nullptr, 5, nullptr, nullptr),
+              8);
+    EXPECT_EQ(jxtest::ReadHostFile(jxplat::WindowsToHostPath(kept)), std::string("\xFF\x00raw", 5));
+    EXPECT_EQ(GetFileAttributesW(u"C:\\full\\kept.bin.jxtmp"), INVALID_FILE_ATTRIBUTES);
     // A request that does not parse is answered with 6.
     BYTE* answer = nullptr;
     DWORD size = 0;

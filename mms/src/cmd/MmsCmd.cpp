@@ -11,6 +11,35 @@
 #include "jxplat/combaseapi.h"
 #include "jxplat/fileapi.h"
 
+namespace {
+
+// The body goes to a file beside the target that takes the target's name only when it is whole: a
+// failed write leaves neither a partial file nor a damaged earlier one under that name.
+int _cmd_WriteTarget(const std::u16string& target, const std::string& body) {
+    const std::u16string partial = target + u".jxtmp";
+    {
+        CMmsFile file(partial, true);
+        if (!file.IsOpen()) {
+            JX_ENGINE_TRACE(0, u"MmsCmd::Send", u"Can't open file '%s'\n", target.c_str());
+            return MmsCmd::TargetNotOpened;
+        }
+        if (!file.Write(body.data(), body.size())) {
+            JX_ENGINE_TRACE(0, u"MmsCmd::Send", u"Can't write to file '%s'\n", target.c_str());
+            file.Close();
+            DeleteFileW(partial.c_str());
+            return MmsCmd::TargetNotWritten;
+        }
+    }
+    if (!MoveFileExW(partial.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        JX_ENGINE_TRACE(0, u"MmsCmd::Send", u"Can't open file '%s'\n", target.c_str());
+        DeleteFileW(partial.c_str());
+        return MmsCmd::TargetNotOpened;
+    }
+    return 200;
+}
+
+} // namespace
+
 MmsCmdImpl::MmsCmdImpl(int selector, TokenCallback tokenCallback)
     : m_Selector(selector), m_TokenCallback(std::move(tokenCallback)) {}
 
@@ -118,18 +147,8 @@ int MmsCmd::Send(bool retry, const std::string& path, const google::protobuf::Me
     if (status == 200) {
         if (method != MmsPb::MmsCmdReq::Get && method != MmsPb::MmsCmdReq::Post)
             return 200;
-        if (targetFile != nullptr) {
-            CMmsFile file(*targetFile, true);
-            if (!file.IsOpen()) {
-                JX_ENGINE_TRACE(0, u"MmsCmd::Send", u"Can't open file '%s'\n", targetFile->c_str());
-                return TargetNotOpened;
-            }
-            if (!file.Write(answer.body().data(), answer.body().size())) {
-                JX_ENGINE_TRACE(0, u"MmsCmd::Send", u"Can't write to file '%s'\n", targetFile->c_str());
-                return TargetNotWritten;
-            }
-            return 200;
-        }
+        if (targetFile != nullptr)
+            return _cmd_WriteTarget(*targetFile, answer.body());
         if (!response.ParseFromString(answer.body())) {
             JX_ENGINE_TRACE(0, u"MmsCmd::Send", u"Failed to deserialize inner resp\n");
             return InnerAnswerNotParsed;
