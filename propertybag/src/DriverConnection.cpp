@@ -150,6 +150,7 @@ size_t DriverConnectionRegistry::HandleCount(const GUID& classId) {
 // comes again on use.
 void DriverConnectionRegistry::_reg_ClearClientState() {
     CMHPropertyBag::FlushPools();
+    CHandleHolderPool::Instance().Flush();
     delete m_volumeCache.exchange(nullptr);
     delete m_windowsDirectory.exchange(nullptr);
     m_filterGetDosName.store(nullptr);

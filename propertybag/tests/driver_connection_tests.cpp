@@ -1,3 +1,5 @@
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "jxplat/text.h"
@@ -59,6 +61,48 @@ TEST_F(DriverConnection, ClientsOfOneClassShareTheRegistry) {
     second.Disconnect();
     EXPECT_EQ(registry.LiveConnections(), 0);
     EXPECT_EQ(jxtest::CDriverDouble::OpenBags(), 0) << jxtest::CDriverDouble::Status();
+}
+
+// Holders given back below the cap are reused and those above it destroyed; the last
+// disconnection, not an earlier one, empties the holder pool with the pools of values and caches.
+TEST_F(DriverConnection, TheLastDisconnectionEmptiesThePools) {
+    CHandleHolderPool& holders = CHandleHolderPool::Instance();
+    std::vector<CSmartHandle*> taken;
+    for (int i = 0; i < 70; ++i) {
+        CSmartPtr<CSmartHandle> holder;
+        holders.Allocate(holder);
+        holder->Attach(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        taken.push_back(holder.Detach());
+    }
+    for (CSmartHandle* holder : taken)
+        holders.Free(holder);
+    EXPECT_EQ(holders.PooledCount(), 64) << "holders above the cap are destroyed";
+    CSmartPtr<CSmartHandle> again;
+    holders.Allocate(again);
+    EXPECT_EQ(again.Get(), taken[63]) << "the holder pooled last is reused first";
+    EXPECT_EQ(again->Get(), INVALID_HANDLE_VALUE) << "a pooled holder's handle is closed";
+    holders.Free(again.Detach());
+
+    CSmartPtr<SmartPropertyValue> value;
+    CPropertyValuePool::Instance().Allocate(value);
+    CPropertyValuePool::Instance().Free(value.Detach());
+    CSmartPtr<CMHPropertyBag::ValueCachetype> cache;
+    CMHPropertyBag::CachePool::Instance().Allocate(cache);
+    CMHPropertyBag::CachePool::Instance().Free(cache.Detach());
+
+    jxtest::CDriverDouble driver;
+    ASSERT_TRUE(driver.Ready());
+    CProcessManager first(false);
+    CProcessManager second(false);
+    ASSERT_TRUE(first.Connect(false, false));
+    ASSERT_TRUE(second.Connect(false, false));
+    first.Disconnect();
+    EXPECT_EQ(holders.PooledCount(), 64) << "a connection is still held";
+    EXPECT_EQ(CPropertyValuePool::Instance().PooledCount(), 1);
+    second.Disconnect();
+    EXPECT_EQ(holders.PooledCount(), 0);
+    EXPECT_EQ(CPropertyValuePool::Instance().PooledCount(), 0);
+    EXPECT_EQ(CMHPropertyBag::CachePool::Instance().PooledCount(), 0);
 }
 
 TEST_F(DriverConnection, AbsentDriverFailsAndTheLegacyRetryKeepsTheFirstError) {

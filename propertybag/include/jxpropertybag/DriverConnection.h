@@ -13,6 +13,7 @@
 
 #include "jxbase/sharedmutex.h"
 #include "jxpropertybag/SmartObjects.h"
+#include "jxpropertybag/SmartPool.h"
 
 class CCacheMap;
 class CMHPropertyBag;
@@ -34,6 +35,10 @@ HANDLE OpenControlDevice(std::u16string& controlDeviceName, DWORD access);
 struct CGuidLess {
     bool operator()(const GUID& a, const GUID& b) const;
 };
+
+// Handle holders kept for reuse, at most 64. No client takes holders from it yet; the last
+// disconnection empties it with the pools of values and caches.
+using CHandleHolderPool = SmartPoolAllocator<CSmartHandle, 64>;
 
 class DriverConnectionRegistry {
 public:

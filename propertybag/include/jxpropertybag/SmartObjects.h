@@ -268,6 +268,8 @@ public:
         if (old && old != INVALID_HANDLE_VALUE)
             CloseHandle(old);
     }
+    // The pool's reset of a pooled holder: it comes back empty.
+    void ResetForPool() { Close(); }
 
 private:
     HANDLE m_handle;
