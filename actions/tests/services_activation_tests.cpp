@@ -205,6 +205,7 @@ TEST_F(ServiceActivation, ARefusedChangeIsRetriedThroughTheDriver) {
     EXPECT_EQ(StartType(u"JxGuarded"), SERVICE_AUTO_START);
     EXPECT_TRUE(m_Log.Has("LP_INFO", "Connection to ProcessManager succeeded. Retrying to set start type of "
                                      "service JxGuarded"));
+    EXPECT_EQ(jxtest::CDriverDouble::OpenBags(), 0) << jxtest::CDriverDouble::Status();
 }
 
 // A service registered in this run whose registration did not hold is registered again with the
