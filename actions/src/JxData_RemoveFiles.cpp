@@ -2,6 +2,7 @@
 #include "JxData_RemoveFiles.h"
 
 #include "JxData_Files.h"
+#include "JxFile_ShortcutGroups.h"
 
 #include "jxbase/wow64guard.h"
 #include "jxplat/shlobj.h"
@@ -45,7 +46,8 @@ void _remove_Shortcut(JxData& data, const JxFile& row) {
     const std::u16string link = data.ExpandProperties(row.scname) + u".lnk";
     const std::u16string path = JxFile::CombinePath(folder, link);
     bool ignored = false;
-    _remove_DeleteFiles(JxFile::GetPathPart(path), JxFile::GetFilePart(path), kDeleteFiles, ignored);
+    if (_remove_DeleteFiles(JxFile::GetPathPart(path), JxFile::GetFilePart(path), kDeleteFiles, ignored))
+        _lnk_RemoveEmptiedGroups(folder, link, kDeleteFiles);
 }
 
 void _remove_InFolder(JxData& data, const JxFile& row, const std::u16string& folder,

@@ -1,6 +1,8 @@
 // Shortcuts of the file record's helpers: creating, resolving and deleting shell links.
 #include <windows.h>
 
+#include "JxFile_ShortcutGroups.h"
+
 #include "jxplat/propkey.h"
 #include "jxplat/propvarutil.h"
 #include "jxplat/shobjidl.h"
@@ -126,19 +128,6 @@ bool _lnk_IsDots(const WCHAR* name) {
     return (name[0] == u'.' && name[1] == 0) || (name[0] == u'.' && name[1] == u'.' && name[2] == 0);
 }
 
-bool _lnk_FolderIsEmpty(const std::u16string& folder) {
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW(JxFile::CombinePath(folder, u"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return true;
-    bool empty = true;
-    do
-        empty = _lnk_IsDots(found.cFileName);
-    while (empty && FindNextFileW(search, &found));
-    FindClose(search);
-    return empty;
-}
-
 // The paths of the "*.lnk" files in the folder.
 std::vector<std::u16string> _lnk_LinksIn(const std::u16string& folder) {
     std::vector<std::u16string> links;
@@ -158,7 +147,7 @@ std::vector<std::u16string> _lnk_LinksIn(const std::u16string& folder) {
 std::vector<std::u16string> _lnk_ProgramGroupsIn(const std::u16string& folder) {
     std::vector<std::u16string> groups;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW(JxFile::CombinePath(folder, u"Tolvane*").c_str(), &found);
+    HANDLE search = FindFirstFileW(JxFile::CombinePath(folder, kProductGroupPattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return groups;
     do {

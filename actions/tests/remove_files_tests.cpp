@@ -187,6 +187,42 @@ TEST_F(RemoveFiles, ShortcutGoesFromTheProgramsMenuOnlyForExactlyPrograms) {
     }
 }
 
+// A program group of the product that the last of its shortcuts leaves empty goes with it (nested
+// groups too); a group that keeps other entries, another maker's folder and a group that is a link
+// stay.
+TEST_F(RemoveFiles, AnEmptiedProgramGroupOfTheProductGoesWithItsLastShortcut) {
+    const std::u16string linkedTarget = u"C:\\Elsewhere";
+    jxtest::WriteMachineFile(linkedTarget + u"\\Linked.lnk");
+    const std::string host = jxplat::WindowsToHostPath(kPrograms);
+    std::filesystem::create_directories(host);
+    std::filesystem::create_directory_symlink(jxplat::WindowsToHostPath(linkedTarget),
+                                              host + "/Tolvane Linked");
+    jxtest::WriteMachineFile(kDest + u"\\keep.txt");
+    std::vector<JxFile> rows;
+    for (const char16_t* name : {u"Tolvane Prod\\App", u"Tolvane Suite\\Tools\\Config", u"Tolvane Kept\\App",
+                                 u"Other Vendor\\App", u"Tolvane Linked\\Linked", u"Desktop App"}) {
+        jxtest::WriteMachineFile(kPrograms + u"\\" + name + u".lnk");
+        JxFile row = Row(u"keep.txt", u"never");
+        row.scname = name;
+        row.sctarget = u"programs";
+        rows.push_back(row);
+    }
+    jxtest::WriteMachineFile(kPrograms + u"\\Tolvane Kept\\Help.lnk");
+    Define(rows);
+
+    m_Data.DeleteFiles(m_DeleteFiles);
+
+    for (const char16_t* gone : {u"\\Tolvane Prod", u"\\Tolvane Suite", u"\\Tolvane Kept\\App.lnk",
+                                 u"\\Other Vendor\\App.lnk", u"\\Desktop App.lnk"})
+        EXPECT_FALSE(jxtest::MachinePathExists(kPrograms + gone)) << jxtext::N(gone) << m_Log.Dump();
+    for (const char16_t* kept : {u"\\Tolvane Kept\\Help.lnk", u"\\Other Vendor"})
+        EXPECT_TRUE(jxtest::MachinePathExists(kPrograms + kept)) << jxtext::N(kept);
+    EXPECT_TRUE(std::filesystem::is_symlink(host + "/Tolvane Linked"));
+    EXPECT_TRUE(jxtest::MachinePathExists(linkedTarget + u"\\Linked.lnk"));
+    EXPECT_TRUE(jxtest::MachinePathExists(kPrograms));
+    EXPECT_EQ(m_Log.Count("LP_INFO", "Program group"), 3u) << m_Log.Dump();
+}
+
 TEST_F(RemoveFiles, ALockedFileGoesAtRebootAndAsksForARestartUnlessAnUpdateIgnoresIt) {
     struct {
         int updateMode;

@@ -16,6 +16,7 @@ const std::u16string kDesktopLink = u"C:\\Users\\Public\\Desktop\\Quillmere Note
 const std::u16string kProgramsLink =
     u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Tolvane Quillmere\\Sync.lnk";
 const std::u16string kHostileLink = u"C:\\Users\\Public\\Desktop\\Export.lnk";
+const std::u16string kPrograms = u"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs";
 
 bool Exists(const std::u16string& windowsPath) {
     return fs::exists(jxplat::WindowsToHostPath(windowsPath));
@@ -71,11 +72,19 @@ TEST(ShortcutRuns, ChildRunsMakeTheLinksAndTheUninstallRemovesThem) {
     const std::string copy = jxplat::WindowsToHostPath(
         u"C:\\ProgramData\\Tolvane\\Setups\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}\\setup.exe");
     fs::permissions(copy, fs::perms::owner_exec, fs::perm_options::add);
+    // Another maker's program group, with its own entry and an empty one, is none of the product's.
+    jxe2e::WriteText(jxplat::WindowsToHostPath(kPrograms + u"\\Other Vendor\\Tool.lnk"), "not ours");
+    fs::create_directories(jxplat::WindowsToHostPath(kPrograms + u"\\Other Empty"));
     const auto uninstall = jxtest::RunProgram(copy, {"/_QuietInstallation=true", "/InstallMode=Uninstall"});
     ASSERT_TRUE(uninstall.started);
     EXPECT_EQ(uninstall.exitCode, 0) << jxe2e::AllLogs(root);
     EXPECT_FALSE(Exists(kDesktopLink));
     EXPECT_FALSE(Exists(kProgramsLink));
+    // The program group the product's link left empty goes with it; the other folders stay.
+    EXPECT_FALSE(Exists(kPrograms + u"\\Tolvane Quillmere")) << jxe2e::AllLogs(root);
+    EXPECT_TRUE(Exists(kPrograms + u"\\Other Vendor\\Tool.lnk"));
+    EXPECT_TRUE(Exists(kPrograms + u"\\Other Empty"));
+    EXPECT_TRUE(Exists(kPrograms));
 }
 
 } // namespace
