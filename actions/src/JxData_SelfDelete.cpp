@@ -29,6 +29,25 @@ void _selfdel_EmptyFolder(const std::u16string& folder) {
     _remove_DeleteFiles(folder, u"*.*", kSelfDelete, ignored);
 }
 
+// The stored customization ("$CUSTOMIZE" with its theme folder), the one folder the engine keeps in
+// the maintenance folder, goes with it, also what is locked (at the next reboot). Only when the
+// maintenance folder is no link, nor one on the way to it below the setups folder; a link at
+// "$CUSTOMIZE" or inside it is removed itself, never followed.
+void _selfdel_RemoveCustomization(JxLog* log, const std::u16string& maintenance,
+                                  const std::u16string& setups) {
+    const std::u16string folder = JxFile::CombinePath(maintenance, u"$CUSTOMIZE");
+    if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES)
+        return;
+    const std::u16string base = IsFolderBelow(maintenance, setups) ? setups : _selfdel_Parent(maintenance);
+    if (!IsFolderBelowWithoutLinks(maintenance, base)) {
+        log->Log(LP_WARNING, kRemoveModule, kSelfDelete, u"Invalid folder \"%s\": not removed.",
+                 folder.c_str());
+        return;
+    }
+    bool ignored = false;
+    JxFile::DeleteFiles(folder, u"*.*", true, ignored);
+}
+
 void _selfdel_RemoveIfEmpty(const std::u16string& folder) {
     if (IsResolvedFolder(folder))
         JxFile::DeleteEmptyDir(folder);
@@ -62,8 +81,8 @@ void JxData::SelfDelete() {
         log->Log(LOG_END, kRemoveModule, kSelfDelete, u"");
         return;
     }
-    std::u16string maintenance =
-        JxFile::CombinePath(ExpandProperties(u"[CommonAppDataFolder]\\Tolvane\\Setups"), productId);
+    const std::u16string setups = ExpandProperties(u"[CommonAppDataFolder]\\Tolvane\\Setups");
+    std::u16string maintenance = JxFile::CombinePath(setups, productId);
     const std::u16string configured = ExpandProperties(u"[_MaintenanceDir]");
     if (!configured.empty() && configured.find(u'[') == std::u16string::npos)
         maintenance = configured;
@@ -81,6 +100,8 @@ void JxData::SelfDelete() {
     _selfdel_EmptyFolder(uninstaller);
     _selfdel_EmptyFolder(update);
     _selfdel_EmptyFolder(maintenance);
+    if (!maintenance.empty())
+        _selfdel_RemoveCustomization(log, maintenance, setups);
     for (const std::u16string& folder : {uninstaller, update, maintenance}) {
         if (folder.empty())
             continue;

@@ -32,23 +32,6 @@ std::u16string _updfld_Normal(const std::u16string& text) {
     return path;
 }
 
-// The folder lies strictly below top, and no folder from below top down to it is a link: the
-// deletion must not be carried into another tree.
-bool _updfld_IsOwnedBelow(const std::u16string& top, const std::u16string& folder) {
-    const std::u16string base = _updfld_Normal(top);
-    const std::u16string path = _updfld_Normal(folder);
-    if (!IsFolderBelow(path, base))
-        return false;
-    for (size_t at = path.find(u'\\', base.size() + 1);; at = path.find(u'\\', at + 1)) {
-        const std::u16string part = at == std::u16string::npos ? path : path.substr(0, at);
-        const DWORD attributes = GetFileAttributesW(part.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            return false;
-        if (at == std::u16string::npos)
-            return true;
-    }
-}
-
 // The folders below the setups folder that hold every product's update and uninstaller folders.
 bool _updfld_IsSharedFolder(const std::u16string& setups, const std::u16string& folder) {
     const std::u16string base = _updfld_Normal(setups);
@@ -112,7 +95,7 @@ void JxData::DeleteUpdateFolder() {
     if (!oldPackages.empty() && upgrade) {
         // Only an older product's folder below the setups folder; the maintenance folder of this
         // product already holds the new copy.
-        if (_updfld_IsOwnedBelow(setups, oldPackages) && !_updfld_IsSharedFolder(setups, oldPackages) &&
+        if (IsFolderBelowWithoutLinks(oldPackages, setups) && !_updfld_IsSharedFolder(setups, oldPackages) &&
             !(IsGuidFormId(productId) &&
               jxtext::EqualsNoCase(_updfld_Normal(oldPackages), _updfld_Normal(maintenance)))) {
             log->Log(LP_INFO, kRemoveModule, kUpdateFolder, u"Upgrade detected. Deleting all files in %s.",
@@ -130,7 +113,7 @@ void JxData::DeleteUpdateFolder() {
         if (!state.m_bSequenceStarted || state.m_bFailure || m_UserCancelled) {
             log->Log(LP_WARNING, kRemoveModule, kUpdateFolder,
                      u"Uninstall did not complete. The maintenance folder %s is kept.", maintenance.c_str());
-        } else if (!IsGuidFormId(productId) || !_updfld_IsOwnedBelow(setups, maintenance)) {
+        } else if (!IsGuidFormId(productId) || !IsFolderBelowWithoutLinks(maintenance, setups)) {
             _updfld_Refuse(log, u"maintenance folder", maintenance);
         } else {
             log->Log(LP_INFO, kRemoveModule, kUpdateFolder,
@@ -144,7 +127,7 @@ void JxData::DeleteUpdateFolder() {
         for (const std::u16string& folder :
              {JxFile::CombinePath(setups, code), JxFile::CombinePath(setups, u"CommonUpdate", code),
               JxFile::CombinePath(setups, u"CommonUpdate\\Uninstaller", code)}) {
-            if (!IsGuidFormId(code) || !_updfld_IsOwnedBelow(setups, folder)) {
+            if (!IsGuidFormId(code) || !IsFolderBelowWithoutLinks(folder, setups)) {
                 _updfld_Refuse(log, u"_InstalledProductCode", folder);
                 continue;
             }

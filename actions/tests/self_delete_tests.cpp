@@ -174,6 +174,42 @@ TEST_F(SelfDelete, EverythingGoesAtOnceWhenNothingIsLocked) {
     EXPECT_TRUE(jxplat::ReadProcessTable().empty());
 }
 
+// The stored customization, the one folder the engine keeps in the maintenance folder, goes with
+// it, also from a configured maintenance folder; a link inside it goes itself, never what it names.
+// A maintenance folder that is a link keeps what lies behind it.
+TEST_F(SelfDelete, TheStoredCustomizationGoesWithTheMaintenanceFolder) {
+    const std::u16string kept = u"C:\\Keep";
+    jxtest::WriteMachineFile(kept + u"\\keep.css");
+    const std::u16string configured = u"C:\\Maintenance\\" + kProductId;
+    for (const std::u16string& maintenance : {kMaintenance, configured}) {
+        SCOPED_TRACE(jxtext::N(maintenance));
+        m_Data.SetProperty(u"_MaintenanceDir", maintenance == kMaintenance ? u"" : maintenance, 1);
+        Install();
+        jxtest::WriteMachineFile(maintenance + u"\\setup.exe");
+        jxtest::WriteMachineFile(maintenance + u"\\$CUSTOMIZE\\customize.xml");
+        jxtest::WriteMachineFile(maintenance + u"\\$CUSTOMIZE\\theme\\colors.css");
+        std::filesystem::create_directory_symlink(
+            jxplat::WindowsToHostPath(kept),
+            jxplat::WindowsToHostPath(maintenance + u"\\$CUSTOMIZE\\theme\\kept"));
+        m_Data.SelfDelete();
+        EXPECT_FALSE(jxtest::MachinePathExists(maintenance)) << m_Log.Dump();
+        EXPECT_TRUE(jxtest::MachinePathExists(kept + u"\\keep.css"));
+        EXPECT_TRUE(PendingDeletes().empty());
+    }
+
+    // The maintenance folder is a link into another tree: nothing behind it goes.
+    m_Data.SetProperty(u"_MaintenanceDir", u"", 1);
+    const std::u16string other = u"C:\\Other";
+    jxtest::WriteMachineFile(other + u"\\$CUSTOMIZE\\customize.xml");
+    std::filesystem::remove_all(jxplat::WindowsToHostPath(kMaintenance));
+    std::filesystem::create_directories(jxplat::WindowsToHostPath(kSetups));
+    std::filesystem::create_directory_symlink(jxplat::WindowsToHostPath(other),
+                                              jxplat::WindowsToHostPath(kMaintenance));
+    m_Data.SelfDelete();
+    EXPECT_TRUE(jxtest::MachinePathExists(other + u"\\$CUSTOMIZE\\customize.xml"));
+    EXPECT_TRUE(m_Log.Has("WARNING", "$CUSTOMIZE\": not removed."));
+}
+
 TEST_F(SelfDelete, ARunningSetupProgramIsLeftToTheScriptWhichRemovesItAfterTheEngineEnded) {
     Install();
     jxtest::WriteMachineFile(kMaintenance +

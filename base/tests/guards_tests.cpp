@@ -113,6 +113,34 @@ TEST(Guards, ProtectedFoldersAreKnownByIdentity) {
         EXPECT_FALSE(IsProtectedFolder(path, protectedFolders)) << jxtext::N(path);
 }
 
+// A folder below a base with a link on the way (at any depth below the base, or the folder itself)
+// is refused; a link above the base, or a folder that does not exist yet, is not this test's concern.
+TEST(Guards, FoldersBelowABaseWithoutLinks) {
+    jxtest::TempMachineRoot root;
+    const std::string host = jxplat::WindowsToHostPath(u"C:\\");
+    std::filesystem::create_directories(host + "/Data/Setups/prod/sub");
+    std::filesystem::create_directories(host + "/Elsewhere/sub");
+    std::filesystem::create_directory_symlink(host + "/Elsewhere", host + "/Data/Setups/linked");
+    std::filesystem::create_directory_symlink(host + "/Data", host + "/DataLink");
+    const struct {
+        const char16_t* folder;
+        const char16_t* base;
+        bool accepted;
+    } cases[] = {
+        {u"C:\\Data\\Setups\\prod\\sub", u"C:\\Data\\Setups", true},
+        {u"C:\\Data\\Setups\\missing\\x", u"C:\\Data\\Setups", true},
+        {u"C:\\DataLink\\Setups\\prod", u"C:\\DataLink\\Setups", true}, // the link is above the base
+        {u"C:\\Data\\Setups\\linked", u"C:\\Data\\Setups", false},
+        {u"C:\\Data\\Setups\\linked\\sub", u"C:\\Data\\Setups", false},
+        {u"C:\\DataLink\\Setups\\prod", u"C:\\", false},
+        {u"C:\\Data\\Setups", u"C:\\Data\\Setups", false}, // not below
+        {u"C:\\Data\\Setups\\..\\x", u"C:\\Data\\Setups", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsFolderBelowWithoutLinks(c.folder, c.base), c.accepted)
+            << jxtext::N(c.folder) << " / " << jxtext::N(c.base);
+}
+
 // The delete helpers refuse every hostile folder: nothing on the drive goes, nothing is left to
 // the reboot. A pattern that reaches into another folder is refused the same way.
 TEST(Guards, TheDeleteHelpersRefuseHostileFolders) {

@@ -15,8 +15,9 @@ namespace fs = std::filesystem;
 using jxe2e::kInstallDir;
 using jxe2e::kUninstallKey;
 
-const std::u16string kStore =
-    u"C:\\ProgramData\\Tolvane\\Setups\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}\\$CUSTOMIZE";
+const std::u16string kMaintenance =
+    u"C:\\ProgramData\\Tolvane\\Setups\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}";
+const std::u16string kStore = kMaintenance + u"\\$CUSTOMIZE";
 const std::u16string kBrandKey = u"Software\\Acme\\Branding";
 
 std::string HostPath(const std::u16string& windowsPath) {
@@ -88,7 +89,9 @@ TEST_F(CustomizedSample, InstallUpdateAndUninstall) {
     EXPECT_EQ(jxtest::ReadHostFile(HostPath(kStore + u"\\theme\\colors.css")), "body { color: teal; }\n");
 
     // Updated by a newer customized build: both are customized, so the update goes ahead; the
-    // customization stored at the installation is kept as it was.
+    // customization stored at the installation is kept as it was. An update applies the new
+    // customization's properties, but its files, registry values and programs only come with an
+    // installation.
     ASSERT_EQ(Run(Pack(Customized("1.0.0.2"), "newer")).exitCode, 0) << jxe2e::AllLogs(m_Root);
     EXPECT_EQ(CReg::GetStringFromRegistry(HKEY_LOCAL_MACHINE, jxe2e::kProductKey.c_str(), u"Version", u"", 0),
               u"1.0.0.2");
@@ -97,15 +100,19 @@ TEST_F(CustomizedSample, InstallUpdateAndUninstall) {
     EXPECT_NE(jxtest::ReadHostFile(HostPath(kStore + u"\\customize.xml")).find("value=\"1.0.0.1\""),
               std::string::npos);
     EXPECT_TRUE(Exists(kInstallDir + u"\\brand.txt"));
+    EXPECT_EQ(Brand(), u"1.0.0.1");
+    EXPECT_EQ(jxtest::ReadHostFile(m_Root.Path() + "/brand.runs"), "run\n");
 
     // Uninstalled from the maintenance copy: the product is gone.
-    const std::string copy =
-        HostPath(u"C:\\ProgramData\\Tolvane\\Setups\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}\\setup.exe");
+    const std::string copy = HostPath(kMaintenance + u"\\setup.exe");
     fs::permissions(copy, fs::perms::owner_exec, fs::perm_options::add);
     ASSERT_EQ(Run(copy, {"/InstallMode=Uninstall"}).exitCode, 0) << jxe2e::AllLogs(m_Root);
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
     EXPECT_FALSE(Exists(kInstallDir + u"\\notes.txt"));
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, jxe2e::kProductKey.c_str(), 0));
+    // The stored customization goes with the maintenance folder.
+    EXPECT_FALSE(Exists(kStore)) << jxe2e::AllLogs(m_Root);
+    EXPECT_FALSE(Exists(kMaintenance));
 }
 
 // A customization folder beside the program wins over the packaged one.

@@ -1,7 +1,8 @@
 // The one set of checks that every path or id from input (a definition, a property, the command
 // line, the registry, a package or a server) passes before it reaches a delete, a move, an
 // extraction or a recursive operation. Each check answers by the text alone, except the
-// protected-folder test, which asks the file system whether two paths name one object.
+// protected-folder test, which asks the file system whether two paths name one object, and the
+// link test below a base, which asks it for each folder's attributes.
 #pragma once
 
 #include <string>
@@ -47,6 +48,11 @@ bool IsLocalFolder(std::u16string_view folder);
 // The folder is resolved and lies strictly below base (compared part by part, ignoring case). The
 // base must be absolute and resolved itself; it may be a drive root ("C:\").
 bool IsFolderBelow(std::u16string_view folder, std::u16string_view base);
+
+// IsFolderBelow, and no folder from the one right below base down to the folder itself is a link
+// (a symbolic link or a junction): a deletion there stays in the tree below base. Asks the file
+// system; a folder that does not exist is no link.
+bool IsFolderBelowWithoutLinks(std::u16string_view folder, std::u16string_view base);
 
 // Whether the path names the same existing file-system object as one of the folders: another
 // spelling, a short name or a link to a protected folder is recognised. A path that does not exist

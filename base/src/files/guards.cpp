@@ -149,3 +149,23 @@ bool IsFolderBelow(std::u16string_view folder, std::u16string_view base) {
             return false;
     return true;
 }
+
+bool IsFolderBelowWithoutLinks(std::u16string_view folder, std::u16string_view base) {
+    if (!IsFolderBelow(folder, base))
+        return false;
+    std::u16string_view folderRoot, baseRoot;
+    std::vector<std::u16string_view> folderParts, baseParts;
+    _guard_Split(folder, folderRoot, folderParts);
+    _guard_Split(base, baseRoot, baseParts);
+    std::u16string path(folderRoot);
+    for (size_t i = 0; i < folderParts.size(); ++i) {
+        path += u'\\';
+        path += folderParts[i];
+        if (i < baseParts.size())
+            continue;
+        const DWORD attributes = GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return false;
+    }
+    return true;
+}
