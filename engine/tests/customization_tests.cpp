@@ -166,6 +166,44 @@ TEST_F(Customization, FilesRegistryAndProgramsAreInstalled) {
     EXPECT_TRUE(Exists(u"C:\\Program Files\\Acme\\readme.txt"));
 }
 
+// Extra setups run when the user interface selected them, from the current language's folder of the
+// customization; a name that would reach another folder is refused with a line and runs nothing.
+TEST_F(Customization, SelectedExtraSetupsRunAndHostileNamesAreRefused) {
+    m_Data.m_ProductInfo.languages = u"1033";
+    m_Data.SetCurrentLanguage(u"1033");
+    const std::string mark = "#!/bin/sh\necho \"$0 $JX_COMMAND_LINE\" >> \"$JX_MACHINE_ROOT/marks\"\n";
+    for (const char16_t* program :
+         {u"$CUSTOMIZE\\1033\\extra.sh", u"$CUSTOMIZE\\1033\\other.sh", u"tools\\evil.sh"}) {
+        WriteHost(kAppDir + program, mark);
+        std::filesystem::permissions(Host(kAppDir + program), std::filesystem::perms::owner_exec,
+                                     std::filesystem::perm_options::add);
+    }
+    ASSERT_TRUE(Load("<C><ThirdPartySetups>"
+                     "<ThirdPartySetup app=\"extra.sh\" arg=\"/for [PRODUCTNAME]\"/>"
+                     "<ThirdPartySetup app=\"other.sh\"/>"
+                     "<ThirdPartySetup app=\"..\\..\\tools\\evil.sh\"/>"
+                     "<ThirdPartySetup app=\"C:\\setup\\tools\\evil.sh\"/>"
+                     "</ThirdPartySetups></C>"));
+    m_Data.SetProperty(u"PRODUCTNAME", u"Acme", 1);
+    JxCustomizationData& data = *m_Data.GetCustomizationData();
+    ASSERT_EQ(data.setups.size(), 4u);
+    data.setups[0].selected = data.setups[2].selected = data.setups[3].selected = true;
+
+    EXPECT_FALSE(m_Data.Install_Customized_ThirdPartyApps());
+    const std::string ran = jxtest::ReadHostFile(m_Root.Path() + "/marks");
+    EXPECT_NE(ran.find("extra.sh"), std::string::npos) << ran;
+    EXPECT_NE(ran.find("/for Acme"), std::string::npos) << ran;
+    EXPECT_EQ(ran.find("other.sh"), std::string::npos) << ran;
+    EXPECT_EQ(ran.find("evil.sh"), std::string::npos) << ran;
+    EXPECT_EQ(m_Log.Count("ERROR", "is refused: not a valid file name."), 2u) << m_Log.Dump();
+
+    // From the packages without a mounted file system: nothing runs and the step fails.
+    data.fromPackages = true;
+    data.setups[2].selected = data.setups[3].selected = false;
+    EXPECT_FALSE(m_Data.Install_Customized_ThirdPartyApps());
+    EXPECT_TRUE(m_Log.Has("ERROR", "App extra.sh not found in VFS."));
+}
+
 // A target that cannot be replaced now is copied to a free name beside it and moved at the restart.
 TEST_F(Customization, ALockedTargetIsReplacedAtTheRestart) {
     WriteHost(kAppDir + u"$CUSTOMIZE\\x.txt", "new");
