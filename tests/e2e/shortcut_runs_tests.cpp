@@ -72,6 +72,23 @@ TEST(ShortcutRuns, ChildRunsMakeTheLinksAndTheUninstallRemovesThem) {
     const std::string copy = jxplat::WindowsToHostPath(
         u"C:\\ProgramData\\Tolvane\\Setups\\{5A3E9C21-4B7D-4F60-9A12-7C0E2D4B8F31}\\setup.exe");
     fs::permissions(copy, fs::perms::owner_exec, fs::perm_options::add);
+
+    // The support mode on its own, as a parent starts it: the link of the row at the index comes
+    // back and the run ends with 0, installing nothing.
+    const std::string definition = WithShortcuts().definition;
+    const size_t notesRow = definition.find("<SetupFile name=\"notes.txt\"");
+    ASSERT_NE(notesRow, std::string::npos);
+    size_t index = 0;
+    for (size_t at = definition.find("<SetupFile "); at < notesRow;
+         at = definition.find("<SetupFile ", at + 1))
+        ++index;
+    fs::remove(jxplat::WindowsToHostPath(kDesktopLink));
+    const auto child =
+        jxtest::RunProgram(copy, {"/_RunCreateShortcut=true", "/_FileIndex=" + std::to_string(index),
+                                  "/_Language=1033", "/_noInitDlg=true"});
+    ASSERT_TRUE(child.started);
+    EXPECT_EQ(child.exitCode, 0) << jxe2e::AllLogs(root);
+    EXPECT_TRUE(Exists(kDesktopLink));
     // Another maker's program group, with its own entry and an empty one, is none of the product's.
     jxe2e::WriteText(jxplat::WindowsToHostPath(kPrograms + u"\\Other Vendor\\Tool.lnk"), "not ours");
     fs::create_directories(jxplat::WindowsToHostPath(kPrograms + u"\\Other Empty"));

@@ -69,6 +69,12 @@ INSTANTIATE_TEST_SUITE_P(
         // The sample's service is not registered on a fresh machine: its start type cannot be set.
         ModeCase{"FixServicesOfAProductNotInstalled", {"/_FixServices=TRUE"}, 1, {}},
         ModeCase{"ShutdownServicesOfAProductNotInstalled", {"/_ShutdownServices=true"}, 1, {}},
+        // The child run of a shortcut whose index names no row of the sample (or is not given).
+        ModeCase{"RunCreateShortcutWithAnIndexThatNamesNoRow",
+                 {"/_RunCreateShortcut=true", "/_FileIndex=999", "/_Language=1033"},
+                 1,
+                 {}},
+        ModeCase{"RunCreateShortcutWithoutAnIndex", {"/_RunCreateShortcut=true"}, 1, {}},
         ModeCase{"SeveralModesInOneRun",
                  {"/ExtractTo=C:\\out", "/_DumpRegValues=true", "/_DumpRegFile=C:\\values.xml"},
                  0,
