@@ -108,6 +108,12 @@ public:
 
     const std::u16string& UserAgent() const { return m_UserAgent; }
 
+    // Test seams, so that no test waits for real time: the clock of the bandwidth limit (in the
+    // performance counter's ticks) and its wait on the cancel event (true when canceled), and a look
+    // at each piece of a request body as it is handed to the network.
+    void SetThrottleForTesting(std::function<LONGLONG()> ticks, std::function<bool(DWORD)> wait);
+    void SetRequestPieceObserverForTesting(std::function<void(DWORD)> observer);
+
 protected:
     bool OpenSession();
     bool IsCanceled(DWORD milliseconds) const;
@@ -134,4 +140,7 @@ private:
     // The running transfer's multi handle (libcurl), woken by Cancel from another thread.
     void* m_RunningTransfer = nullptr;
     CRITICAL_SECTION m_TransferLock;
+    std::function<LONGLONG()> m_ThrottleTicks;
+    std::function<bool(DWORD)> m_ThrottleWait;
+    std::function<void(DWORD)> m_RequestPieceObserver;
 };

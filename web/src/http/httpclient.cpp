@@ -143,6 +143,15 @@ void HttpClient::SetConnectionInfoCallback(ConnectionInfoCallback callback) {
     m_ConnectionInfoCallback = std::move(callback);
 }
 
+void HttpClient::SetThrottleForTesting(std::function<LONGLONG()> ticks, std::function<bool(DWORD)> wait) {
+    m_ThrottleTicks = std::move(ticks);
+    m_ThrottleWait = std::move(wait);
+}
+
+void HttpClient::SetRequestPieceObserverForTesting(std::function<void(DWORD)> observer) {
+    m_RequestPieceObserver = std::move(observer);
+}
+
 bool HttpClient::IsCanceled(DWORD milliseconds) const {
     return !m_CancelEvent || WaitForSingleObject(m_CancelEvent, milliseconds) == WAIT_OBJECT_0;
 }

@@ -102,6 +102,7 @@ struct CExchangeState {
     HANDLE cancelEvent = nullptr;
     const BYTE* body = nullptr;
     DWORD bodyLength = 0;
+    const std::function<void(DWORD)>* pieceObserver = nullptr;
 };
 
 namespace {
@@ -197,6 +198,8 @@ size_t _exchange_Upload(char* buffer, size_t size, size_t count, void* user) {
     const size_t piece = std::min({size * count, left, static_cast<size_t>(HttpClient::kRequestPiece)});
     std::memcpy(buffer, s.body + s.uploadOffset, piece);
     s.uploadOffset += piece;
+    if (piece > 0 && s.pieceObserver && *s.pieceObserver)
+        (*s.pieceObserver)(static_cast<DWORD>(piece));
     if (piece == 0 && !s.uploadDone) {
         s.uploadDone = true;
         s.requestSent = true;
@@ -259,6 +262,7 @@ DWORD CHttpExchangeRunner::Run(HttpClient& c, const CHttpExchange& x, CHttpExcha
     s.cancelEvent = c.m_CancelEvent;
     s.body = c.m_RequestBody;
     s.bodyLength = c.m_RequestBodyLength;
+    s.pieceObserver = &c.m_RequestPieceObserver;
 
     DWORD error = 0;
     curl_slist* resolve = _exchange_Resolve(nullptr, x.host, x.port, error);

@@ -1,6 +1,6 @@
 // One synchronous request: checks, the passes of redirects and proxy authentication, the body
 // target and the end of the body.
-#include <chrono>
+#include <functional>
 
 #include "httpinternal.h"
 #include "jxbase/textconv.h"
@@ -52,6 +52,45 @@ ULONGLONG _send_ContentLength(const HttpClient::Result& result) {
     return value;
 }
 
+// The bandwidth limit of the body loop: a pass starts at t0; after its chunk, t1. A chunk that came
+// faster than the limit is followed by a wait of (chunk / limit - (t1 - t0) / frequency) seconds,
+// in whole milliseconds (truncated). Nothing is measured when either counter time is 0.
+class CSendThrottle {
+public:
+    CSendThrottle(LONG limit, std::function<LONGLONG()> ticks) : m_Limit(limit), m_Ticks(std::move(ticks)) {
+        LARGE_INTEGER frequency{};
+        if (m_Limit > 0 && QueryPerformanceFrequency(&frequency))
+            m_Frequency = frequency.QuadPart;
+    }
+    void StartPass() { m_T0 = Now(); }
+    DWORD WaitAfter(size_t chunk) const {
+        if (m_Limit <= 0 || m_Frequency <= 0 || m_T0 == 0)
+            return 0;
+        const LONGLONG t1 = Now();
+        if (t1 == 0 || t1 <= m_T0)
+            return 0;
+        const double seconds = static_cast<double>(t1 - m_T0) / static_cast<double>(m_Frequency);
+        if (static_cast<double>(chunk) / seconds <= m_Limit)
+            return 0;
+        return static_cast<DWORD>((static_cast<double>(chunk) / m_Limit - seconds) * 1000);
+    }
+
+private:
+    LONGLONG Now() const {
+        if (m_Limit <= 0)
+            return 0;
+        if (m_Ticks)
+            return m_Ticks();
+        LARGE_INTEGER now{};
+        return QueryPerformanceCounter(&now) ? now.QuadPart : 0;
+    }
+
+    LONG m_Limit;
+    std::function<LONGLONG()> m_Ticks;
+    LONGLONG m_Frequency = 0;
+    LONGLONG m_T0 = 0;
+};
+
 } // namespace
 
 HttpClient::Result HttpClient::Send(int method, const std::u16string& url, bool toFile,
@@ -85,7 +124,7 @@ HttpClient::Result HttpClient::Send(int method, const std::u16string& url, bool 
     ULONGLONG expectedTotal = 0;
     LONG previousStatus = 0;
     DWORD redirects = 0;
-    auto lastChunkEnd = std::chrono::steady_clock::now();
+    CSendThrottle throttle(m_BandwidthLimit, m_ThrottleTicks);
 
     exchange.isIntermediate = [&](const CHttpHeaderBlock& block) {
         if (_send_IsRedirectStatus(block.status) && !m_DisableRedirects &&
@@ -115,7 +154,7 @@ HttpClient::Result HttpClient::Send(int method, const std::u16string& url, bool 
         } else {
             target.UseMemory();
         }
-        lastChunkEnd = std::chrono::steady_clock::now();
+        throttle.StartPass();
         return IsCanceled(0) ? ErrCanceled : 0;
     };
     exchange.onBody = [&](const BYTE* data, size_t length) -> DWORD {
@@ -123,18 +162,13 @@ HttpClient::Result HttpClient::Send(int method, const std::u16string& url, bool 
             return 0; // the whole body is in
         if (const DWORD error = target.Append(data, length))
             return error;
-        const auto chunkEnd = std::chrono::steady_clock::now();
-        if (m_BandwidthLimit > 0) {
-            const double seconds = std::chrono::duration<double>(chunkEnd - lastChunkEnd).count();
-            if (seconds > 0 && length / seconds > m_BandwidthLimit) {
-                const double wait = static_cast<double>(length) / m_BandwidthLimit - seconds;
-                if (IsCanceled(static_cast<DWORD>(wait * 1000)))
-                    return ErrCanceled;
-            }
-        }
-        lastChunkEnd = std::chrono::steady_clock::now();
+        // A cancel during the wait ends the body at once, without the progress call.
+        if (const DWORD wait = throttle.WaitAfter(length))
+            if (m_ThrottleWait ? m_ThrottleWait(wait) : IsCanceled(wait))
+                return ErrCanceled;
         if (!ReportProgress(static_cast<DWORD>(length), result.bodyLength, static_cast<DWORD>(expectedTotal)))
             return ErrCanceled;
+        throttle.StartPass();
         return 0;
     };
 
