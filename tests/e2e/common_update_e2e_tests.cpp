@@ -1,6 +1,7 @@
 // The common update of the sample against a loopback update server: a quiet first install that
 // finds a newer setup, downloads and verifies it and restarts from it, and a paged install that
-// fetches signature files with its progress shown by the GUI module.
+// fetches signature files with its progress shown by the GUI module, and a paged install the user
+// cancels while the download runs.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -54,6 +55,20 @@ std::string Problems(const CommonUpdateServer& server) {
     return problems;
 }
 
+// A paged install whose update server offers one signature package of the size; the GUI module
+// follows the script, and the progress of the downloads is shown with the text "Fetching".
+jxtest::ProgramResult PagedSignatureRun(CommonUpdateServer& server, size_t size,
+                                        const std::string& guiScript) {
+    Trust(server);
+    server.redirect =
+        "<list><item version=\"7\" type=\"signature\" url=\"https://" + server.Host() + "/sw/\"/></list>";
+    server.Offer({"$SIGNATURES.wpk", std::string(size, 'g')});
+    jxe2e::WriteText(std::filesystem::path(server.machine.Path()) / "gui-script.txt", guiScript);
+    server.machine.Describe([](jxplat::MachineDescription& d) { d.guiScript = "gui-script.txt"; });
+    return jxtest::RunProgram(SampleSetup(), {"/ServerComponent=Core", "/_UpdateServer=" + server.Host(),
+                                              "/JX_DOWNLOADCOMPONENTS=Fetching"});
+}
+
 } // namespace
 
 TEST(CommonUpdateRun, AFirstInstallRestartsFromTheNewerSetupItDownloaded) {
@@ -96,15 +111,7 @@ TEST(CommonUpdateRun, AFirstInstallRestartsFromTheNewerSetupItDownloaded) {
 
 TEST(CommonUpdateRun, APagedInstallShowsTheDownloadsProgress) {
     CommonUpdateServer server;
-    Trust(server);
-    server.redirect =
-        "<list><item version=\"7\" type=\"signature\" url=\"https://" + server.Host() + "/sw/\"/></list>";
-    server.Offer({"$SIGNATURES.wpk", std::string(300000, 'g')});
-    std::filesystem::path script = std::filesystem::path(server.machine.Path()) / "gui-script.txt";
-    jxe2e::WriteText(script, jxe2e::kAcceptLicence);
-    server.machine.Describe([](jxplat::MachineDescription& d) { d.guiScript = "gui-script.txt"; });
-    const auto run =
-        jxtest::RunProgram(SampleSetup(), {"/ServerComponent=Core", "/_UpdateServer=" + server.Host()});
+    const auto run = PagedSignatureRun(server, 300000, jxe2e::kAcceptLicence);
     ASSERT_TRUE(run.started);
     EXPECT_EQ(run.exitCode, 0) << Problems(server);
     EXPECT_TRUE(Exists(u"C:\\ProgramData\\Tolvane\\Setups\\CommonUpdate\\" + jxtext::W(kProductId) +
@@ -113,4 +120,30 @@ TEST(CommonUpdateRun, APagedInstallShowsTheDownloadsProgress) {
     const std::string journal =
         jxe2e::ReadText(std::filesystem::path(server.machine.Path()) / "gui-journal.txt");
     EXPECT_NE(journal.find("SetProgress 100"), std::string::npos) << journal;
+}
+
+// The user cancels on the progress page while the common update downloads: the run ends cancelled,
+// installs nothing, and the cut download lies nowhere under its name, so no later run trusts it.
+TEST(CommonUpdateRun, ACancelDuringTheDownloadEndsThePagedRunCancelled) {
+    CommonUpdateServer server;
+    const auto run = PagedSignatureRun(server, 3000000, jxe2e::kAcceptLicence + "cancel text Fetching\n");
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 1) << Problems(server);
+
+    const std::string journal =
+        jxe2e::ReadText(std::filesystem::path(server.machine.Path()) / "gui-journal.txt");
+    const size_t shown = journal.find("Fetching");
+    ASSERT_NE(shown, std::string::npos) << journal;
+    EXPECT_NE(journal.find("IsCancelRequested 1", shown), std::string::npos) << journal;
+    EXPECT_EQ(journal.find("SetProgress 100 Fetching"), std::string::npos) << journal;
+
+    const std::u16string cache = u"C:\\ProgramData\\Tolvane\\Setups\\CommonUpdate\\" + jxtext::W(kProductId);
+    EXPECT_FALSE(Exists(cache + u"\\$SIGNATURES.wpk"));
+    EXPECT_FALSE(Exists(cache + u"\\$SIGNATURES.wpk.jxpart"));
+    EXPECT_FALSE(Exists(kInstallDir + u"\\notes.txt"));
+    EXPECT_TRUE(jxplat::ReadProcessTable().empty()); // no restarted setup
+    const auto logs = Logs(server);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0].find("Download ok."), std::string::npos);
+    EXPECT_EQ(logs[0].find("Download succeeded."), std::string::npos);
 }
