@@ -243,6 +243,13 @@ bool JxSetupEngineControl::_init_MountVFS(DWORD options) {
         return true;
     if (!_init_VFS())
         return false;
+    // Packages that a common update downloaded beside the program are checked against their list
+    // first; when that fails, none of the folder's packages is mounted and the step fails.
+    if (!m_pData->CheckDownloadedFiles(options)) {
+        Instance()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxSetupEngineControl::_init_MountVFS",
+                        u"The packages beside the program are not mounted.");
+        return false;
+    }
     m_pData->MountInternalPackages(this);
     if (!_run_TrustedPackage())
         return false;

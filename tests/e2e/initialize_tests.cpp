@@ -53,7 +53,8 @@ public:
         const std::string stage = m_work + "/" + std::to_string(m_count) + "/" + top;
         for (const auto& [name, content] : files)
             WriteHostFile(stage + "/" + name, content);
-        const std::string out = m_work + "/" + std::to_string(m_count++) + "/" + top.substr(1) + ".wpk";
+        // Named as a product ships it ("$CONFIG.wpk", "{...}.wpk").
+        const std::string out = m_work + "/" + std::to_string(m_count++) + "/" + top + ".wpk";
         const auto made = jxtest::RunProgram(JxPack(), {"make", out, stage, "--root", top});
         EXPECT_EQ(made.exitCode, 0) << "jxpack make " << top;
         return out;
@@ -194,6 +195,52 @@ TEST(InitializeRun, MissingOrBrokenDefinitionShowsTheInitErrorBoxAndEndsWithOne)
         EXPECT_TRUE(EntryLogged(log, "JxSetup::Data::JxSetupEngineControl::_init_LoadConfiguration",
                                 "Error while loading configuration!"))
             << log;
+    }
+}
+
+// ---- packages a common update left beside the program ----
+
+// Before the packages beside the program are mounted they are checked against "Requiredfiles.xml":
+// a listed package with its checksum stays and is mounted, a package the list does not name and the
+// stored configuration copy are removed. A listed package that is corrupt is removed and the run
+// ends at its initialization, before anything is mounted from the folder.
+TEST(InitializeRun, DownloadedPackagesBesideTheProgramAreCheckedBeforeTheyAreMounted) {
+    for (const bool corrupt : {false, true}) {
+        SCOPED_TRACE(corrupt ? "corrupt" : "sound");
+        jxtest::TempMachineRoot root;
+        CShippedSetup setup(root);
+        setup.Append(setup.ProductPackages(jxtest::ReadHostFile(Fixture("setup.jxsetup"))));
+        root.Describe(jxe2e::TrustingMachine(setup.Program()));
+        const std::string listed = setup.Package("{5A3E9C21-0009-4000-8000-000000000009}", {{"x.txt", "x"}});
+        const std::string downloaded = setup.Folder() + "/{5A3E9C21-0009-4000-8000-000000000009}.wpk";
+        fs::copy_file(listed, downloaded);
+        const std::string sha = corrupt ? std::string(64, '0') : jxe2e::HostFileSha256(listed);
+        WriteHostFile(setup.Folder() + "/Requiredfiles.xml",
+                      "<Updatefiles><Updatefile name=\"{5A3E9C21-0009-4000-8000-000000000009}.wpk\" sha=\"" +
+                          sha + "\" length=\"1\"/></Updatefiles>");
+        WriteHostFile(setup.Folder() + "/stale.wpk", "a package of an older version");
+        WriteHostFile(setup.Folder() + "/$CONFIG.kpw", "a stored configuration");
+
+        const auto run = jxtest::RunProgram(setup.Program(), {kQuiet});
+        ASSERT_TRUE(run.started);
+        const std::string log = AllLogs(root);
+        EXPECT_FALSE(fs::exists(setup.Folder() + "/stale.wpk"));
+        EXPECT_FALSE(fs::exists(setup.Folder() + "/$CONFIG.kpw"));
+        EXPECT_NE(log.find("stale.wpk is not needed and must be deleted"), std::string::npos) << log;
+        if (corrupt) {
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_FALSE(fs::exists(downloaded));
+            EXPECT_NE(log.find("Checksum invalid. Deleting file"), std::string::npos) << log;
+            EXPECT_EQ(log.find("File mounted: " + Text(jxplat::HostToWindowsPath(setup.Folder()))),
+                      std::string::npos)
+                << log;
+        } else {
+            EXPECT_EQ(run.exitCode, 0);
+            EXPECT_TRUE(fs::exists(downloaded));
+            EXPECT_NE(log.find("File mounted: " + Text(jxplat::HostToWindowsPath(downloaded))),
+                      std::string::npos)
+                << log;
+        }
     }
 }
 
