@@ -2,10 +2,13 @@
 // downloads with their checksums, and the check of the downloaded files.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 
 #include "commonupdate_support.h"
 #include "jxengine/JxWebCommonUpdate.h"
+#include "jxweb/HttpClient.h"
 #include "jxsetupdata/JxFile.h"
 #include "jxtest/log_capture.h"
 
@@ -118,6 +121,27 @@ TEST_F(CommonUpdate, AServerThatRefusesConnectionsEndsTheRun) {
     data.SetProperty(u"_UpdateServer", jxtext::W(jxwebtest::ServerName("127.0.0.2")), 1);
     EXPECT_FALSE(Run());
     EXPECT_EQ(log.Count("WARNING", "Failed to load CommonUpdateInfo. HttpStatus: 0, ErrorCode: 12029"), 1u)
+        << log.Dump();
+}
+
+// A server that takes the request and never answers: the run ends with the information's warning
+// at the receive time-out, not a hang.
+TEST_F(CommonUpdate, AServerThatNeverAnswersEndsAtItsTimeOut) {
+    HttpClient::SetDefaultTimeoutsForTesting(300, 300, 300, 300, 300);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    server.machine.Serve("/api/update/commoninfo", [released](const jxwebtest::Request&) {
+        released.wait_for(std::chrono::seconds(20));
+        return std::string();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    const bool ok = Run();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    release.set_value();
+    HttpClient::SetDefaultTimeoutsForTesting(0, 0, 0, 0, 0);
+    EXPECT_FALSE(ok);
+    EXPECT_LT(elapsed, std::chrono::seconds(5));
+    EXPECT_EQ(log.Count("WARNING", "Failed to load CommonUpdateInfo. HttpStatus: 0, ErrorCode: 12002"), 1u)
         << log.Dump();
 }
 

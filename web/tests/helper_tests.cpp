@@ -74,8 +74,10 @@ TEST(HttpClientHelper, AnAsynchronousRequestDispatchesMessagesWhileItWaits) {
     EXPECT_EQ(asynchronous.ClientCount(), 1u); // reused
 }
 
+// The cancel comes from another thread while the waiting thread still dispatches its messages.
 TEST(HttpClientHelper, ACancelGivesTheWorkersCancelNeverASuccess) {
     WebMachine machine;
+    DispatchCounter dispatched;
     std::promise<void> seen;
     TestServer server([&](const Request&, Connection& c) {
         seen.set_value();
@@ -83,12 +85,16 @@ TEST(HttpClientHelper, ACancelGivesTheWorkersCancelNeverASuccess) {
     });
     HttpClientHelper helper({}, {}, 1024, true, 0);
     auto client = helper.GetActualClient();
+    const DWORD waiter = GetCurrentThreadId();
     std::thread canceller([&] {
         seen.get_future().wait();
+        PostThreadMessageW(waiter, WM_APP + 7, 0, 0);
+        Eventually([&] { return dispatched.count == 1; });
         client->Cancel();
     });
     const auto r = helper.Send(HttpClient::Get, server.Url("/"), false, u"");
     canceller.join();
+    EXPECT_EQ(dispatched.count, 1);
     EXPECT_EQ(r.error, static_cast<DWORD>(HttpClient::ErrCanceled));
 }
 

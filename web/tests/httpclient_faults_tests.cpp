@@ -5,6 +5,11 @@
 #include <future>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "web_test_support.h"
@@ -53,6 +58,31 @@ TEST(HttpClientFaults, EachTimeOutEndsItsPhase) {
         EXPECT_GE(ms, 250) << path;
         EXPECT_LT(ms, 2000) << path;
     }
+}
+
+// A server whose port takes the connection but never accepts it: the secure connection's
+// handshake gets no answer, and the connect time-out alone ends it (the others are long).
+TEST(HttpClientFaults, AHandshakeWithoutAnswerEndsAtTheConnectTimeOut) {
+    WebMachine machine;
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::u16string url = u"https://127.0.0.1:" + Wide(std::to_string(ntohs(address.sin_port))) + u"/";
+
+    auto client = NewClient();
+    client->SetTimeouts(5000, 300, 5000, 5000, 5000);
+    HttpClient::Result r;
+    const long long ms = Elapsed([&] { r = client->Send(HttpClient::Get, url, false, u"", true); });
+    ::close(listener);
+    EXPECT_EQ(r.error, 12002u);
+    EXPECT_GE(ms, 250);
+    EXPECT_LT(ms, 2000);
 }
 
 TEST(HttpClientFaults, ABodyTheServerDoesNotTakeEndsAtTheSendTimeOut) {

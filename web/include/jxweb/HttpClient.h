@@ -113,6 +113,10 @@ public:
     // at each piece of a request body as it is handed to the network.
     void SetThrottleForTesting(std::function<LONGLONG()> ticks, std::function<bool(DWORD)> wait);
     void SetRequestPieceObserverForTesting(std::function<void(DWORD)> observer);
+    // The time-outs that clients made from now on start with, for tests of the layers above that
+    // make their own clients; all 0 restores the system's defaults.
+    static void SetDefaultTimeoutsForTesting(DWORD resolve, DWORD connect, DWORD send, DWORD receive,
+                                             DWORD receiveResponse);
 
 protected:
     bool OpenSession();

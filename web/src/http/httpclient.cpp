@@ -1,5 +1,7 @@
 // The HTTP client's settings, result helpers, session (user agent) and the process-wide client
 // lock. The transfer itself is in httptransfer.cpp.
+#include <array>
+#include <atomic>
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -76,10 +78,29 @@ bool HttpClient::IsInvalidHttpClient(const HttpClient* client) {
     return true;
 }
 
+namespace {
+
+// The time-outs a test gave every new client (all 0: none given).
+std::array<std::atomic<DWORD>, 5> g_TestTimeouts{};
+
+} // namespace
+
 HttpClient::HttpClient(ProgressCallback progress, DWORD initialReceiveBufferSize)
     : m_ProgressCallback(std::move(progress)), m_InitialReceiveBufferSize(initialReceiveBufferSize) {
     m_CancelEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     InitializeCriticalSection(&m_TransferLock);
+    if (g_TestTimeouts[1])
+        SetTimeouts(g_TestTimeouts[0], g_TestTimeouts[1], g_TestTimeouts[2], g_TestTimeouts[3],
+                    g_TestTimeouts[4]);
+}
+
+void HttpClient::SetDefaultTimeoutsForTesting(DWORD resolve, DWORD connect, DWORD send, DWORD receive,
+                                              DWORD receiveResponse) {
+    g_TestTimeouts[0] = resolve;
+    g_TestTimeouts[2] = send;
+    g_TestTimeouts[3] = receive;
+    g_TestTimeouts[4] = receiveResponse;
+    g_TestTimeouts[1] = connect; // the one a new client looks at
 }
 
 HttpClient::~HttpClient() {
