@@ -12,6 +12,7 @@
 #include "jxplat/text.h"
 #include "jxsetupdata/JxData.h"
 #include "jxsetupdata/JxFile.h"
+#include "jxvfs/PackageMgr.h"
 
 namespace JxSetup::Data {
 namespace {
@@ -77,11 +78,18 @@ bool _dl_VerifyFile(JxLog* log, const std::u16string& folder, const CDownloadedF
     return false;
 }
 
-bool _dl_IsKept(const std::u16string& name, const std::vector<CDownloadedFile>& files) {
+bool _dl_IsKept(const std::u16string& path, const std::vector<CDownloadedFile>& files,
+                const std::vector<std::u16string>& mounted) {
+    const std::u16string name = JxFile::GetFilePart(path);
     if (!name.empty() && (name.front() == u'{' || name.front() == u'$'))
         return true;
     for (const CDownloadedFile& file : files)
         if (jxtext::EqualsNoCase(name, file.name))
+            return true;
+    // A package that is mounted already (the one the wrapper took from the current folder, say)
+    // is in use: removing it would pull it away from under the run.
+    for (const std::u16string& carrier : mounted)
+        if (jxtext::EqualsNoCase(path, carrier))
             return true;
     return false;
 }
@@ -90,9 +98,10 @@ bool _dl_IsKept(const std::u16string& name, const std::vector<CDownloadedFile>& 
 bool _dl_RemoveUnneededPackages(JxLog* log, const std::u16string& folder,
                                 const std::vector<CDownloadedFile>& files) {
     bool result = true;
+    std::vector<std::u16string> mounted;
+    PackageMgr::Instance()->GetPackageFileNames(mounted);
     for (const std::u16string& path : JxFile::GetFilesInDirectory(folder, u"*.wpk")) {
-        const std::u16string name = JxFile::GetFilePart(path);
-        if (_dl_IsKept(name, files)) {
+        if (_dl_IsKept(path, files, mounted)) {
             log->Log(LP_INFO, kRemoveModule, kCheck, u"Do not delete file: %s", path.c_str());
             continue;
         }

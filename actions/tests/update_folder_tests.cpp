@@ -15,6 +15,7 @@
 #include "jxplat/fileapi.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
+#include "file_copy_fixture.h"
 #include "jxsetupdata/JxData.h"
 #include "jxtest/hostile_paths.h"
 #include "jxtest/log_capture.h"
@@ -158,6 +159,20 @@ TEST_F(DownloadedFiles, NothingIsDeletedInADriveRoot) {
     m_Data.SetAppDirEx(u"C:\\");
     EXPECT_FALSE(m_Data.CheckDownloadedFiles(0));
     EXPECT_TRUE(jxtest::MachinePathExists(u"C:\\merge.wpk"));
+}
+
+// A package beside the program that is mounted already (the wrapper takes "data.wpk" of the current
+// folder before the check) is in use and stays; an unlisted one that is not mounted goes.
+TEST_F(DownloadedFiles, AMountedPackageStays) {
+    PackageMgr::Instance()->Cleanup();
+    ASSERT_TRUE(jxfilecopytest::WriteNamedPackage(kModule + u"\\data.wpk", "data", {{u"data\\d.txt", "d"}}));
+    ASSERT_EQ(PackageMgr::Instance()->MountPackageFile((kModule + u"\\data.wpk").c_str()), 1);
+    const bool result = m_Data.CheckDownloadedFiles(0);
+    PackageMgr::Instance()->Cleanup();
+    EXPECT_TRUE(result) << m_Log.Dump();
+    EXPECT_TRUE(jxtest::MachinePathExists(kModule + u"\\data.wpk"));
+    EXPECT_FALSE(jxtest::MachinePathExists(kModule + u"\\merge.wpk"));
+    EXPECT_TRUE(m_Log.Has("LP_INFO", "Do not delete file: " + jxtext::N(kModule) + "\\data.wpk"));
 }
 
 // --- DeleteUpdateFolder ---
