@@ -36,6 +36,13 @@ void JxSetupEngineControl::ReportResult() {
     WCHAR caption[kCaptionMax] = {};
     LoadStringW(nullptr, static_cast<UINT>(m_nErrorStringId), text, kErrorTextMax);
     LoadStringW(nullptr, IDS_SETUP_ERROR_CAPTION, caption, kCaptionMax);
+    // No one answers a box in a quiet run: an unattended run would hang on it. Its text goes to
+    // the log instead.
+    if (m_pData && m_pData->IsQuiet()) {
+        Instance()->Log(LP_ERROR, kModule, u"JxSetup::Data::JxSetupEngineControl::ReportResult", u"%s: %s",
+                        caption, text);
+        return;
+    }
     MessageBoxW(nullptr, text, caption, MB_ICONERROR);
 }
 

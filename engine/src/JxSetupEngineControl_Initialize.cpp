@@ -333,6 +333,9 @@ bool JxSetupEngineControl::_init_LoadConfiguration(DWORD) {
     data.SetWrapString(*GetWrapString());
     if (!data.LoadConfiguration()) {
         Instance()->Log(LP_ERROR, kModule, context, u"Error while loading configuration!");
+        // The failed load emptied the properties; the command line's come back, so that the end of
+        // the run still knows whether it is quiet.
+        data.LoadPropertiesFromCMD(GetCommandLineW());
         m_nErrorStringId = IDS_INIT_ERROR;
         m_bShowErrorBox = true;
         return false;

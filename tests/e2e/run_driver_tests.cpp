@@ -42,6 +42,18 @@ TEST(ProgramRun, MissingDefinitionShowsTheInitErrorBoxAndEndsWithOne) {
     EXPECT_FALSE(std::filesystem::exists(root.Path() + "/trace.log"));
 }
 
+// An unattended run has no one to answer a box: the same failure ends it with 1, its text in the
+// log as an ERROR, and no box.
+TEST(ProgramRun, AQuietRunWithoutADefinitionShowsNoBoxAndLogsTheError) {
+    jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
+    auto run = jxtest::RunProgram(Program(), {"/_QuietInstallation=true"});
+    ASSERT_TRUE(run.started);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(jxplat::ReadRecordedMessageBoxes().empty());
+    const std::string log = jxe2e::AllLogs(root);
+    EXPECT_NE(log.find("Setup error: Error while initializing the setup."), std::string::npos) << log;
+}
+
 TEST(ProgramRun, DebugLevelTurnsTheEngineTraceOn) {
     jxtest::TempMachineRoot root(jxe2e::TrustingMachine());
     CReg::PutIntToRegistry(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\JxSetupEngine", u"DebugLevel", 5, 0);
