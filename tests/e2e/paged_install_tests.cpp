@@ -59,6 +59,13 @@ TEST_F(PagedRuns, CancelOnTheProgressPageRollsTheCopiedFilesBack) {
     ASSERT_GE(steps.size(), 2u);
     EXPECT_EQ(steps[0], "ShowInstallProgressPage") << "the cancel comes from the progress page";
     EXPECT_EQ(run.exitCode, 1);
+    // The cancel came in the middle of the copy: a file was copied, then rolled back.
+    const std::string logs = jxe2e::AllLogs(m_Root); // the first run copied nothing
+    const size_t copied = logs.find("notes.txt.jxtmp]]");
+    const size_t rolledBack = logs.find("Rolling back the copied files.");
+    EXPECT_NE(copied, std::string::npos);
+    EXPECT_NE(rolledBack, std::string::npos);
+    EXPECT_LT(copied, rolledBack);
     EXPECT_EQ(DriveC(m_Root.Path()), before);
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
     EXPECT_FALSE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, u"Software\\Tolvane\\Quillmere Notes", 0));
