@@ -118,9 +118,10 @@ sed -i 's/^{"trustedFiles"/{"guiScript": "gui-script.txt", "trustedFiles"/' "$JX
 run_setup "$SETUP"
 echo "-- Pages and steps the GUI module was asked for"
 if [ -f "$JX_MACHINE_ROOT/gui-journal.txt" ]; then
-    grep -E '^(page |set |cancel |end |ShowInstallProgressPage|SetProgressRange |SetProgress [0-9]|MessageBox |Finish )' \
+    grep -E '^(page |set |cancel |end |ShowInstallProgressPage|SetProgressRange |SetProgress -?[0-9]|MessageBox |Finish )' \
         "$JX_MACHINE_ROOT/gui-journal.txt" | awk '
-        /^SetProgress [0-9]/ { n++; if (n > 3) next }
+        /^SetProgressRange / { if ($0 == range) next; range = $0 }
+        /^SetProgress -?[0-9]/ { text = $0; sub(/^SetProgress -?[0-9]+ ?/, "", text); if (text == shown) next; shown = text }
         /^page / { print "  page:      " substr($0, 6); next }
         /^set / { print "  typed:     " substr($0, 5); next }
         { print "  " $0 }'
