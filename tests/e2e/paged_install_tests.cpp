@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "jxbase/reg.h"
+#include "jxtest/run_program.h"
 #include "paged_support.h"
 
 namespace fs = std::filesystem;
@@ -42,6 +43,28 @@ TEST_F(PagedRuns, InstallWalksThePagesAndInstallsAsQuietly) {
                                  u"\\lang\\strings.txt", u"\\tools\\export.txt"})
         EXPECT_TRUE(Exists(kInstallDir + file)) << jxtext::N(file);
     EXPECT_TRUE(CReg::IsValidPath(HKEY_LOCAL_MACHINE, kUninstallKey.c_str(), 0));
+}
+
+// The files, the registry of both views and the services, as a quiet and a paged install leave them.
+std::string MachineState(const std::string& root) {
+    std::string state;
+    for (const std::string& entry : DriveC(root))
+        state += entry + "\n";
+    const std::string tool = jxtest::BuildDir() + "/tools/jxmachine --root '" + root + "' ";
+    return state + jxtest::CommandOutput(tool + "reg HKLM --view 32") +
+           jxtest::CommandOutput(tool + "reg HKLM --view 64") + jxtest::CommandOutput(tool + "services");
+}
+
+TEST_F(PagedRuns, APagedInstallLeavesTheMachineAsAQuietInstallDoes) {
+    const std::string setup = Pack(jxe2e::ProductVariant(), "sample");
+    ASSERT_EQ(Run(setup, "", {"/_QuietInstallation=true"}).exitCode, 0);
+    std::string quiet = MachineState(m_Root.Path());
+    ASSERT_EQ(Run(setup, "", {"/InstallMode=Uninstall", "/_QuietInstallation=true"}).exitCode, 0);
+    ASSERT_EQ(Run(setup, kAcceptLicence).exitCode, 0) << jxe2e::ReadText(Journal());
+    std::string paged = MachineState(m_Root.Path());
+    // The paged run stores what its licence page set among the product's properties.
+    EXPECT_EQ(jxe2e::ReplaceAll(paged, "\"LICENSEACCEPTED\"=\"1\"\n", ""), 1);
+    EXPECT_EQ(paged, quiet);
 }
 
 TEST_F(PagedRuns, CancelOnAConfigurationPageChangesNothing) {
