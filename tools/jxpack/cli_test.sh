@@ -37,6 +37,13 @@ if "$jxpack" verify "$work/bad.wpk" > "$work/bad.txt"; then
     exit 1
 fi
 grep -q '^90000001-00000005' "$work/bad.txt"
+# A setup cut inside its last package fails verification too.
+head -c $(($(wc -c < "$work/setup.exe") - 30)) "$work/setup.exe" > "$work/cut.exe"
+if "$jxpack" verify "$work/cut.exe" > "$work/cut.txt"; then
+    echo "a setup cut inside its last package passed verification" >&2
+    exit 1
+fi
+grep -q 'verify: FAILED' "$work/cut.txt"
 # --help is the usage on stdout and no failure; a wrong command line is the usage on stderr and
 # exit code 2.
 for help in "--help" "-h" "make --help"; do
