@@ -7,6 +7,7 @@
 
 #include "JxData_FileMetaRows.h"
 #include "JxData_SettingsRegistry.h"
+#include "jxbase/guards.h"
 #include "jxbase/reg.h"
 #include "jxbase/regkey.h"
 #include "jxbase/win32errortext.h"
@@ -195,13 +196,19 @@ void JxData::_settings_RemoveProduct() {
     if (!_settings_HasProductId(kSaveContext))
         return;
     const std::u16string& productId = m_ProductInfo.productid;
+    // The id names the product's key and its maintenance folder below the shared ones: an id that is
+    // not one plain name (".", " ", "x\\..") would aim the removal at the shared key or folder.
+    if (!IsSinglePathSegment(productId)) {
+        GetLog()->Log(LP_ERROR, kModule, kSaveContext,
+                      u"The product id %s is not a single name: its settings and files are not removed.",
+                      productId.c_str());
+        return;
+    }
     const std::u16string productKey = ProductSettingsKey(productId);
     CReg::DeleteKeyFromRegistry(HKEY_CLASSES_ROOT, productKey.c_str(), u"Settings", 0);
     CReg::DeleteKeyFromRegistry(HKEY_CLASSES_ROOT, productKey.c_str(), u"ActivatedFeatures", 0);
-    // The product's key goes whole, with whatever sub-keys a run left in it; an id that is not one
-    // key name would address a key of another product.
-    if (productId.find_first_of(u"\\/") == std::u16string::npos)
-        CRegKeyEx(HKEY_CLASSES_ROOT, kSettingsTopKey, KEY_ALL_ACCESS).RecurseDeleteKey(productId.c_str());
+    // The product's key goes whole, with whatever sub-keys a run left in it.
+    CRegKeyEx(HKEY_CLASSES_ROOT, kSettingsTopKey, KEY_ALL_ACCESS).RecurseDeleteKey(productId.c_str());
     CReg::DeleteKeyFromRegistry(HKEY_LOCAL_MACHINE, kUninstallKey, productId.c_str(), 0);
 
     const std::u16string commonAppData = _settings_CommonAppDataFolder();

@@ -169,6 +169,24 @@ TEST_F(StoredSettings, CancelledRunWritesNothing) {
     EXPECT_FALSE(CReg::ValueExists(HKEY_LOCAL_MACHINE, kCounterKey, u"Counter", 0));
 }
 
+// An uninstall whose product id is not one plain name removes nothing below the shared key and
+// folder: "." and " " would name the shared ones themselves.
+TEST_F(StoredSettings, UninstallOfAnIdThatIsNotOneNameRemovesNothingShared) {
+    const std::u16string shared = u"C:\\ProgramData\\Tolvane\\Setups\\shared.txt";
+    for (const char* id : {".", " ", "..", "x.", "a\\..", "a/.."}) {
+        SCOPED_TRACE(id);
+        jxloadertest::WriteDefinition(Definition(id));
+        CReg::PutStringToRegistry(HKEY_CLASSES_ROOT, u"JxSetup\\{OTHER}\\Settings", u"B", u"2",
+                                  CRegStringType::Sz, 0);
+        jxloadertest::WriteHostFile(jxplat::WindowsToHostPath(shared), "x");
+        CRun run;
+        run->SetProperty(u"InstallMode", u"Uninstall", 1);
+        run->SaveSettingsToRegistry();
+        EXPECT_EQ(Stored(u"JxSetup\\{OTHER}\\Settings", u"B"), u"2");
+        EXPECT_EQ(jxtest::ReadHostFile(jxplat::WindowsToHostPath(shared)), "x");
+    }
+}
+
 TEST_F(StoredSettings, UninstallRemovesTheProduct) {
     const std::u16string uninstallKey =
         u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + kProductId;
