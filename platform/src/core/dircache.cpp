@@ -7,6 +7,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
 #include <sys/inotify.h>
 #include <unistd.h>
@@ -104,10 +105,13 @@ private:
 
     void _cache_ApplyEvents() {
         alignas(inotify_event) char buffer[64 * 1024];
-        for (;;) {
+        // A read that left room for the largest event emptied the queue: no second read is needed.
+        constexpr ssize_t kDrained = sizeof buffer - (sizeof(inotify_event) + NAME_MAX + 1);
+        for (bool drained = false; !drained;) {
             const ssize_t size = ::read(m_fd, buffer, sizeof buffer);
             if (size <= 0)
                 return;
+            drained = size <= kDrained;
             for (ssize_t offset = 0; offset < size;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
                 offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);

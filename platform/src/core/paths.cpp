@@ -1,5 +1,6 @@
 // Windows paths and host paths: drive letters live below the machine root ("C:" is drive_c),
 // the host itself is drive Z:, names match ignoring case as on Windows.
+#include <cerrno>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "core/dircache.h"
+#include "core/paths.h"
 #include "jxplat/machine.h"
 #include "jxplat/text.h"
 
@@ -20,6 +22,13 @@ bool IsSeparator(char16_t c) {
 bool EntryExists(const std::string& path) {
     struct stat status {};
     return ::lstat(path.c_str(), &status) == 0;
+}
+
+bool EntryExists(const std::string& path, CHostEntry& entry) {
+    if (::lstat(path.c_str(), &entry.status) != 0)
+        return false;
+    entry.known = CHostEntry::EKnown::Present;
+    return true;
 }
 
 // Appends one name to a host folder, taking the existing entry's own case when one matches.
@@ -36,7 +45,8 @@ std::string JoinMatchingCase(const std::string& folder, const std::u16string& na
 
 // The common cases cost one or two lookups: the path exists as written, or only its last name is
 // missing or spelt in another case. Paths with "." or ".." take the walk name by name.
-bool TryDirectMapping(const std::string& base, std::u16string_view rest, std::string& host) {
+bool TryDirectMapping(const std::string& base, std::u16string_view rest, std::string& host,
+                      CHostEntry& entry) {
     std::vector<std::u16string> names;
     std::u16string name;
     for (size_t i = 0; i <= rest.size(); ++i) {
@@ -55,21 +65,31 @@ bool TryDirectMapping(const std::string& base, std::u16string_view rest, std::st
     for (size_t i = 0; i + 1 < names.size(); ++i)
         parent += "/" + jxtext::Utf16ToUtf8(names[i]);
     const std::string exact = parent + "/" + jxtext::Utf16ToUtf8(names.back());
-    if (EntryExists(exact)) {
+    if (EntryExists(exact, entry)) {
         host = exact;
         return true;
     }
+    const bool missing = errno == ENOENT;
     struct stat status {};
     if (::stat(parent.empty() ? "/" : parent.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
         return false;
     const std::optional<std::string> own = FindNameIgnoringCase(parent, status, names.back());
     host = own ? parent + "/" + *own : exact;
+    // No entry of the folder matches in any case: the name is missing from a folder that exists.
+    if (!own && missing)
+        entry.known = CHostEntry::EKnown::Missing;
     return true;
 }
 
 } // namespace
 
 std::string WindowsToHostPath(std::u16string_view path) {
+    CHostEntry entry;
+    return WindowsToHostPath(path, entry);
+}
+
+std::string WindowsToHostPath(std::u16string_view path, CHostEntry& entry) {
+    entry = CHostEntry();
     // Long-path prefix "\\?\" is dropped; device paths ("\\.\") have no host file.
     if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == u'?' &&
         IsSeparator(path[3]))
@@ -96,7 +116,7 @@ std::string WindowsToHostPath(std::u16string_view path) {
     }
     bool onHost = host.empty();
     std::string direct;
-    if (TryDirectMapping(host, path.substr(start), direct))
+    if (TryDirectMapping(host, path.substr(start), direct, entry))
         return direct;
     std::u16string name;
     auto flush = [&]() {

@@ -69,7 +69,7 @@ DWORD StoredAttributes(const std::string& hostPath, const struct stat& status) {
     return S_ISDIR(status.st_mode) ? 0 : FILE_ATTRIBUTE_ARCHIVE;
 }
 
-DWORD AttributesOf(const std::string& hostPath, const struct stat& status) {
+DWORD AttributesOf(const std::string& hostPath, const struct stat& status, const CHostEntry* entry) {
     DWORD marked = 0;
     DWORD attributes = 0;
     if (ReadMarked(hostPath, status, marked))
@@ -85,14 +85,20 @@ DWORD AttributesOf(const std::string& hostPath, const struct stat& status) {
     // A host symbolic link is what a symbolic link or junction is on Windows: a reparse point
     // with the attributes of its target.
     struct stat link {};
-    if (::lstat(hostPath.c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+    if (entry && entry->known == CHostEntry::EKnown::Present)
+        link = entry->status;
+    else if (::lstat(hostPath.c_str(), &link) != 0)
+        link.st_mode = 0;
+    if (S_ISLNK(link.st_mode))
         attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
-bool StoreAttributes(const std::string& hostPath, DWORD attributes) {
+bool StoreAttributes(const std::string& hostPath, DWORD attributes, const struct stat* known) {
     struct stat status {};
-    if (::stat(hostPath.c_str(), &status) != 0)
+    if (known)
+        status = *known;
+    else if (::stat(hostPath.c_str(), &status) != 0)
         return false;
     if (!S_ISDIR(status.st_mode)) {
         // The host's permission follows, for host tools; the stand-in reads its own mark.
@@ -158,10 +164,11 @@ using namespace jxplat;
 namespace {
 
 // stat() of a mapped file; a failure sets the Windows error (file or path not found, ...).
-bool StatOrFail(const std::string& host, struct stat& status) {
-    if (::stat(host.c_str(), &status) == 0)
+bool StatOrFail(const std::string& host, const CHostEntry& entry, struct stat& status) {
+    if (StatMapped(host, entry, status))
         return true;
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host, entry)
+                                                     : Win32ErrorFromErrno(errno));
     return false;
 }
 
@@ -169,12 +176,13 @@ bool StatOrFail(const std::string& host, struct stat& status) {
 
 DWORD GetFileAttributesW(LPCWSTR fileName) {
     std::string host;
-    if (!MapFileName(fileName, host))
+    CHostEntry entry;
+    if (!MapFileName(fileName, host, false, &entry))
         return INVALID_FILE_ATTRIBUTES;
     struct stat status {};
-    if (!StatOrFail(host, status))
+    if (!StatOrFail(host, entry, status))
         return INVALID_FILE_ATTRIBUTES;
-    return AttributesOf(host, status);
+    return AttributesOf(host, status, &entry);
 }
 
 BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId, LPVOID fileInformation) {
@@ -183,13 +191,14 @@ BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId, 
         return FALSE;
     }
     std::string host;
-    if (!MapFileName(fileName, host))
+    CHostEntry entry;
+    if (!MapFileName(fileName, host, false, &entry))
         return FALSE;
     struct stat status {};
-    if (!StatOrFail(host, status))
+    if (!StatOrFail(host, entry, status))
         return FALSE;
     auto* data = static_cast<LPWIN32_FILE_ATTRIBUTE_DATA>(fileInformation);
-    data->dwFileAttributes = AttributesOf(host, status);
+    data->dwFileAttributes = AttributesOf(host, status, &entry);
     data->ftCreationTime = CreationTimeOf(host, status);
     data->ftLastAccessTime = FileTimeFromTimespec(status.st_atim);
     data->ftLastWriteTime = FileTimeFromTimespec(status.st_mtim);
@@ -202,12 +211,14 @@ BOOL GetFileAttributesExW(LPCWSTR fileName, GET_FILEEX_INFO_LEVELS infoLevelId, 
 
 BOOL SetFileAttributesW(LPCWSTR fileName, DWORD fileAttributes) {
     std::string host;
-    if (!MapFileName(fileName, host))
+    CHostEntry entry;
+    if (!MapFileName(fileName, host, false, &entry))
         return FALSE;
     struct stat status {};
-    if (!StatOrFail(host, status))
+    if (!StatOrFail(host, entry, status))
         return FALSE;
-    return StoreAttributes(host, fileAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL))
+    return StoreAttributes(host, fileAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL),
+                           &status)
                ? TRUE
                : FailFromErrno();
 }

@@ -65,7 +65,10 @@ bool IsRefusedInName(char16_t c, bool wildcardsAllowed) {
 
 } // namespace
 
-bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastComponent) {
+bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastComponent, CHostEntry* entry) {
+    CHostEntry ignored;
+    CHostEntry& seen = entry ? *entry : ignored;
+    seen = CHostEntry();
     if (!fileName || !*fileName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
@@ -87,7 +90,7 @@ bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastCo
             return false;
         }
     }
-    hostPath = WindowsToHostPath(RedirectedFileName(name));
+    hostPath = WindowsToHostPath(RedirectedFileName(name), seen);
     if (hostPath.empty()) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
@@ -106,6 +109,22 @@ DWORD MissingNameError(const std::string& hostPath) {
     struct stat status {};
     return ::stat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) ? ERROR_FILE_NOT_FOUND
                                                                            : ERROR_PATH_NOT_FOUND;
+}
+
+DWORD MissingNameError(const std::string& hostPath, const CHostEntry& entry) {
+    return entry.known == CHostEntry::EKnown::Missing ? ERROR_FILE_NOT_FOUND : MissingNameError(hostPath);
+}
+
+bool StatMapped(const std::string& hostPath, const CHostEntry& entry, struct stat& status, bool followLink) {
+    if (entry.known == CHostEntry::EKnown::Missing) {
+        errno = ENOENT;
+        return false;
+    }
+    if (entry.known == CHostEntry::EKnown::Present && (!followLink || !S_ISLNK(entry.status.st_mode))) {
+        status = entry.status;
+        return true;
+    }
+    return (followLink ? ::stat(hostPath.c_str(), &status) : ::lstat(hostPath.c_str(), &status)) == 0;
 }
 
 DWORD Win32ErrorFromErrno(int error) {

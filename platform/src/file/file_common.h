@@ -7,6 +7,7 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "core/paths.h"
 #include "jxplat/fileapi.h"
 #include "kernel/objects.h"
 
@@ -46,21 +47,30 @@ std::u16string RedirectedFileName(std::u16string_view name);
 // Maps a Windows file name (after redirection) to its host path. Sets the last error and returns false for a
 // null or empty name, a name that cannot be mapped (ERROR_PATH_NOT_FOUND) or one with characters Windows
 // refuses in names (ERROR_INVALID_NAME); wildcards are allowed in the last component on request.
-bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastComponent = false);
+// With `entry`, tells what the mapping learnt of the host path (see CHostEntry).
+bool MapFileName(LPCWSTR fileName, std::string& hostPath, bool wildcardsInLastComponent = false,
+                 CHostEntry* entry = nullptr);
+// stat() (or lstat() without followLink) of a mapped host path, answered from what its mapping saw
+// where that tells it; false with errno as the call would set it.
+bool StatMapped(const std::string& hostPath, const CHostEntry& entry, struct stat& status,
+                bool followLink = true);
 // The error of a name that does not exist: ERROR_FILE_NOT_FOUND when its folder exists, else
 // ERROR_PATH_NOT_FOUND.
 DWORD MissingNameError(const std::string& hostPath);
+DWORD MissingNameError(const std::string& hostPath, const CHostEntry& entry);
 // A host errno as a Win32 error code.
 DWORD Win32ErrorFromErrno(int error);
 // Sets the last error from errno and returns false.
 BOOL FailFromErrno();
 
 // Windows attributes of a host file or folder with its status; the stored attributes are those
-// Windows keeps besides read-only and folder.
-DWORD AttributesOf(const std::string& hostPath, const struct stat& status);
+// Windows keeps besides read-only and folder. `entry`, when its mapping saw the path, tells whether
+// the path is a link.
+DWORD AttributesOf(const std::string& hostPath, const struct stat& status, const CHostEntry* entry = nullptr);
 DWORD StoredAttributes(const std::string& hostPath, const struct stat& status);
-// Stores the attributes (read-only as the write permission); false with errno on failure.
-bool StoreAttributes(const std::string& hostPath, DWORD attributes);
+// Stores the attributes (read-only as the write permission); false with errno on failure. `known`
+// is the file's status when the caller has just taken it.
+bool StoreAttributes(const std::string& hostPath, DWORD attributes, const struct stat* known = nullptr);
 // Forgets what is kept of a file or folder that was deleted (its status taken before).
 void ForgetAttributes(const struct stat& status);
 

@@ -62,7 +62,8 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     if (fileName && IsDevicePath(fileName))
         return OpenDevice(fileName);
     std::string host;
-    if (!MapFileName(fileName, host))
+    CHostEntry entry;
+    if (!MapFileName(fileName, host, false, &entry))
         return INVALID_HANDLE_VALUE;
     if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING)
         return Fail(ERROR_INVALID_PARAMETER);
@@ -71,7 +72,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     const bool writesData = (access & (FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0;
 
     struct stat status {};
-    const bool exists = ::stat(host.c_str(), &status) == 0;
+    const bool exists = StatMapped(host, entry, status);
     if (!exists && errno != ENOENT)
         return Fail(errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno));
     if (exists && S_ISDIR(status.st_mode))
@@ -82,7 +83,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     if (exists) {
         if (creationDisposition == CREATE_NEW)
             return Fail(ERROR_FILE_EXISTS);
-        const DWORD present = AttributesOf(host, status);
+        const DWORD present = AttributesOf(host, status, &entry);
         if ((present & FILE_ATTRIBUTE_READONLY) && (writesData || truncates))
             return Fail(ERROR_ACCESS_DENIED);
         // Windows refuses to overwrite a hidden or system file unless the caller asks for the same.
@@ -95,7 +96,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
         if (ShareConflicts(status, access, shareMode))
             return Fail(ERROR_SHARING_VIOLATION);
     } else if (creationDisposition == OPEN_EXISTING || creationDisposition == TRUNCATE_EXISTING) {
-        return Fail(MissingNameError(host));
+        return Fail(MissingNameError(host, entry));
     }
 
     int openFlags = O_CLOEXEC;
@@ -108,12 +109,14 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
     if (fd < 0)
         return Fail(errno == ENOENT ? MissingNameError(host) : Win32ErrorFromErrno(errno));
 
+    struct stat opened {};
+    const bool described = ::fstat(fd, &opened) == 0;
     if (!exists || creationDisposition == CREATE_ALWAYS) {
         // A written file carries the archive attribute besides what the caller asked for.
         DWORD stored = (flagsAndAttributes & kAttributeFlags) | FILE_ATTRIBUTE_ARCHIVE;
         if (exists)
             stored |= StoredAttributes(host, status);
-        if (!StoreAttributes(host, stored)) {
+        if (!StoreAttributes(host, stored, described ? &opened : nullptr)) {
             DWORD error = Win32ErrorFromErrno(errno);
             ::close(fd);
             if (!exists)
@@ -121,10 +124,9 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSEC
             return Fail(error);
         }
     }
-    struct stat opened {};
     bool conflict = false;
     std::shared_ptr<void> share;
-    if (::fstat(fd, &opened) == 0)
+    if (described)
         share = AcquireShare(opened, access, shareMode, conflict);
     if (conflict) {
         ::close(fd);

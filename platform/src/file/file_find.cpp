@@ -31,12 +31,13 @@ bool IsSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
-bool Describe(const std::string& hostPath, const std::u16string& name, WIN32_FIND_DATAW& data) {
+bool Describe(const std::string& hostPath, const CHostEntry& entry, const std::u16string& name,
+              WIN32_FIND_DATAW& data) {
     struct stat status {};
-    if (::stat(hostPath.c_str(), &status) != 0 || name.size() >= MAX_PATH)
+    if (!StatMapped(hostPath, entry, status) || name.size() >= MAX_PATH)
         return false;
     data = WIN32_FIND_DATAW{};
-    data.dwFileAttributes = AttributesOf(hostPath, status);
+    data.dwFileAttributes = AttributesOf(hostPath, status, &entry);
     data.ftCreationTime = CreationTimeOf(hostPath, status);
     data.ftLastAccessTime = FileTimeFromTimespec(status.st_atim);
     data.ftLastWriteTime = FileTimeFromTimespec(status.st_mtim);
@@ -57,9 +58,10 @@ std::u16string BaseName(const std::string& hostPath) {
 
 HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findFileData) {
     std::string host;
+    CHostEntry entry;
     if (!findFileData)
         return Fail(ERROR_INVALID_PARAMETER);
-    if (!MapFileName(fileName, host, true))
+    if (!MapFileName(fileName, host, true, &entry))
         return INVALID_HANDLE_VALUE;
     std::u16string_view name(fileName);
     size_t separator = name.find_last_of(u"\\/");
@@ -72,8 +74,8 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findFileData) {
     auto search = std::make_shared<CFindObject>();
     if (pattern.find_first_of(u"*?") == std::u16string_view::npos) {
         WIN32_FIND_DATAW data;
-        if (!Describe(host, BaseName(host), data))
-            return Fail(MissingNameError(host));
+        if (!Describe(host, entry, BaseName(host), data))
+            return Fail(MissingNameError(host, entry));
         search->matches.push_back(data);
     } else {
         std::string folderHost = folder.empty() ? std::string(".") : WindowsToHostPath(folder);
@@ -96,7 +98,7 @@ HANDLE FindFirstFileW(LPCWSTR fileName, LPWIN32_FIND_DATAW findFileData) {
         std::sort(names.begin(), names.end());
         for (const auto& [folded, own] : names) {
             WIN32_FIND_DATAW data;
-            if (Describe(folderHost + "/" + jxtext::Utf16ToUtf8(own), own, data))
+            if (Describe(folderHost + "/" + jxtext::Utf16ToUtf8(own), CHostEntry(), own, data))
                 search->matches.push_back(data);
         }
         if (search->matches.empty())

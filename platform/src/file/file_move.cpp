@@ -24,10 +24,12 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-bool StatExisting(const std::string& host, struct stat& status, bool followLink = true) {
-    if ((followLink ? ::stat(host.c_str(), &status) : ::lstat(host.c_str(), &status)) == 0)
+bool StatExisting(const std::string& host, const CHostEntry& entry, struct stat& status,
+                  bool followLink = true) {
+    if (StatMapped(host, entry, status, followLink))
         return true;
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host, entry)
+                                                     : Win32ErrorFromErrno(errno));
     return false;
 }
 
@@ -148,15 +150,18 @@ std::string WithNewCase(const std::string& host, LPCWSTR newFileName) {
 BOOL MoveNow(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
     std::string source;
     std::string target;
+    CHostEntry sourceEntry;
+    CHostEntry targetEntry;
     struct stat sourceStatus {};
-    if (!MapFileName(existingFileName, source) || !MapFileName(newFileName, target) ||
-        !StatExisting(source, sourceStatus, false))
+    if (!MapFileName(existingFileName, source, false, &sourceEntry) ||
+        !MapFileName(newFileName, target, false, &targetEntry) ||
+        !StatExisting(source, sourceEntry, sourceStatus, false))
         return FALSE;
     if (ShareConflicts(sourceStatus, DELETE, kShareAll))
         return Fail(ERROR_SHARING_VIOLATION);
 
     struct stat targetStatus {};
-    const bool targetExists = ::lstat(target.c_str(), &targetStatus) == 0;
+    const bool targetExists = StatMapped(target, targetEntry, targetStatus, false);
     if (targetExists && source == target) {
         // The same name: only its case may change.
         std::string renamed = WithNewCase(source, newFileName);
@@ -168,7 +173,7 @@ BOOL MoveNow(LPCWSTR existingFileName, LPCWSTR newFileName, DWORD flags) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING))
             return Fail(ERROR_ALREADY_EXISTS);
         if (S_ISDIR(targetStatus.st_mode) || S_ISDIR(sourceStatus.st_mode) ||
-            (AttributesOf(target, targetStatus) & FILE_ATTRIBUTE_READONLY))
+            (AttributesOf(target, targetStatus, &targetEntry) & FILE_ATTRIBUTE_READONLY))
             return Fail(ERROR_ACCESS_DENIED);
         if (ShareConflicts(targetStatus, DELETE, kShareAll))
             return Fail(ERROR_SHARING_VIOLATION);
@@ -218,9 +223,12 @@ BOOL MoveFileW(LPCWSTR existingFileName, LPCWSTR newFileName) {
 BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists) {
     std::string source;
     std::string target;
+    CHostEntry sourceEntry;
+    CHostEntry targetEntry;
     struct stat sourceStatus {};
-    if (!MapFileName(existingFileName, source) || !MapFileName(newFileName, target) ||
-        !StatExisting(source, sourceStatus))
+    if (!MapFileName(existingFileName, source, false, &sourceEntry) ||
+        !MapFileName(newFileName, target, false, &targetEntry) ||
+        !StatExisting(source, sourceEntry, sourceStatus))
         return FALSE;
     if (S_ISDIR(sourceStatus.st_mode))
         return Fail(ERROR_ACCESS_DENIED);
@@ -228,14 +236,14 @@ BOOL CopyFileW(LPCWSTR existingFileName, LPCWSTR newFileName, BOOL failIfExists)
         return Fail(ERROR_SHARING_VIOLATION);
 
     struct stat targetStatus {};
-    const bool targetExists = ::stat(target.c_str(), &targetStatus) == 0;
+    const bool targetExists = StatMapped(target, targetEntry, targetStatus);
     if (targetExists) {
         if (failIfExists)
             return Fail(ERROR_FILE_EXISTS);
         if (targetStatus.st_dev == sourceStatus.st_dev && targetStatus.st_ino == sourceStatus.st_ino)
             return Fail(ERROR_SHARING_VIOLATION);
-        const DWORD present = AttributesOf(target, targetStatus);
-        const DWORD carried = AttributesOf(source, sourceStatus);
+        const DWORD present = AttributesOf(target, targetStatus, &targetEntry);
+        const DWORD carried = AttributesOf(source, sourceStatus, &sourceEntry);
         if (S_ISDIR(targetStatus.st_mode) || (present & FILE_ATTRIBUTE_READONLY) ||
             (present & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) & ~carried))
             return Fail(ERROR_ACCESS_DENIED);

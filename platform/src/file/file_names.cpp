@@ -17,30 +17,32 @@ BOOL Fail(DWORD error) {
 }
 
 // The status of an existing name; false with the Windows error of a missing one.
-bool StatExisting(const std::string& host, struct stat& status) {
-    if (::stat(host.c_str(), &status) == 0)
+bool StatExisting(const std::string& host, const CHostEntry& entry, struct stat& status) {
+    if (StatMapped(host, entry, status))
         return true;
-    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host) : Win32ErrorFromErrno(errno));
+    SetLastError(errno == ENOENT || errno == ENOTDIR ? MissingNameError(host, entry)
+                                                     : Win32ErrorFromErrno(errno));
     return false;
 }
 
-bool IsSymbolicLink(const std::string& host) {
+bool IsSymbolicLink(const std::string& host, const CHostEntry& entry) {
     struct stat link {};
-    return ::lstat(host.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+    return StatMapped(host, entry, link, false) && S_ISLNK(link.st_mode);
 }
 
 } // namespace
 
 BOOL DeleteFileW(LPCWSTR fileName) {
     std::string host;
+    CHostEntry entry;
     struct stat status {};
-    if (!MapFileName(fileName, host) || !StatExisting(host, status))
+    if (!MapFileName(fileName, host, false, &entry) || !StatExisting(host, entry, status))
         return FALSE;
-    if (S_ISDIR(status.st_mode) || (AttributesOf(host, status) & FILE_ATTRIBUTE_READONLY))
+    if (S_ISDIR(status.st_mode) || (AttributesOf(host, status, &entry) & FILE_ATTRIBUTE_READONLY))
         return Fail(ERROR_ACCESS_DENIED);
     if (ShareConflicts(status, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return Fail(ERROR_SHARING_VIOLATION);
-    const bool link = IsSymbolicLink(host);
+    const bool link = IsSymbolicLink(host, entry);
     if (::unlink(host.c_str()) != 0)
         return FailFromErrno();
     if (!link) // the link's target keeps its attributes
@@ -61,13 +63,14 @@ BOOL CreateDirectoryW(LPCWSTR pathName, LPSECURITY_ATTRIBUTES attributes) {
 
 BOOL RemoveDirectoryW(LPCWSTR pathName) {
     std::string host;
+    CHostEntry entry;
     struct stat status {};
-    if (!MapFileName(pathName, host) || !StatExisting(host, status))
+    if (!MapFileName(pathName, host, false, &entry) || !StatExisting(host, entry, status))
         return FALSE;
     if (!S_ISDIR(status.st_mode))
         return Fail(ERROR_DIRECTORY);
     // A link to a folder (a junction on Windows) is removed itself; its target stays as it is.
-    if (IsSymbolicLink(host))
+    if (IsSymbolicLink(host, entry))
         return ::unlink(host.c_str()) == 0 ? TRUE : FailFromErrno();
     if (ShareConflicts(status, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
         return Fail(ERROR_SHARING_VIOLATION);
