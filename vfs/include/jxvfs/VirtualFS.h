@@ -144,6 +144,8 @@ protected:
     bool _find_Parse(const std::u16string& pattern, std::shared_ptr<InternalPackageObjBase>& target,
                      std::u16string& namePattern);
     bool _extract_WriteContent(InternalPackageFile& file, HANDLE target);
+    // ExtractFile with the target's attributes as the caller has just read them.
+    int _extract_File(InternalPackageFile& file, const std::u16string& target, DWORD flags, DWORD present);
 
     PackageMgr* m_pPackageMgr = nullptr;
     std::u16string m_currentPath; // empty until bound

@@ -9,9 +9,12 @@
 
 namespace {
 
-bool IsDiskFolder(const std::u16string& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+bool IsFolderAttributes(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsDiskFolder(const std::u16string& path) {
+    return IsFolderAttributes(GetFileAttributesW(path.c_str()));
 }
 
 bool IsSeparator(char16_t c) {
@@ -36,10 +39,19 @@ int VirtualFS::CopyFile(const std::u16string& sourcePattern, const std::u16strin
     HANDLE search = FindFirstFile(sourcePattern, &entry);
     if (search == INVALID_HANDLE_VALUE)
         return -2;
-    const bool intoFolder = (flags & kVfsIntoFolder) || IsDiskFolder(destination);
+    // What the destination is, asked once: a single file written onto it needs the same answer.
+    const DWORD present =
+        (flags & kVfsIntoFolder) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(destination.c_str());
+    const bool intoFolder = (flags & kVfsIntoFolder) || IsFolderAttributes(present);
     int result = 0;
     // As many entries as matched: the search of a file path goes on over the current directory.
     for (int done = 0; entry && done < matches; ++done) {
+        InternalPackageFile* file = intoFolder || matches > 1 ? nullptr : AsFile(entry);
+        if (file) {
+            std::lock_guard<std::recursive_mutex> guard(m_extractMutex);
+            result = _extract_File(*file, destination, flags, present);
+            break;
+        }
         result =
             Extract(entry, intoFolder ? WithSeparator(destination) + entry->GetName() : destination, flags);
         if (result != 0 || done + 1 == matches || !FindNextFile(search, &entry))
@@ -79,9 +91,14 @@ int VirtualFS::ExtractFile(InternalPackageObjBase* entry, const std::u16string& 
     InternalPackageFile* file = AsFile(entry);
     if (!file)
         return -2;
+    return _extract_File(*file, target, flags, GetFileAttributesW(target.c_str()));
+}
+
+int VirtualFS::_extract_File(InternalPackageFile& entry, const std::u16string& target, DWORD flags,
+                             DWORD present) {
+    InternalPackageFile* file = &entry;
     const auto keep = file->shared_from_this(); // the entry stays while it is written
     std::u16string path = target;
-    DWORD present = GetFileAttributesW(path.c_str());
     if (present != INVALID_FILE_ATTRIBUTES && (present & FILE_ATTRIBUTE_DIRECTORY)) {
         path = WithSeparator(path) + file->GetName();
         present = GetFileAttributesW(path.c_str());
