@@ -137,6 +137,14 @@ TEST_F(FileTest, ReadsWritesAndThePointer) {
     EXPECT_TRUE(ReadFile(file, buffer, 4, &done, &at));
     EXPECT_EQ(std::string(buffer, done), "3456");
     EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), 7u);
+    // So does a positional write: the plain transfers after them go on from there.
+    at.Offset = 1;
+    EXPECT_TRUE(WriteFile(file, "ab", 2, &done, &at));
+    EXPECT_TRUE(WriteFile(file, "Z", 1, &done, nullptr));
+    at.Offset = 0;
+    EXPECT_TRUE(ReadFile(file, buffer, 2, &done, &at));
+    EXPECT_TRUE(ReadFile(file, buffer + 2, 3, &done, nullptr));
+    EXPECT_EQ(std::string(buffer, 5), "0abZ4");
 
     EXPECT_EQ(SetFilePointer(file, -2, nullptr, FILE_END), 8u);
     EXPECT_TRUE(ReadFile(file, buffer, sizeof(buffer), &done, nullptr));

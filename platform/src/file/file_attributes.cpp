@@ -235,7 +235,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creationTime, const FILETIME* last
     struct timespec times[2] = {};
     times[0] = lastAccessTime ? TimespecFromFileTime(*lastAccessTime) : timespec{0, UTIME_OMIT};
     times[1] = lastWriteTime ? TimespecFromFileTime(*lastWriteTime) : timespec{0, UTIME_OMIT};
-    return ::futimens(object->Fd(), times) == 0 ? TRUE : FailFromErrno();
+    return ::futimens(object->RawFd(), times) == 0 ? TRUE : FailFromErrno();
 }
 
 BOOL GetFileTime(HANDLE file, LPFILETIME creationTime, LPFILETIME lastAccessTime, LPFILETIME lastWriteTime) {
@@ -243,7 +243,7 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creationTime, LPFILETIME lastAccessTime
     if (!object)
         return FALSE;
     struct stat status {};
-    if (::fstat(object->Fd(), &status) != 0)
+    if (::fstat(object->RawFd(), &status) != 0)
         return FailFromErrno();
     if (creationTime)
         *creationTime = CreationTimeOf(object->HostPath(), status);
@@ -263,7 +263,7 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION inform
     if (!object)
         return FALSE;
     struct stat status {};
-    if (::fstat(object->Fd(), &status) != 0)
+    if (::fstat(object->RawFd(), &status) != 0)
         return FailFromErrno();
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = AttributesOf(object->HostPath(), status);

@@ -20,6 +20,13 @@ CFileObject::~CFileObject() {
         ForgetAttributes(status);
 }
 
+int CFileObject::Fd() const {
+    const long long position = m_pendingPosition.exchange(-1);
+    if (position >= 0)
+        ::lseek(m_fd, static_cast<off_t>(position), SEEK_SET);
+    return m_fd;
+}
+
 bool CFileObject::CanRead() const {
     return (m_access & (FILE_READ_DATA | GENERIC_READ | GENERIC_ALL)) != 0;
 }

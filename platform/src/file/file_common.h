@@ -3,6 +3,7 @@
 // attributes and times of host files.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -20,7 +21,14 @@ public:
         : m_fd(fd), m_hostPath(std::move(hostPath)), m_access(access), m_deleteOnClose(deleteOnClose) {}
     ~CFileObject() override;
 
-    int Fd() const { return m_fd; }
+    // The descriptor with the file pointer where the last call left it.
+    int Fd() const;
+    // The descriptor for calls that neither use nor move the file pointer (positional transfers,
+    // status).
+    int RawFd() const { return m_fd; }
+    // Where a positional transfer leaves the file pointer: it is moved there when a call next uses
+    // the pointer, so that transfers in a row do not each move it.
+    void LeavePointerAt(long long position) { m_pendingPosition.store(position); }
     const std::string& HostPath() const { return m_hostPath; }
     bool CanRead() const;
     bool CanWrite() const;
@@ -33,7 +41,8 @@ private:
     std::string m_hostPath;
     DWORD m_access; // generic rights already expanded
     bool m_deleteOnClose;
-    std::shared_ptr<void> m_share; // released after the descriptor is closed
+    mutable std::atomic<long long> m_pendingPosition{-1}; // -1: the descriptor's pointer is current
+    std::shared_ptr<void> m_share;                        // released after the descriptor is closed
 };
 
 // The file object behind a handle; null with ERROR_INVALID_HANDLE for anything else.

@@ -82,7 +82,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
     const unsigned long long offset = positional ? OverlappedOffset(overlapped) : 0;
     DWORD total = 0;
     while (total < bytesToRead) {
-        ssize_t got = positional ? ::pread(object->Fd(), out + total, bytesToRead - total, offset + total)
+        ssize_t got = positional ? ::pread(object->RawFd(), out + total, bytesToRead - total, offset + total)
                                  : ::read(object->Fd(), out + total, bytesToRead - total);
         if (got < 0) {
             if (errno == EINTR)
@@ -96,8 +96,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
     if (positional) {
         overlapped->Internal = 0;
         overlapped->InternalHigh = total;
-        if (!MoveTo(object->Fd(), static_cast<long long>(offset + total)))
-            return FALSE;
+        object->LeavePointerAt(static_cast<long long>(offset + total));
     }
     if (bytesRead)
         *bytesRead = total;
@@ -123,7 +122,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     if (positional && overlapped->Offset == 0xFFFFFFFFu && overlapped->OffsetHigh == 0xFFFFFFFFu) {
         // Offset all ones: write at the end of the file.
         struct stat status {};
-        if (::fstat(object->Fd(), &status) != 0)
+        if (::fstat(object->RawFd(), &status) != 0)
             return Fail(Win32ErrorFromErrno(errno));
         offset = static_cast<unsigned long long>(status.st_size);
     }
@@ -135,7 +134,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
         fits = std::min(fits, std::max<DWORD>(1, bytesToWrite / 2));
     DWORD total = 0;
     while (total < fits) {
-        ssize_t put = positional ? ::pwrite(object->Fd(), in + total, fits - total, offset + total)
+        ssize_t put = positional ? ::pwrite(object->RawFd(), in + total, fits - total, offset + total)
                                  : ::write(object->Fd(), in + total, fits - total);
         if (put < 0) {
             if (errno == EINTR)
@@ -156,8 +155,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWri
     if (positional) {
         overlapped->Internal = 0;
         overlapped->InternalHigh = total;
-        if (!MoveTo(object->Fd(), static_cast<long long>(offset + total)))
-            return FALSE;
+        object->LeavePointerAt(static_cast<long long>(offset + total));
     }
     if (bytesWritten)
         *bytesWritten = total;
@@ -209,7 +207,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD fileSizeHigh) {
     if (!object)
         return INVALID_FILE_SIZE;
     struct stat status {};
-    if (::fstat(object->Fd(), &status) != 0) {
+    if (::fstat(object->RawFd(), &status) != 0) {
         SetLastError(Win32ErrorFromErrno(errno));
         return INVALID_FILE_SIZE;
     }
@@ -227,7 +225,7 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER fileSize) {
     if (!fileSize)
         return Fail(ERROR_INVALID_PARAMETER);
     struct stat status {};
-    if (::fstat(object->Fd(), &status) != 0)
+    if (::fstat(object->RawFd(), &status) != 0)
         return Fail(Win32ErrorFromErrno(errno));
     fileSize->QuadPart = status.st_size;
     return TRUE;
@@ -251,5 +249,5 @@ BOOL FlushFileBuffers(HANDLE file) {
         return FALSE;
     if (!object->CanWrite())
         return Fail(ERROR_ACCESS_DENIED);
-    return ::fsync(object->Fd()) == 0 ? TRUE : Fail(Win32ErrorFromErrno(errno));
+    return ::fsync(object->RawFd()) == 0 ? TRUE : Fail(Win32ErrorFromErrno(errno));
 }

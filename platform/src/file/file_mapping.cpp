@@ -73,7 +73,7 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD p
     if (!object->CanRead() || (writable && !object->CanWrite()))
         return Fail<HANDLE>(ERROR_ACCESS_DENIED, nullptr);
     struct stat status {};
-    if (::fstat(object->Fd(), &status) != 0)
+    if (::fstat(object->RawFd(), &status) != 0)
         return Fail<HANDLE>(Win32ErrorFromErrno(errno), nullptr);
     const unsigned long long fileSize = static_cast<unsigned long long>(status.st_size);
     unsigned long long size = (static_cast<unsigned long long>(maximumSizeHigh) << 32) | maximumSizeLow;
@@ -84,7 +84,7 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES attributes, DWORD p
     } else if (size > fileSize) {
         if (!writable)
             return Fail<HANDLE>(ERROR_NOT_ENOUGH_MEMORY, nullptr);
-        if (::ftruncate(object->Fd(), static_cast<off_t>(size)) != 0)
+        if (::ftruncate(object->RawFd(), static_cast<off_t>(size)) != 0)
             return Fail<HANDLE>(Win32ErrorFromErrno(errno), nullptr);
     }
     HANDLE mapping = InsertKernelHandle(std::make_shared<CMappingObject>(object, size, writable));
@@ -116,7 +116,7 @@ LPVOID MapViewOfFileEx(HANDLE fileMappingObject, DWORD desiredAccess, DWORD file
         return Fail<LPVOID>(ERROR_ACCESS_DENIED, nullptr);
     const bool copy = (desiredAccess & FILE_MAP_COPY) != 0;
     void* view = ::mmap(baseAddress, length, writes || copy ? PROT_READ | PROT_WRITE : PROT_READ,
-                        copy ? MAP_PRIVATE : MAP_SHARED, mapping->file->Fd(), static_cast<off_t>(offset));
+                        copy ? MAP_PRIVATE : MAP_SHARED, mapping->file->RawFd(), static_cast<off_t>(offset));
     if (view == MAP_FAILED)
         return Fail<LPVOID>(errno == ENOMEM ? ERROR_NOT_ENOUGH_MEMORY : Win32ErrorFromErrno(errno), nullptr);
     if (baseAddress && view != baseAddress) {
