@@ -145,6 +145,8 @@ TEST_F(FileTest, ReadsWritesAndThePointer) {
     EXPECT_TRUE(ReadFile(file, buffer, 2, &done, &at));
     EXPECT_TRUE(ReadFile(file, buffer + 2, 3, &done, nullptr));
     EXPECT_EQ(std::string(buffer, 5), "0abZ4");
+    at.Offset = 1;
+    EXPECT_TRUE(WriteFile(file, "123", 3, &done, &at)); // the content as it was
 
     EXPECT_EQ(SetFilePointer(file, -2, nullptr, FILE_END), 8u);
     EXPECT_TRUE(ReadFile(file, buffer, sizeof(buffer), &done, nullptr));
