@@ -42,7 +42,7 @@ void JxData::_commit_MoveFile(JxFileCopyRecord& record) {
     JxLog* log = GetLog();
     if (record.m_TargetPath.empty() || record.m_TemporaryPath.empty()) {
         log->Log(LOG_END, kFilesModule, kMove, u"No valid copy info available. Component: %s, File: %s",
-                 record.m_Definition.componentid.c_str(), record.m_Definition.name.c_str());
+                 record.m_Definition->componentid.c_str(), record.m_Definition->name.c_str());
         return;
     }
     CWow64FsRedirectionGuard redirection(record.m_b64Bit);
@@ -51,7 +51,7 @@ void JxData::_commit_MoveFile(JxFileCopyRecord& record) {
         return;
     }
     bool needsReboot = false;
-    const JxFile& row = record.m_Definition;
+    const JxFile& row = *record.m_Definition;
     if (_files_IsTrue(row.renameexistentfile) && !row.renameexistentfileto.empty())
         _commit_RenameExistent(record);
 
@@ -109,8 +109,9 @@ void JxData::_commit_MoveAtReboot(JxFileCopyRecord& record, bool& needsReboot) {
 void JxData::_commit_RenameExistent(const JxFileCopyRecord& record) {
     if (!_files_Exists(record.m_TargetPath))
         return;
-    const std::u16string renamed = JxFile::CombinePath(
-        JxFile::GetPathPart(record.m_TargetPath), ExpandProperties(record.m_Definition.renameexistentfileto));
+    const std::u16string renamed =
+        JxFile::CombinePath(JxFile::GetPathPart(record.m_TargetPath),
+                            ExpandProperties(record.m_Definition->renameexistentfileto));
     JxLog* log = GetLog();
     log->Log(LP_INFO, kFilesModule, kRenameExistent, u"rename file %s to %s", record.m_TargetPath.c_str(),
              renamed.c_str());

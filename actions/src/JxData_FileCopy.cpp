@@ -1,6 +1,7 @@
 // The file actions' picture of a run, built once by the first CopyFiles: the file rows of the
-// definition by component, and the records of their files in the packages and at their targets
-// (temporary copies an earlier run left beside those targets are removed on the way).
+// definition by component and the records of their files in the packages; the files at their
+// targets are logged (temporary copies an earlier run left beside those targets are removed on the
+// way).
 #include "JxData_Files.h"
 
 #include "jxbase/wow64guard.h"
@@ -98,14 +99,14 @@ void JxData::_files_AddRecord(const std::u16string& path, const std::u16string& 
     }
     JxFile record;
     std::u16string expanded = path;
-    if (target)
+    // A target's record is logged only: each copy asks its target afresh when it is decided.
+    if (target) {
         CollectFileInformation(record, expanded, is64Bit);
-    else
-        CollectFileInformationFromVFS(record, expanded);
-    record.componentid = componentId;
+        return;
+    }
+    CollectFileInformationFromVFS(record, expanded);
     record.language = language;
-    JxFileActionState& state = *m_FileActionState;
-    (target ? state.m_DiskTargets : state.m_PackageSources)[componentId].push_back(std::move(record));
+    m_FileActionState->m_PackageSources[componentId].push_back(JxPackageSource::Of(std::move(record)));
 }
 
 void JxData::_files_ExpandWildcard(const std::u16string& pattern, const std::u16string& componentId,

@@ -12,13 +12,13 @@ const WCHAR* const kFile = u"JxSetup::Data::JxData::evaluateFileCopy";
 
 // The positions of a component's package files by path and by folder (folded).
 const JxFileSourceIndex& _copy_SourceIndex(JxFileActionState& state, const std::u16string& componentId,
-                                           const std::vector<JxFile>& sources) {
+                                           const std::deque<JxPackageSource>& sources) {
     auto found = state.m_SourceIndex.find(componentId);
     if (found != state.m_SourceIndex.end())
         return found->second;
     JxFileSourceIndex& index = state.m_SourceIndex[componentId];
     for (size_t i = 0; i < sources.size(); ++i) {
-        const std::u16string path = jxtext::Fold(sources[i].GetFullPath());
+        const std::u16string path = jxtext::Fold(sources[i].m_FullPath);
         index.m_ByPath[path].push_back(i);
         index.m_ByFolder[JxFile::GetPathPart(path)].push_back(i);
     }
@@ -127,7 +127,7 @@ void JxData::_copy_EvaluateActions(const JxComponent& component, const JxFeature
 void JxData::_copy_EvaluateFile(const JxComponent& component, const JxFeature& feature, const JxFile& row,
                                 const std::u16string& language) {
     JxFileActionState& state = *m_FileActionState;
-    const std::vector<JxFile>& sources = state.m_PackageSources[component.id];
+    const std::deque<JxPackageSource>& sources = state.m_PackageSources[component.id];
     const JxFileSourceIndex& index = _copy_SourceIndex(state, component.id, sources);
     const bool resource = _files_IsTrue(row.resource);
     const std::u16string name =
@@ -160,16 +160,19 @@ void JxData::_copy_EvaluateFile(const JxComponent& component, const JxFeature& f
         bucket.find(wildcard ? jxtext::Fold(JxFile::GetPathPart(sourcePath)) : jxtext::Fold(sourcePath));
     if (candidates == bucket.end())
         return;
+    // The row is shared by the records of all its files.
+    std::shared_ptr<const JxFile> definition;
     for (size_t position : candidates->second) {
-        JxFile source = sources[position];
+        const JxPackageSource& packaged = sources[position];
         if (m_UserCancelled)
             break;
-        if (!jxtext::EqualsNoCase(source.language, language))
+        if (!jxtext::EqualsNoCase(packaged.language, language))
             continue;
         if (m_SequenceData.m_bFailure)
             break;
-        if (wildcard && !jxtext::MatchesWildcard(source.name, pattern))
+        if (wildcard && !jxtext::MatchesWildcard(packaged.name, pattern))
             continue;
+        JxFile source = packaged.ToFile(component.id);
 
         // The target as it is now, not as the first CopyFiles of the run saw it.
         std::u16string targetPath =
@@ -183,13 +186,14 @@ void JxData::_copy_EvaluateFile(const JxComponent& component, const JxFeature& f
         if (!source.IsFileDifferentTo(targetRecord))
             continue;
 
+        if (!definition)
+            definition = std::make_shared<const JxFile>(row);
         JxFileCopyRecord record;
-        record.m_Definition = row;
+        record.m_Definition = definition;
+        record.m_SourceSize = jxtext::TryParseInt(source.size).value_or(0);
         record.m_bSourceInPackage = true;
         record.m_SourcePath = source.GetFullPath();
         record.m_TargetPath = targetRecord.GetFullPath();
-        record.m_Source = std::move(source);
-        record.m_Target = std::move(targetRecord);
         record.m_b64Bit = is64Bit;
         // Each copy has a temporary of its own, named after its target, so that two rows with one
         // file name never share one. The alternative folder must lie on the target's volume: the

@@ -70,7 +70,7 @@ void JxData::_copy_ExecuteTemporary(JxFileCopyRecord& record) {
         return;
     }
     const bool mounted = IsFileMountedInVfs(record.m_SourcePath);
-    const long long size = jxtext::TryParseInt(record.m_Source.size).value_or(0);
+    const long long size = record.m_SourceSize;
     log->Log(LP_INFO, kFilesModule, kExecute, u"File: %s => Size: %I64d", record.m_SourcePath.c_str(), size);
     // A temporary copy left by an earlier run that ended early is never committed by this one.
     if (_files_Exists(record.m_TemporaryPath) && !_files_DeleteFile(record.m_TemporaryPath))

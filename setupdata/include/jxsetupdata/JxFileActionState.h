@@ -1,11 +1,13 @@
 // State shared by the file actions of one run: the file rows of the definition by component, the
-// records of their files in the packages and at their targets, the temporary copies made and the
+// records of their files in the packages, the temporary copies made and the
 // folders created for them. Built by the first CopyFiles of a run and read by the commit and by
 // the removal of what was not committed; the operations live with the installation actions.
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -16,12 +18,11 @@
 
 namespace JxSetup::Data {
 
-// One temporary copy: the file row, the file in the packages, the file at its target and the three
-// paths that tie them together.
+// One temporary copy: the file row it comes from (shared by every file of the row), the size of
+// the file in the packages and the three paths that tie them together.
 struct JxFileCopyRecord {
-    JxFile m_Definition;
-    JxFile m_Source;
-    JxFile m_Target;
+    std::shared_ptr<const JxFile> m_Definition;
+    long long m_SourceSize = 0; // bytes of the file in the packages (0 when unknown)
     bool m_bSourceInPackage = false;
     std::u16string m_SourcePath;    // inside the mounted packages
     std::u16string m_TemporaryPath; // the target path + ".jxtmp" (or below the alternative folder)
@@ -31,6 +32,46 @@ struct JxFileCopyRecord {
     // found nothing to move); the removal of uncommitted copies leaves the record alone then.
     bool m_bCommitted = false;
     bool m_bRolledBack = false; // its temporary file was removed
+};
+
+// What the file actions keep of one file in the mounted packages: the fields its record carries
+// (a whole JxFile per packaged file would cost kilobytes each). Its component is the list's.
+struct JxPackageSource {
+    std::u16string m_FullPath;
+    std::u16string name;
+    std::u16string size;
+    std::u16string version;
+    std::u16string lastwritetime;
+    std::u16string sha;
+    std::u16string language;
+    bool m_bInPackage = false;
+
+    static JxPackageSource Of(JxFile&& file) {
+        JxPackageSource source;
+        source.m_FullPath = std::move(file.m_FullPath);
+        source.name = std::move(file.name);
+        source.size = std::move(file.size);
+        source.version = std::move(file.version);
+        source.lastwritetime = std::move(file.lastwritetime);
+        source.sha = std::move(file.sha);
+        source.language = std::move(file.language);
+        source.m_bInPackage = file.m_bInPackage;
+        return source;
+    }
+    // The record as CollectFileInformationFromVFS made it.
+    JxFile ToFile(const std::u16string& componentId) const {
+        JxFile file;
+        file.m_FullPath = m_FullPath;
+        file.name = name;
+        file.size = size;
+        file.version = version;
+        file.lastwritetime = lastwritetime;
+        file.sha = sha;
+        file.componentid = componentId;
+        file.language = language;
+        file.m_bInPackage = m_bInPackage;
+        return file;
+    }
 };
 
 // One folder that a file action created (never one that was there before).
@@ -49,12 +90,12 @@ struct JxFileSourceIndex {
 struct JxFileActionState {
     bool m_bInitialized = false;
     JxSequenceAction m_Action; // the running action, for the error record
-    // Component id (exact) -> its rows, its package files and its target files.
+    // Component id (exact) -> its rows and its package files. Lists that grow by a record per file
+    // are deques: growing never holds an old and a new copy of the whole list at once.
     std::unordered_map<std::u16string, std::vector<JxFile>> m_DefinitionRows;
-    std::unordered_map<std::u16string, std::vector<JxFile>> m_PackageSources;
-    std::unordered_map<std::u16string, std::vector<JxFile>> m_DiskTargets;
+    std::unordered_map<std::u16string, std::deque<JxPackageSource>> m_PackageSources;
     std::unordered_map<std::u16string, JxFileSourceIndex> m_SourceIndex; // made on first use
-    std::vector<JxFileCopyRecord> m_Copied;
+    std::deque<JxFileCopyRecord> m_Copied;
     std::unordered_set<std::u16string> m_TemporaryPaths; // folded, one per copy record
     std::vector<JxFileCreatedFolder> m_CreatedFolders;   // one per level, in creation order
     // Seam of the tests: called at "extracted" (after each temporary file was written) and
