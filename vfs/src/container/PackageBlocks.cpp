@@ -55,6 +55,12 @@ BLOCK_DECODE DecodePackageBlock(CPkgAccessor& carrier, ULONGLONG position, DWORD
     }
     // Only the bytes actually read go to the decoder: stale bytes of the work buffer are never seen.
     const DWORD capacity = outCapacity == 0 ? blockSize : std::min(outCapacity, blockSize);
+    // The decoder may change up to 7 bytes past its end (it copies in whole pieces); the bytes after
+    // the block's expected length are the caller's and are put back.
+    BYTE kept[8];
+    const size_t keep =
+        capacity > expectedLength ? std::min<size_t>(sizeof(kept), capacity - expectedLength) : 0;
+    std::memcpy(kept, out + expectedLength, keep);
     jxlzo::LZO_DECODE_RESULT d = jxlzo::Lzo1xDecompressSafe(work, got, out, capacity);
     if ((d.result == jxlzo::kLzoInputOverrun || d.result == jxlzo::kLzoEofNotFound) && got == firstLength &&
         firstLength < length) {
@@ -65,8 +71,10 @@ BLOCK_DECODE DecodePackageBlock(CPkgAccessor& carrier, ULONGLONG position, DWORD
         }
         d = jxlzo::Lzo1xDecompressSafe(work, got, out, capacity);
     }
-    // The decoder writes only the bytes it reports; a short block leaves zeros after them, as if the
-    // whole output had been cleared first (clearing it all first cost a pass over every block).
+    // A short block leaves zeros after the decoded bytes up to its expected length, as if the whole
+    // output had been cleared first (clearing it all first cost a pass over every block).
+    if (d.outLength <= expectedLength)
+        std::memcpy(out + expectedLength, kept, keep);
     if (d.outLength < expectedLength)
         std::memset(out + d.outLength, 0, expectedLength - d.outLength);
     r.outLength = static_cast<DWORD>(d.outLength);

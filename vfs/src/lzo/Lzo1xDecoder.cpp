@@ -14,6 +14,14 @@ namespace {
 
 constexpr size_t kM2MaxOffset = 0x0800;
 
+// Copies n bytes in whole 8-byte pieces: up to 7 bytes past n are read and written, so the caller
+// has checked that both areas hold n + 7 more bytes. The source may overlap the destination only
+// from at least 8 bytes behind it (each piece then reads bytes that are already final).
+inline void CopyPieces(uint8_t* to, const uint8_t* from, size_t n) {
+    for (size_t i = 0; i < n; i += 8)
+        std::memcpy(to + i, from + i, 8);
+}
+
 } // namespace
 
 LZO_DECODE_RESULT Lzo1xDecompressSafe(const uint8_t* in, size_t inLength, uint8_t* out, size_t outCapacity) {
@@ -70,9 +78,15 @@ LZO_DECODE_RESULT Lzo1xDecompressSafe(const uint8_t* in, size_t inLength, uint8_
             }
             t += 15 + in[ip++];
         }
-        LZO_NEED_OP(t + 3);
-        LZO_NEED_IP(t + 6);
-        std::memcpy(out + op, in + ip, t + 3);
+        // With room for whole pieces on both sides the run goes in pieces; otherwise exactly, after
+        // the same checks.
+        if (outCapacity - op >= t + 10 && inLength - ip >= t + 10) {
+            CopyPieces(out + op, in + ip, t + 3);
+        } else {
+            LZO_NEED_OP(t + 3);
+            LZO_NEED_IP(t + 6);
+            std::memcpy(out + op, in + ip, t + 3);
+        }
         op += t + 3;
         ip += t + 3;
 
@@ -141,8 +155,12 @@ LZO_DECODE_RESULT Lzo1xDecompressSafe(const uint8_t* in, size_t inLength, uint8_
 
         copy_match:
             // A source that overlaps the bytes being written (a run) is copied byte by byte, so that
-            // each byte sees the ones written before it; the others in one piece.
-            if (distance >= t + 2) {
+            // each byte sees the ones written before it; the others in one piece. A source at least
+            // 8 bytes back goes in pieces when the output has room for the last whole piece.
+            if (distance >= 8 && outCapacity - op >= t + 9) {
+                CopyPieces(out + op, out + op - distance, t + 2);
+                op += t + 2;
+            } else if (distance >= t + 2) {
                 std::memcpy(out + op, out + op - distance, t + 2);
                 op += t + 2;
             } else {
@@ -158,9 +176,17 @@ LZO_DECODE_RESULT Lzo1xDecompressSafe(const uint8_t* in, size_t inLength, uint8_
         match_next:
             LZO_NEED_OP(t);
             LZO_NEED_IP(t + 3);
-            do
-                out[op++] = in[ip++];
-            while (--t > 0);
+            // One to three literals: with room for four on the output, as one four-byte piece (the
+            // input holds t + 3 >= 4 more bytes).
+            if (outCapacity - op >= 4) {
+                std::memcpy(out + op, in + ip, 4);
+                op += t;
+                ip += t;
+            } else {
+                do
+                    out[op++] = in[ip++];
+                while (--t > 0);
+            }
             t = in[ip++];
         }
     }

@@ -25,8 +25,9 @@ struct LZO_DECODE_RESULT {
 };
 
 // Decodes one LZO1X stream of at most inLength bytes into at most outCapacity bytes. Never reads
-// or writes outside the two areas. The result is kLzoOk when the stream ended exactly at the end
-// of the input, kLzoInputNotConsumed when it ended before (both are successful decodes), and a
+// or writes outside the two areas; output bytes past the reported length may be changed (copies go
+// in whole pieces where the output has room for them). The result is kLzoOk when the stream ended exactly at
+// the end of the input, kLzoInputNotConsumed when it ended before (both are successful decodes), and a
 // negative code otherwise.
 LZO_DECODE_RESULT Lzo1xDecompressSafe(const uint8_t* in, size_t inLength, uint8_t* out, size_t outCapacity);
 
