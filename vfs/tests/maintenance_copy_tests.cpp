@@ -85,6 +85,36 @@ TEST_F(MaintenanceCopyTest, WritesOnePackageAsAFileThatMountsAgain) {
     ExpectPackageFile(target, m_Component);
 }
 
+// A package that is a file of its own is copied as a file: the copy holds the bytes a repack of it
+// writes (the file, padded to 4 bytes) as a plain file, whatever the file's length and attributes.
+TEST_F(MaintenanceCopyTest, APackageFileOfItsOwnIsCopiedAsTheRepackWritesIt) {
+    const PackageLayout config = Layout("$CONFIG", {{u"$CONFIG\\setup.reconfig", ToBytes("<reconfig/>")}});
+    const Bytes package = BuildPackage(config);
+    for (size_t extra : {size_t{0}, size_t{1}, size_t{2}, size_t{3}}) {
+        SCOPED_TRACE(extra);
+        // The package's own length varies with the padding its writer left off.
+        Bytes file = package;
+        file.resize(((package.size() + 3) & ~size_t{3}) - extra);
+        if (file.size() < package.size())
+            continue;
+        const std::u16string source = u"C:\\pkgs\\config" + jxtext::W(std::to_string(extra)) + u".wpk";
+        WriteWindowsFile(source, file);
+        ASSERT_TRUE(SetFileAttributesW(source.c_str(), FILE_ATTRIBUTE_READONLY));
+        ASSERT_TRUE(m_Data.MountExternalPackage(source, kScanModeReplace));
+        const std::u16string folder = u"C:\\copy" + jxtext::W(std::to_string(extra));
+        EXPECT_TRUE(m_Data.ExtractWPK(u"$CONFIG", folder));
+
+        const std::u16string target = folder + u"\\$CONFIG.wpk";
+        Bytes padded = file;
+        padded.resize((package.size() + 3) & ~size_t{3});
+        EXPECT_EQ(ReadWindowsFile(target), padded);
+        EXPECT_EQ(GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+        EXPECT_FALSE(DiskHas(target + u".part.jxtmp"));
+        EXPECT_TRUE(m_Log.Has("LP_INFO", "successfully written")) << m_Log.Dump();
+        m_pManager->RemovePackage(u"$CONFIG");
+    }
+}
+
 TEST_F(MaintenanceCopyTest, WritesNothingWhereThePackageOrTheFolderFails) {
     struct {
         const char* what;

@@ -53,6 +53,25 @@ bool WriteAll(int fd, const char* data, size_t size) {
     return true;
 }
 
+// At the machine's kill point a copy ends the program half-way, as a program killed inside a copy
+// on Windows leaves it: the first half of the content in the target itself (a copy there writes
+// into its target), nothing cleaned up.
+[[noreturn]] void CopyPartAndEnd(int in, const struct stat& sourceStatus, const std::string& target) {
+    const size_t half = std::max<size_t>(1, static_cast<size_t>(sourceStatus.st_size) / 2);
+    size_t fits = ClaimDiskSpace(target, half);
+    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    char buffer[1 << 16];
+    while (out >= 0 && fits > 0) {
+        const ssize_t got = ::read(in, buffer, std::min(fits, sizeof(buffer)));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0 || !WriteAll(out, buffer, static_cast<size_t>(got)))
+            break;
+        fits -= static_cast<size_t>(got);
+    }
+    EndAtKillPoint();
+}
+
 // Copies a file's content, Windows attributes and last-write time to a new file beside the target
 // and renames that over the target, so that the target holds its old or its new content, never a
 // part. Sets the last error and returns false on failure (nothing is left behind).
@@ -60,6 +79,8 @@ bool CopyHostFile(const std::string& source, const struct stat& sourceStatus, co
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return FailFromErrno();
+    if (sourceStatus.st_size > 0 && IsKillPointWrite(target))
+        CopyPartAndEnd(in, sourceStatus, target);
     std::string temporary = FolderOf(target) + "/.jxcopy-XXXXXX";
     int out = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (out < 0) {

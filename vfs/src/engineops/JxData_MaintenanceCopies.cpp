@@ -7,6 +7,8 @@
 #include "jxplat/text.h"
 #include "jxvfs/PackageMgr.h"
 #include "jxvfs/VirtualFS.h"
+#include "jxvfs/InternalPackage.h"
+#include "jxvfs/repack/CPackageRepacker.h"
 
 namespace JxSetup::Data {
 namespace {
@@ -31,9 +33,56 @@ private:
     bool m_complete = true;
 };
 
+// The carrier file that holds the package alone from its start: its bytes are what a repack of the
+// package writes, but for the padding to 4 bytes that the repack adds when the file lacks it. Empty
+// when the package shares its carrier or lies in memory.
+std::u16string _maint_PlainCarrierOf(const InternalPackage& package, ULONGLONG& padding) {
+    auto* carrier = dynamic_cast<CFilePkgAccessor*>(package.GetCarrier());
+    if (!carrier || package.GetPackageStart() != 0 || !carrier->Open())
+        return {};
+    const ULONGLONG size = carrier->GetSize();
+    carrier->Close();
+    const ULONGLONG length = CPackageRepacker::GetRepackLength(&package);
+    if (size != length && size != package.GetPackageLength())
+        return {};
+    padding = length - size;
+    return carrier->GetName();
+}
+
+// Makes the copy what a repack writes: a plain file (a copy carries the source's read-only, hidden
+// and system attributes, which would keep later runs from replacing it), padded with zeros.
+bool _maint_FinishCopy(const std::u16string& path, ULONGLONG padding) {
+    constexpr DWORD kCarried = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        ((attributes & kCarried) && !SetFileAttributesW(path.c_str(), attributes & ~kCarried)))
+        return false;
+    if (padding == 0)
+        return true;
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const BYTE zeros[4] = {};
+    DWORD written = 0;
+    LARGE_INTEGER zero{};
+    const bool ok = SetFilePointerEx(file, zero, nullptr, FILE_END) &&
+                    WriteFile(file, zeros, static_cast<DWORD>(padding), &written, nullptr) &&
+                    written == padding;
+    CloseHandle(file);
+    return ok;
+}
+
 // Writes the package alone into the file; false (with the partial file removed) when it could not
-// be written whole.
+// be written whole. A package that is a file of its own is copied as a file (in the kernel where
+// the file system can), the others are repacked from their carriers.
 bool _maint_WritePackage(const std::u16string& name, const std::u16string& path) {
+    if (const auto package = PackageMgr::Instance()->FindPackage(name)) {
+        ULONGLONG padding = 0;
+        const std::u16string carrier = _maint_PlainCarrierOf(*package, padding);
+        if (!carrier.empty())
+            return CopyFileW(carrier.c_str(), path.c_str(), TRUE) && _maint_FinishCopy(path, padding);
+    }
     CMaintRepackOutcome outcome;
     if (PackageMgr::Instance()->Repack({REPACK_ENTRY(name)}, path, 0, &outcome) != 1)
         return false;
