@@ -225,13 +225,14 @@ void CCacheMap::Purge() {
             break;
     }
     const size_t listed = m_listCount;
+    // Purges of several threads count under the list lock, so none is lost.
+    const LONG purges = ++m_purges;
     m_listLock.Unlock(listId);
 
-    ++m_purges;
     bool sweepNow = false;
     {
         CSharedMutexHold map(m_mapLock, onThread);
-        sweepNow = m_map.size() > listed && (m_purges % 3 == 0 || m_map.size() > listed + 10);
+        sweepNow = m_map.size() > listed && (purges % 3 == 0 || m_map.size() > listed + 10);
     }
     if (sweepNow)
         _cache_SweepStale(onThread);

@@ -98,7 +98,7 @@ private:
     std::map<Key, CWeakPtr<Entry>> m_map;
     Jxlockprimitives_legacy::CSharedMutex m_mapLock;
     std::atomic<LONG> m_mapWaiters{0};
-    LONG m_purges = 0;
+    LONG m_purges = 0; // counted under the list lock
     std::mutex m_threadGuard;
     std::unique_ptr<CSvcDelegateThreadEx<ci_wstring>> m_thread;
     ULONGLONG m_lifetime;
