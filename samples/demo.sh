@@ -74,8 +74,13 @@ run_setup() { # program, arguments...
     shift
     export JX_EXIT_CODE_FILE="$DEMO/exit-code"
     : >"$JX_EXIT_CODE_FILE"
-    "$program" "$@" || true
-    echo "Exit code: $(cat "$JX_EXIT_CODE_FILE")"
+    local status=0
+    "$program" "$@" || status=$?
+    # The engine writes its Windows exit code into the file; a program that was killed wrote
+    # nothing, and then its host status (128 + the signal) says how it ended.
+    local code
+    code=$(cat "$JX_EXIT_CODE_FILE")
+    echo "Exit code: ${code:-$status (ended without writing its exit code)}"
 }
 
 # Developer traces of the engine are on for the demo.
