@@ -43,7 +43,7 @@ std::u16string _maint_PlainCarrierOf(const InternalPackage& package, ULONGLONG& 
     const ULONGLONG size = carrier->GetSize();
     carrier->Close();
     const ULONGLONG length = CPackageRepacker::GetRepackLength(&package);
-    if (size != length && size != package.GetPackageLength())
+    if ((size != length && size != package.GetPackageLength()) || size > length || length - size > 3)
         return {};
     padding = length - size;
     return carrier->GetName();
@@ -80,8 +80,14 @@ bool _maint_WritePackage(const std::u16string& name, const std::u16string& path)
     if (const auto package = PackageMgr::Instance()->FindPackage(name)) {
         ULONGLONG padding = 0;
         const std::u16string carrier = _maint_PlainCarrierOf(*package, padding);
-        if (!carrier.empty())
-            return CopyFileW(carrier.c_str(), path.c_str(), TRUE) && _maint_FinishCopy(path, padding);
+        if (!carrier.empty()) {
+            if (!CopyFileW(carrier.c_str(), path.c_str(), TRUE))
+                return false; // a failed copy leaves no file
+            if (_maint_FinishCopy(path, padding))
+                return true;
+            DeleteFileW(path.c_str());
+            return false;
+        }
     }
     CMaintRepackOutcome outcome;
     if (PackageMgr::Instance()->Repack({REPACK_ENTRY(name)}, path, 0, &outcome) != 1)
